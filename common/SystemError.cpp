@@ -1,0 +1,38 @@
+#include "SystemError.h"
+
+SystemError::SystemError(int number)
+    : SystemError(number, standardText(number))
+{
+}
+
+SystemError::SystemError(int number, const QString &description)
+    : m_number(number)
+    , m_description(description)
+    , m_what(description.toUtf8())
+{
+}
+
+QString SystemError::standardText(int number)
+{
+    switch (number) {
+    case InvalidProcedureCall: return QStringLiteral("Invalid procedure call or argument");
+    case Overflow: return QStringLiteral("Overflow");
+    case OutOfMemory: return QStringLiteral("Out of memory");
+    case SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
+    case TypeMismatch: return QStringLiteral("Type mismatch");
+    case BadFileNameOrNumber: return QStringLiteral("Bad file name or number");
+    case FileNotFound: return QStringLiteral("File not found");
+    case BadFileMode: return QStringLiteral("Bad file mode");
+    case FileAlreadyOpen: return QStringLiteral("File already open");
+    case DeviceIOError: return QStringLiteral("Device I/O error");
+    case FileAlreadyExists: return QStringLiteral("File already exists");
+    case DiskFull: return QStringLiteral("Disk full");
+    case InputPastEndOfFile: return QStringLiteral("Input past end of file");
+    case TooManyFiles: return QStringLiteral("Too many files");
+    case PermissionDenied: return QStringLiteral("Permission denied");
+    case PathFileAccessError: return QStringLiteral("Path/File access error");
+    case PathNotFound: return QStringLiteral("Path not found");
+    case InvalidPropertyValue: return QStringLiteral("Invalid property value");
+    }
+    return QStringLiteral("Application-defined or object-defined error");
+}

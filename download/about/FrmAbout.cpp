@@ -1,0 +1,6 @@
+#include "FrmAbout.h"
+
+FrmAbout::FrmAbout(QWidget *parent)
+    : QDialog(parent)
+{
+}

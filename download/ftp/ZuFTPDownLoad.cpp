@@ -1,0 +1,6 @@
+#include "ZuFTPDownLoad.h"
+
+ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
+    : ControlBase(parent)
+{
+}

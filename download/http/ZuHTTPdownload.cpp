@@ -1,0 +1,6 @@
+#include "ZuHTTPdownload.h"
+
+ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
+    : ControlBase(parent)
+{
+}

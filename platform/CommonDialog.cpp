@@ -1,0 +1,14 @@
+#include "CommonDialog.h"
+
+CommonDialog::CommonDialog(QWidget *owner)
+    : m_owner(owner)
+{
+}
+
+void CommonDialog::ShowOpen()
+{
+}
+
+void CommonDialog::ShowSave()
+{
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+/*!
+    The message-loop yield: lets every pending event run before returning.
+    Handlers that call it may be re-entered.
+*/
+class MessageLoop
+{
+public:
+    static void yield();
+};

@@ -1,0 +1,157 @@
+#include "PropertyBag.h"
+
+#include "Picture.h"
+#include "SystemError.h"
+
+#include <QFile>
+#include <QFont>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+#include <cmath>
+
+QVariant PropertyBag::ReadProperty(const QString &name, const QVariant &defaultValue) const
+{
+    const auto it = m_values.constFind(name);
+    return it == m_values.constEnd() ? defaultValue : *it;
+}
+
+void PropertyBag::WriteProperty(const QString &name, const QVariant &value,
+                                const QVariant &defaultValue)
+{
+    m_writes.append({name, value, defaultValue});
+    if (defaultValue.isValid() && value == defaultValue)
+        m_values.remove(name);
+    else
+        m_values.insert(name, value);
+}
+
+QJsonValue PropertyBag::toJsonValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QJsonValue::Null;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::QString:
+        return value.toString();
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        return value.toLongLong();
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return value.toDouble();
+    case QMetaType::QFont: {
+        const QFont font = value.value<QFont>();
+        return QJsonObject{{QStringLiteral("font"),
+                            QJsonObject{{QStringLiteral("name"), font.family()},
+                                        {QStringLiteral("size"), font.pointSizeF()},
+                                        {QStringLiteral("bold"), font.bold()},
+                                        {QStringLiteral("italic"), font.italic()},
+                                        {QStringLiteral("underline"), font.underline()},
+                                        {QStringLiteral("strikeout"), font.strikeOut()},
+                                        {QStringLiteral("weight"), font.weight()}}}};
+    }
+    default:
+        break;
+    }
+    if (value.canConvert<Picture>() && value.typeId() == qMetaTypeId<Picture>()) {
+        const Picture picture = value.value<Picture>();
+        return picture.isNull() ? QJsonValue(QJsonValue::Null)
+                                : QJsonObject{{QStringLiteral("picture"), picture.path()}};
+    }
+    return value.toJsonValue();
+}
+
+QVariant PropertyBag::fromJsonValue(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        return QVariant();
+    case QJsonValue::Bool:
+        return value.toBool();
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Double: {
+        const double d = value.toDouble();
+        if (std::trunc(d) == d && d >= -2147483648.0 && d <= 2147483647.0)
+            return static_cast<qint32>(d);
+        if (std::trunc(d) == d && std::fabs(d) < 9007199254740992.0)
+            return static_cast<qint64>(d);
+        return d;
+    }
+    case QJsonValue::Object: {
+        const QJsonObject object = value.toObject();
+        if (object.contains(QStringLiteral("picture"))) {
+            const QString path = object.value(QStringLiteral("picture")).toString();
+            return QVariant::fromValue(path.isEmpty() ? Picture() : Picture::load(path));
+        }
+        if (object.contains(QStringLiteral("font"))) {
+            const QJsonObject f = object.value(QStringLiteral("font")).toObject();
+            QFont font(f.value(QStringLiteral("name")).toString());
+            if (f.contains(QStringLiteral("size")))
+                font.setPointSizeF(f.value(QStringLiteral("size")).toDouble());
+            font.setBold(f.value(QStringLiteral("bold")).toBool());
+            font.setItalic(f.value(QStringLiteral("italic")).toBool());
+            font.setUnderline(f.value(QStringLiteral("underline")).toBool());
+            font.setStrikeOut(f.value(QStringLiteral("strikeout")).toBool());
+            if (f.contains(QStringLiteral("weight")))
+                font.setWeight(QFont::Weight(f.value(QStringLiteral("weight")).toInt()));
+            return font;
+        }
+        return object.toVariantMap();
+    }
+    case QJsonValue::Array:
+        return value.toArray().toVariantList();
+    }
+    return QVariant();
+}
+
+QJsonObject PropertyBag::toJson() const
+{
+    QJsonObject object;
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+        object.insert(it.key(), toJsonValue(it.value()));
+    return object;
+}
+
+PropertyBag PropertyBag::fromJson(const QJsonObject &object)
+{
+    PropertyBag bag;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        bag.m_values.insert(it.key(), fromJsonValue(it.value()));
+    return bag;
+}
+
+bool PropertyBag::save(const QString &path) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QJsonDocument(toJson()).toJson());
+    return file.commit();
+}
+
+PropertyBag PropertyBag::load(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(path));
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (!doc.isObject())
+        throw SystemError(SystemError::TypeMismatch,
+                          QStringLiteral("Not a property file: %1").arg(path));
+    return fromJson(doc.object());
+}

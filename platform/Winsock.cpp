@@ -1,0 +1,2 @@
+#include "Winsock.h"
+// Implementation pending.

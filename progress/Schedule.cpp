@@ -1,0 +1,6 @@
+#include "Schedule.h"
+
+Schedule::Schedule(QWidget *parent)
+    : ControlBase(parent)
+{
+}
