@@ -8,4 +8,7 @@ class MessageLoop
 {
 public:
     static void yield();
+    //! As yield(), but sleeps until at least one event has arrived; for wait loops
+    //! that must not spin.
+    static void yieldAndWait();
 };
