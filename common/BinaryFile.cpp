@@ -53,16 +53,27 @@ void BinaryFile::open(const QString &path, OpenFlags flags)
     const QFileInfo info(path);
     if (info.isDir())
         throw SystemError(SystemError::PathFileAccessError);
-    if ((flags & MustExist) && !info.exists())
-        throw SystemError(SystemError::FileNotFound,
-                          QStringLiteral("File not found: %1").arg(path));
+    const bool mustExist = flags.testAnyFlags(MustExist | ReadOnly);
+    const auto notFound = [&] {
+        return SystemError(SystemError::FileNotFound,
+                           QStringLiteral("File not found: %1").arg(path));
+    };
+    if (mustExist && !info.exists())
+        throw notFound();
 
     m_file.setFileName(path);
-    bool ok = m_file.open(QIODevice::ReadWrite);
-    if (!ok && (flags & AllowReadOnly) && info.exists())
-        ok = m_file.open(QIODevice::ReadOnly);
-    if (!ok)
-        throw SystemError(openErrorNumber(path));
+    const QIODevice::OpenMode existing = mustExist ? QIODevice::ExistingOnly : QIODevice::NotOpen;
+    bool ok = false;
+    if (!(flags & ReadOnly))
+        ok = m_file.open(QIODevice::ReadWrite | existing);
+    if (!ok && flags.testAnyFlags(AllowReadOnly | ReadOnly) && info.exists())
+        ok = m_file.open(QIODevice::ReadOnly | existing);
+    if (!ok) {
+        const int number = openErrorNumber(path);
+        if (number == SystemError::FileNotFound && mustExist)
+            throw notFound();
+        throw SystemError(number);
+    }
     m_handle = takeFreeHandle(this);
 }
 

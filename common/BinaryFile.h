@@ -22,6 +22,7 @@ public:
         CreateIfMissing = 0x0, //!< a missing file is created empty
         MustExist = 0x1,       //!< a missing file fails with 53 instead
         AllowReadOnly = 0x2,   //!< falls back to reading where writing is refused
+        ReadOnly = 0x4,        //!< opens for reading only; implies MustExist
     };
     Q_DECLARE_FLAGS(OpenFlags, OpenFlag)
 
@@ -30,7 +31,7 @@ public:
     BinaryFile(const BinaryFile &) = delete;
     BinaryFile &operator=(const BinaryFile &) = delete;
 
-    //! Opens \a path for reading and writing; existing contents are kept.
+    //! Opens \a path for reading and writing (see \a flags); existing contents are kept.
     void open(const QString &path, OpenFlags flags = CreateIfMissing);
     void close();
     bool isOpen() const { return m_handle != 0; }

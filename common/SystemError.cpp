@@ -26,6 +26,7 @@ QString SystemError::standardText(int number)
     case FileAlreadyOpen: return QStringLiteral("File already open");
     case DeviceIOError: return QStringLiteral("Device I/O error");
     case FileAlreadyExists: return QStringLiteral("File already exists");
+    case BadRecordLength: return QStringLiteral("Bad record length");
     case DiskFull: return QStringLiteral("Disk full");
     case InputPastEndOfFile: return QStringLiteral("Input past end of file");
     case TooManyFiles: return QStringLiteral("Too many files");

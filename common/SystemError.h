@@ -26,6 +26,7 @@ public:
         FileAlreadyOpen = 55,
         DeviceIOError = 57,
         FileAlreadyExists = 58,
+        BadRecordLength = 59,
         DiskFull = 61,
         InputPastEndOfFile = 62,
         TooManyFiles = 67,

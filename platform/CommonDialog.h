@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -10,8 +11,11 @@ class QWidget;
     save dialog, and its FileName keeps its value from one use to the next.
 
     Filter takes "description|pattern|description|pattern..." pairs.
-    ShowOpen() and ShowSave() are modal; a cancelled dialog is no error and
-    leaves FileName as it was.
+    ShowOpen() and ShowSave() are modal (through ModalRunner::exec, so a
+    test can answer the QFileDialog, named "OpenDialog" or "SaveDialog");
+    they open in the folder of FileName with its name preset. A cancelled
+    dialog is no error and leaves FileName as it was. The save dialog does
+    not ask before choosing an existing file.
 */
 class CommonDialog : public QObject
 {
@@ -33,7 +37,12 @@ public:
     void ShowOpen();
     void ShowSave();
 
+    //! The file dialog's name filters for a Filter text.
+    static QStringList nameFilters(const QString &filter);
+
 private:
+    void show(bool open);
+
     QWidget *m_owner = nullptr;
     QString m_filter;
     QString m_title;

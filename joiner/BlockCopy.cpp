@@ -1,0 +1,94 @@
+#include "BlockCopy.h"
+
+#include "SystemError.h"
+
+#include <QFileDevice>
+
+#include <cerrno>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 BlockSize = 8 * 1024 * 1024;
+
+[[noreturn]] void throwWriteError(int error)
+{
+    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+        throw SystemError(SystemError::DiskFull);
+    throw SystemError(SystemError::DeviceIOError);
+}
+
+[[noreturn]] void throwShortSource(const QFileDevice &source)
+{
+    throw SystemError(SystemError::InputPastEndOfFile,
+                      QStringLiteral("Input past end of file: %1").arg(source.fileName()));
+}
+
+// Returns the bytes still to copy once the kernel gave up (unsupported across
+// these files), 0 when everything went.
+qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevice &source)
+{
+    while (count > 0) {
+        loff_t from = offset;
+        const ssize_t n = ::copy_file_range(in, &from, out, nullptr,
+                                            size_t(qMin(count, BlockSize)), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP
+                || errno == EBADF || errno == EPERM)
+                return count;
+            throwWriteError(errno);
+        }
+        if (n == 0)
+            throwShortSource(source);
+        offset += n;
+        count -= n;
+    }
+    return 0;
+}
+
+void writeAll(int out, const char *data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(out, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throwWriteError(errno);
+        }
+        data += n;
+        size -= n;
+    }
+}
+
+} // namespace
+
+void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count)
+{
+    const int in = source.handle();
+    const int out = target.handle();
+    if (in < 0 || out < 0)
+        throw SystemError(SystemError::BadFileNameOrNumber);
+
+    count = kernelCopy(in, offset, out, count, source);
+    if (count == 0)
+        return;
+
+    const qint64 bufferSize = qMin(count, BlockSize);
+    std::unique_ptr<char[]> buffer(new char[bufferSize]);
+    while (count > 0) {
+        const ssize_t n = ::pread(in, buffer.get(), size_t(qMin(count, bufferSize)), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw SystemError(SystemError::DeviceIOError);
+        }
+        if (n == 0)
+            throwShortSource(source);
+        writeAll(out, buffer.get(), n);
+        offset += n;
+        count -= n;
+    }
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QFileDevice;
+
+/*!
+    Copies \a count bytes of \a source, starting at the 0-based byte
+    \a offset, to the current position of \a target, in large blocks and
+    without holding more than one block in memory. The kernel copies
+    where it can (copy_file_range); otherwise a read/write loop does.
+
+    Both files must be open; \a target must not hold unflushed buffered
+    writes. Throws SystemError: 62 when \a source ends before \a count
+    bytes, 61 when the disk is full, 57 for other I/O failures.
+*/
+void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count);

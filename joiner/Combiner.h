@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+/*!
+    One combine as the join window runs it: the join, its outcome as a
+    message, and for a compressed join the unpacking of the joined cabinet
+    with the EXTRACT program beside tessal.
+
+    The messages go to a reporter, in order, so the window shows them in
+    message boxes and the command line prints them. The extraction runs in
+    a private temporary folder (TMP1.cab, TMP.TMP) that is removed
+    afterwards; the unpacked file replaces the output only once complete.
+    When the extraction fails the output keeps the joined cabinet and an
+    error message says why.
+*/
+class Combiner
+{
+public:
+    enum class Icon { Information, Critical };
+    struct Message
+    {
+        Icon icon = Icon::Information;
+        QString text;
+        QString title;
+    };
+    using Reporter = std::function<void(const Message &)>;
+
+    static constexpr QStringView ErrorTitle = u"错误 Error";
+    static constexpr QStringView TipsTitle = u"提示 Tips";
+    static constexpr QStringView StencilNameError = u"Stencil file name error 模板文件文件名错误！！！";
+    static constexpr QStringView CombineSucceed = u"Combine succeed 结合成功！！！";
+    static constexpr QStringView ExtractionFailed = u"解压缩失败 Extraction failed: ";
+
+    explicit Combiner(Reporter reporter);
+
+    //! The extraction program; by default EXTRACT in tessal's own folder.
+    QString extractProgram() const;
+    void setExtractProgram(const QString &path) { m_extractProgram = path; }
+
+    //! Joins \a stencilPath into \a outputPath and, when \a compressed,
+    //! unpacks the result. Returns false when the join or the extraction
+    //! failed.
+    bool combine(const QString &stencilPath, const QString &outputPath, bool compressed);
+
+private:
+    //! Returns an empty text on success, otherwise the reason of the failure.
+    QString extract(const QString &outputPath);
+
+    Reporter m_reporter;
+    QString m_extractProgram;
+};

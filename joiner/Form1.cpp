@@ -1,0 +1,172 @@
+#include "Form1.h"
+
+#include "Combiner.h"
+#include "CommonDialog.h"
+#include "ModalRunner.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+
+QRect twips(int left, int top, int width, int height)
+{
+    return QRect(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
+                 height / TwipsPerPixel);
+}
+
+template<typename T>
+T *place(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    auto *w = new T(text, parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QLineEdit *placeEdit(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *w = new QLineEdit(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QPixmap drawIcon(int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal u = size / 16.0;
+    p.scale(u, u);
+    p.setPen(QPen(QColor(0x20, 0x30, 0x60), size >= 32 ? 0.6 : 1.0));
+    // Three strips of a file, the last one sliding into place.
+    const QColor fills[] = {QColor(0x4a, 0x90, 0xd9), QColor(0x5c, 0xb8, 0x5c),
+                            QColor(0xf0, 0xad, 0x4e)};
+    for (int i = 0; i < 3; ++i) {
+        p.setBrush(fills[i]);
+        const qreal x = i == 2 ? 2.5 : 1.5;
+        p.drawRoundedRect(QRectF(x, 1.5 + i * 4.5, 9, 3.8), 0.8, 0.8);
+    }
+    QPainterPath arrow;
+    arrow.moveTo(15, 8);
+    arrow.lineTo(11.5, 4.5);
+    arrow.lineTo(11.5, 6.8);
+    arrow.lineTo(9.5, 6.8);
+    arrow.lineTo(9.5, 9.2);
+    arrow.lineTo(11.5, 9.2);
+    arrow.lineTo(11.5, 11.5);
+    arrow.closeSubpath();
+    p.setBrush(QColor(0xd9, 0x53, 0x4f));
+    p.drawPath(arrow);
+    return pixmap;
+}
+
+} // namespace
+
+Form1::Form1(QWidget *parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Korvel - Tessal"));
+    setWindowIcon(makeIcon());
+    QFont small = font();
+    small.setPixelSize(12);
+    setFont(small);
+    setFixedSize(5985 / TwipsPerPixel, 1635 / TwipsPerPixel);
+
+    Label1_3 = place<QLabel>(this, "Label1_3", QStringLiteral("模板文件 Stencil files(.kvs):"),
+                             twips(120, 120, 2655, 255));
+    checkc2 = place<QCheckBox>(this, "checkc2", QStringLiteral("被压缩的?Compressed File?"),
+                               twips(2760, 120, 2895, 180));
+    txtTemplateName = placeEdit(this, "txtTemplateName", twips(120, 360, 4455, 285));
+    Command3 = place<QPushButton>(this, "Command3", QStringLiteral("打开 &Open"),
+                                  twips(4560, 360, 1335, 300));
+    Label1_2 = place<QLabel>(this, "Label1_2", QStringLiteral("结合后的文件名 Enter the file name:"),
+                             twips(120, 720, 3375, 255));
+    txtOutputFile = placeEdit(this, "txtOutputFile", twips(120, 960, 4455, 285));
+    Command4 = place<QPushButton>(this, "Command4", QStringLiteral("更改 &Change"),
+                                  twips(4560, 960, 1335, 300));
+    Command1 = place<QPushButton>(this, "Command1", QStringLiteral("退出 E&xit"),
+                                  twips(120, 1320, 975, 255));
+    cmdUnsplit = place<QPushButton>(this, "cmdUnsplit", QStringLiteral("现在结合 &Combine now"),
+                                    twips(3600, 1320, 2175, 255));
+    for (QLabel *label : {Label1_3, Label1_2}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setFocusPolicy(Qt::NoFocus);
+    }
+    CommonDialog1 = new CommonDialog(this);
+    CommonDialog1->setParent(this);
+    CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
+
+    // Tab order as the tab indices give it; the labels take no focus.
+    QWidget::setTabOrder(Command4, Command3);
+    QWidget::setTabOrder(Command3, txtTemplateName);
+    QWidget::setTabOrder(txtTemplateName, cmdUnsplit);
+    QWidget::setTabOrder(cmdUnsplit, txtOutputFile);
+    QWidget::setTabOrder(txtOutputFile, Command1);
+    QWidget::setTabOrder(Command1, checkc2);
+    Command4->setFocus();
+
+    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(cmdUnsplit, &QPushButton::clicked, this, &Form1::cmdUnsplit_Click);
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+QIcon Form1::makeIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48})
+        icon.addPixmap(drawIcon(size));
+    return icon;
+}
+
+void Form1::Command3_Click()
+{
+    CommonDialog1->setFilter(OpenFilter.toString());
+    CommonDialog1->setDialogTitle(OpenTitle.toString());
+    CommonDialog1->ShowOpen();
+    if (!CommonDialog1->FileName().isEmpty())
+        txtTemplateName->setText(CommonDialog1->FileName());
+}
+
+void Form1::Command4_Click()
+{
+    CommonDialog1->setFilter(SaveFilter.toString());
+    CommonDialog1->setDialogTitle(SaveTitle.toString());
+    CommonDialog1->ShowSave();
+    if (!CommonDialog1->FileName().isEmpty())
+        txtOutputFile->setText(CommonDialog1->FileName());
+}
+
+void Form1::Command1_Click()
+{
+    close();
+    QCoreApplication::quit();
+}
+
+void Form1::cmdUnsplit_Click()
+{
+    Combiner combiner([this](const Combiner::Message &message) {
+        const auto icon = message.icon == Combiner::Icon::Critical ? QMessageBox::Critical
+                                                                   : QMessageBox::Information;
+        ModalRunner::messageBox(this, icon, message.text, message.title);
+    });
+    combiner.setExtractProgram(m_extractProgram);
+    combiner.combine(txtTemplateName->text(), txtOutputFile->text(), checkc2->isChecked());
+}

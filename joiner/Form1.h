@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QWidget>
+
+class CommonDialog;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+/*!
+    The join window: a stencil file and an output file, each typed or
+    picked with the one file dialog object CommonDialog1, the
+    "Compressed File?" check box, and the buttons to combine and to exit.
+
+    Children carry their design names as object names; the two labels of
+    the Label1 array are "Label1_2" and "Label1_3". Message boxes and the
+    file dialogs run through ModalRunner.
+*/
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr QStringView OpenFilter = u"分割模板 Stencil files(*.kvs)|*.kvs|All files 所有文件(*.*)|*.*";
+    static constexpr QStringView OpenTitle = u"打开文件 Open file";
+    static constexpr QStringView SaveFilter = u"所有文件 All files(*.*)|*.*";
+    static constexpr QStringView SaveTitle = u"保存文件 Save file";
+
+    explicit Form1(QWidget *parent = nullptr);
+
+    //! The extraction program a compressed combine runs; empty means
+    //! EXTRACT beside tessal.
+    void setExtractProgram(const QString &path) { m_extractProgram = path; }
+
+    //! The window icon: one artwork drawn at 16, 32 and 48 pixels.
+    static QIcon makeIcon();
+
+private:
+    void Command3_Click();
+    void Command4_Click();
+    void Command1_Click();
+    void cmdUnsplit_Click();
+
+    QLabel *Label1_3 = nullptr;
+    QCheckBox *checkc2 = nullptr;
+    QLineEdit *txtTemplateName = nullptr;
+    QPushButton *Command3 = nullptr;
+    QLabel *Label1_2 = nullptr;
+    QLineEdit *txtOutputFile = nullptr;
+    QPushButton *Command4 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *cmdUnsplit = nullptr;
+    CommonDialog *CommonDialog1 = nullptr;
+    QString m_extractProgram;
+};
