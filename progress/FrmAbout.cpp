@@ -1,0 +1,192 @@
+#include "FrmAbout.h"
+
+#include "Author.h"
+#include "ModalRunner.h"
+#include "SystemError.h"
+
+#include <QBitmap>
+#include <QCursor>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+
+#include <functional>
+
+namespace ScheduleControl {
+
+namespace {
+
+constexpr int twips(int value)
+{
+    return value / 15;
+}
+
+// A label that acts on a click of the left button.
+class LinkLabel : public QLabel
+{
+public:
+    LinkLabel(const QString &text, QWidget *parent, std::function<void()> onClick)
+        : QLabel(text, parent)
+        , m_onClick(std::move(onClick))
+    {
+    }
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+            m_onClick();
+    }
+
+private:
+    std::function<void()> m_onClick;
+};
+
+// The two-colour pointing hand of the link labels; hot spot at the finger tip (5, 0).
+QCursor linkCursor()
+{
+    static const char *const rows[] = {
+        "     XX",
+        "    X..X",
+        "    X..X",
+        "    X..X",
+        "    X..X",
+        "    X..XXX",
+        "    X..X..XXX",
+        "    X..X..X..XX",
+        "    X..X..X..X.X",
+        "XX  X..X..X..X..X",
+        "X..XX........X..X",
+        "X...X...........X",
+        " X..............X",
+        "  X.............X",
+        "  X............X",
+        "   X...........X",
+        "   X..........X",
+        "    X.........X",
+        "    X.........X",
+        "    XXXXXXXXXXX",
+    };
+    QImage shape(32, 32, QImage::Format_MonoLSB);
+    QImage mask(32, 32, QImage::Format_MonoLSB);
+    shape.fill(0);
+    mask.fill(0);
+    for (int y = 0; y < int(std::size(rows)); ++y) {
+        for (int x = 0; rows[y][x]; ++x) {
+            const char c = rows[y][x];
+            if (c == ' ')
+                continue;
+            mask.setPixel(x, y, 1);
+            shape.setPixel(x, y, c == 'X' ? 1 : 0);
+        }
+    }
+    return QCursor(QBitmap::fromImage(shape), QBitmap::fromImage(mask), 5, 0);
+}
+
+QLabel *addLabel(QWidget *parent, const QString &name, const QString &text, int left, int top)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(twips(left), twips(top));
+    label->adjustSize();
+    return label;
+}
+
+QLabel *addLink(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                std::function<void()> onClick)
+{
+    auto *label = new LinkLabel(text, parent, std::move(onClick));
+    label->setObjectName(name);
+    QFont font(QStringLiteral("宋体"));
+    font.setPointSizeF(9);
+    font.setUnderline(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label->setPalette(palette);
+    label->setCursor(linkCursor());
+    label->move(twips(left), twips(top));
+    label->adjustSize();
+    return label;
+}
+
+QPointer<FrmAbout> &instance()
+{
+    static QPointer<FrmAbout> box;
+    return box;
+}
+
+bool &running()
+{
+    static bool flag = false;
+    return flag;
+}
+
+} // namespace
+
+int FrmAbout::showModal()
+{
+    if (running())
+        throw SystemError(400, QStringLiteral("Form already displayed; can't show modally"));
+    if (!instance())
+        instance() = new FrmAbout;
+    QPointer<FrmAbout> box = instance();
+    running() = true;
+    const int result = ModalRunner::exec(box);
+    running() = false;
+    // Closing unloads the box; the next use creates it anew.
+    delete box.data();
+    return result;
+}
+
+FrmAbout::FrmAbout(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("FrmAbout"));
+    setWindowTitle(QStringLiteral("关于"));
+    setWindowIcon(QIcon());
+    setWindowModality(Qt::ApplicationModal);
+    QFont formFont(QStringLiteral("宋体"));
+    formFont.setPointSizeF(9);
+    setFont(formFont);
+    setFixedSize(twips(3510), twips(1950));
+
+    auto *title = new QLabel(QStringLiteral("进度条控件"), this);
+    title->setObjectName(QStringLiteral("Label1"));
+    QFont titleFont(QStringLiteral("宋体"));
+    titleFont.setPointSizeF(10.5);
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    title->setGeometry(twips(120), twips(120), twips(3255), twips(375));
+
+    addLabel(this, QStringLiteral("Label2"), QStringLiteral("版  本:1.0"), 120, 480);
+    addLabel(this, QStringLiteral("Label3"), QStringLiteral("作  者:") + Author::name(), 120, 720);
+    addLabel(this, QStringLiteral("Label4"), QStringLiteral("E-mail:"), 120, 960);
+    addLink(this, QStringLiteral("Label5"), Author::mail(), 840, 960,
+            [this] { Author::writeLetter(this); });
+    addLabel(this, QStringLiteral("Label6"), QStringLiteral("主  页:"), 120, 1200);
+    addLink(this, QStringLiteral("Label7"), Author::homePage(), 840, 1200,
+            [this] { Author::visitHomePage(this); });
+
+    auto *ok = new QPushButton(QStringLiteral("确定(&T)"), this);
+    ok->setObjectName(QStringLiteral("Command1"));
+    ok->setAutoDefault(false);
+    ok->setGeometry(twips(1208), twips(1560), twips(1095), twips(300));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    // Centred across the window when it loads.
+    ok->move((width() - ok->width()) / 2, ok->y());
+}
+
+void FrmAbout::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawLine(twips(120), twips(360), twips(3360), twips(360));
+}
+
+} // namespace ScheduleControl
