@@ -1,6 +1,781 @@
 #include "ZuHTTPdownload.h"
 
+#include "CodePage.h"
+#include "FrmAbout.h"
+#include "HttpResponseHead.h"
+#include "Int32.h"
+#include "LeadingNumber.h"
+#include "SystemError.h"
+#include "Winsock.h"
+#include "ZuAuthor.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr int WidthTwips = 675;
+constexpr int HeightTwips = 570;
+constexpr int MaxRedirects = 20;
+
+const QString CRLF = QStringLiteral("\r\n");
+
+QString invalidAddressText()
+{
+    return QStringLiteral("无效的地址");
+}
+
+QString notFoundText()
+{
+    return QStringLiteral("地址未找到！");
+}
+
+QString authenticationText()
+{
+    return QStringLiteral("指定地址需要用户名及密码才可访问，但Zu下载控件1.0暂不支持用户权限验证。");
+}
+
+QString unknownErrorText()
+{
+    return QStringLiteral("未知错误");
+}
+
+// A step of the probe's header scan that found nothing to take.
+struct StepFailed {
+};
+
+// 1-based search without regard to case; 0 when absent. A start of 0 means
+// the step before found nothing.
+qsizetype inStr(qsizetype start, const QString &text, const QString &what)
+{
+    if (start < 1)
+        throw StepFailed{};
+    const qsizetype index = text.indexOf(what, start - 1, Qt::CaseInsensitive);
+    return index < 0 ? 0 : index + 1;
+}
+
+QString mid(const QString &text, qsizetype start, qsizetype length)
+{
+    if (start < 1 || length < 0)
+        throw StepFailed{};
+    return text.mid(start - 1, length);
+}
+
+QString headerValue(const QString &text, const QString &name)
+{
+    const qsizetype a = inStr(1, text, name);
+    const qsizetype c = inStr(a, text, QStringLiteral("\r"));
+    if (c == 0)
+        throw StepFailed{};
+    return mid(text, a + name.size(), c - a - name.size());
+}
+
+// Length holds a number only when its whole trimmed text is one.
+bool numericLength(const QVariant &length, double *value)
+{
+    const QString text = length.toString().trimmed();
+    if (text.isEmpty())
+        return false;
+    bool ok = false;
+    *value = text.toDouble(&ok);
+    return ok;
+}
+
+} // namespace
+
+QString ZuHTTPdownload::componentTitle()
+{
+    return QStringLiteral("Zu下载控件 HTTP协议版");
+}
+
 ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     : ControlBase(parent)
 {
+    Wk = new Winsock(this);
+    Wk->setObjectName(QStringLiteral("Wk"));
+    Wk->setTag(QStringLiteral("0"));
+    Ws = new Winsock(this);
+    Ws->setObjectName(QStringLiteral("Ws"));
+    Ws->setTag(QStringLiteral("0"));
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(100);
+    m_probeTimer = new QTimer(this);
+    m_probeTimer->setInterval(100);
+
+    connect(Wk, &Winsock::connected, this, &ZuHTTPdownload::Wk_Connect);
+    connect(Ws, &Winsock::connected, this, &ZuHTTPdownload::Ws_Connect);
+    connect(Wk, &Winsock::dataArrival, this, &ZuHTTPdownload::Wk_DataArrival);
+    connect(Ws, &Winsock::dataArrival, this, &ZuHTTPdownload::Ws_DataArrival);
+    connect(Wk, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
+    connect(Ws, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
+    connect(Timer1, &QTimer::timeout, this, &ZuHTTPdownload::Timer1_Timer);
+    connect(m_probeTimer, &QTimer::timeout, this, &ZuHTTPdownload::probeWait);
+
+    setSizeTwips(WidthTwips, HeightTwips);
+}
+
+ZuHTTPdownload::~ZuHTTPdownload() = default;
+
+// Methods
+
+QString ZuHTTPdownload::GetAttrs(const QString &Url)
+{
+    guarded([&] {
+        m_redirects = 0;
+        getAttrs(Url);
+    });
+    return QString();
+}
+
+void ZuHTTPdownload::getAttrs(const QString &url)
+{
+    m_geted = false;
+    m_path = url;
+    const qsizetype p = inStr(1, url, QStringLiteral("://"));
+    const QString rest = (p > 0 && p < url.size()) ? url.right(url.size() - p - 2) : url;
+    const qsizetype q = rest.indexOf(u'/') + 1;
+    if (q > 0 && q <= rest.size()) {
+        m_requestPath = rest.right(rest.size() - q + 1);
+        m_host = rest.left(q - 1);
+    } else {
+        Q_EMIT OnError(1, invalidAddressText());
+        return;
+    }
+    startProbe();
+}
+
+QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
+{
+    guarded([&] {
+        m_redirects = 0;
+        m_host = PHost.toString();
+        m_requestPath = Path;
+        startProbe();
+    });
+    return QVariant();
+}
+
+void ZuHTTPdownload::startProbe()
+{
+    m_probeTimer->stop();
+    m_probeBuffer.clear();
+    Wk->setRemoteHost(m_host);
+    Wk->setRemotePort(80);
+    Wk->setTag(QStringLiteral("1"));
+    Wk->Connect();
+}
+
+QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 Last, bool Ext)
+{
+    guarded([&] {
+        const QFileInfo info(Filename);
+        if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
+            const bool keep = Begin <= info.size() && Ext;
+            if (!keep) {
+                m_outputFile.close();
+                QFile::setPermissions(Filename, QFile::permissions(Filename) | QFile::ReadOwner
+                                                    | QFile::WriteOwner);
+                if (!QFile::remove(Filename))
+                    throw SystemError(SystemError::PathFileAccessError);
+            }
+        }
+        Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
+        m_outputFile.close();
+        m_outputFile.open(Filename);
+        if (Ext)
+            m_outputFile.seek(Begin);
+        Wk->setRemoteHost(m_host);
+        Wk->setRemotePort(80);
+        Timer1->start();
+        m_file = Transfer();
+        m_file.active = true;
+        m_closedByHost = false;
+        m_probeTimer->stop();
+        m_probeBuffer.clear();
+        Wk->Connect();
+    });
+    return QVariant();
+}
+
+QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
+{
+    guarded([&] {
+        Ws->setRemoteHost(m_host);
+        Ws->setRemotePort(80);
+        Timer1->start();
+        m_stream = Transfer();
+        m_stream.active = true;
+        m_closedByHost = false;
+        const QString type = m_lType.toString().trimmed().toLower();
+        m_streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
+        m_streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
+        Ws->setTag(QString::number(Last));
+        Ws->Connect();
+    });
+    return QVariant();
+}
+
+QVariant ZuHTTPdownload::ZUClose()
+{
+    guarded([&] {
+        m_probeTimer->stop();
+        m_probeBuffer.clear();
+        // The next tick reports the end of whatever was running.
+        m_closedByHost = Timer1->isActive();
+        Wk->Close();
+        Ws->Close();
+        m_outputFile.close();
+    });
+    return QVariant();
+}
+
+QVariant ZuHTTPdownload::WriteLetter()
+{
+    ZuAuthor::writeLetter(this);
+    return QVariant();
+}
+
+QVariant ZuHTTPdownload::VisitHomePage()
+{
+    ZuAuthor::visitHomePage(this);
+    return QVariant();
+}
+
+QVariant ZuHTTPdownload::About()
+{
+    FrmAbout::showModal(this, componentTitle());
+    return QVariant();
+}
+
+// Properties
+
+QVariant ZuHTTPdownload::Host() const
+{
+    return m_host.isNull() ? QVariant() : QVariant(m_host);
+}
+
+qint32 ZuHTTPdownload::ReID()
+{
+    return guarded([&] { return toInt32(m_reID); });
+}
+
+qint32 ZuHTTPdownload::Length()
+{
+    return guarded([&] { return toInt32(LeadingNumber(m_length.toString().trimmed())); });
+}
+
+QVariant ZuHTTPdownload::State() const
+{
+    return QVariant(qint16(Wk->State()));
+}
+
+qint32 ZuHTTPdownload::HsDown()
+{
+    return guarded([&] {
+        return m_outputFile.isOpen() ? toInt32(double(m_outputFile.position() - 1)) : 0;
+    });
+}
+
+QVariant ZuHTTPdownload::Writer() const
+{
+    return ZuAuthor::writer();
+}
+
+void ZuHTTPdownload::setWriter(const QVariant &)
+{
+}
+
+QVariant ZuHTTPdownload::Email() const
+{
+    return ZuAuthor::email();
+}
+
+void ZuHTTPdownload::setEmail(const QVariant &)
+{
+    Q_EMIT propertyChanged(QStringLiteral("Email"));
+}
+
+QVariant ZuHTTPdownload::HomePage() const
+{
+    return ZuAuthor::homePage();
+}
+
+void ZuHTTPdownload::setHomePage(const QVariant &)
+{
+    Q_EMIT propertyChanged(QStringLiteral("HomePage"));
+}
+
+QVariant ZuHTTPdownload::ZURemoteIP() const
+{
+    return Wk->RemoteHostIP();
+}
+
+QVariant ZuHTTPdownload::ZULocalIP() const
+{
+    return Wk->LocalIP();
+}
+
+// Host notifications
+
+void ZuHTTPdownload::readProperties(PropertyBag &)
+{
+    m_aboutShown = true;
+}
+
+void ZuHTTPdownload::controlShown()
+{
+    setMaskColor(QColor(255, 252, 255));
+    if (!m_aboutShown)
+        FrmAbout::showModal(this, componentTitle());
+}
+
+void ZuHTTPdownload::controlResized()
+{
+    if (sizeTwips() != QSize(WidthTwips, HeightTwips))
+        setSizeTwips(WidthTwips, HeightTwips);
+}
+
+void ZuHTTPdownload::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, FrmAbout::productPicture());
+}
+
+// Request
+
+void ZuHTTPdownload::Wk_Connect()
+{
+    sendRequest(Wk, 1);
+}
+
+void ZuHTTPdownload::Ws_Connect()
+{
+    sendRequest(Ws, 0);
+}
+
+void ZuHTTPdownload::sendRequest(Winsock *socket, int threshold)
+{
+    try {
+        const QString tag = socket->Tag();
+        socket->SendData(QStringLiteral("GET ") + m_requestPath.toString() + QStringLiteral(" HTTP/1.1") + CRLF);
+        socket->SendData(QStringLiteral("Host: ") + m_host + CRLF);
+        socket->SendData(QStringLiteral("Accept: */*") + CRLF);
+        socket->SendData(QStringLiteral("User-Agent: zudownload/1.00") + CRLF);
+        socket->SendData(QStringLiteral("Pragma: no-cache") + CRLF);
+        socket->SendData(QStringLiteral("Cache-Control: no-cache") + CRLF);
+        socket->SendData(QStringLiteral("Connection: close") + CRLF);
+        if (LeadingNumber(tag) > threshold)
+            socket->SendData(QStringLiteral("Range: bytes=-") + tag + CRLF + CRLF);
+        else
+            socket->SendData(CRLF);
+    } catch (const SystemError &) {
+        // The request is incomplete; the server's answer or the socket's error tells the rest.
+    }
+}
+
+// Probe
+
+void ZuHTTPdownload::Wk_DataArrival()
+{
+    try {
+        if (LeadingNumber(Wk->Tag()) == 1) {
+            m_probeBuffer += Wk->GetDataBytes();
+            if (HttpResponseHead::headerLength(m_probeBuffer) > 0
+                || m_probeBuffer.size() > HttpResponseHead::ScanLimit || Wk->State() == Winsock::PeerClosing)
+                finishProbe();
+            else
+                m_probeTimer->start();
+            return;
+        }
+
+        QByteArray bytes = Wk->GetDataBytes();
+        if (!m_file.active)
+            return;
+        if (!m_file.headerSeen && takeHeader(m_file, bytes, true) != Outcome::Taken)
+            return;
+        if (!decodeBody(m_file, bytes)) {
+            failFileTransfer(0, unknownErrorText());
+            return;
+        }
+        writeToFile(bytes);
+        if (!m_file.active)
+            return;
+        Q_EMIT GetData();
+        if (m_file.active && (m_file.complete || Wk->State() == Winsock::PeerClosing)) {
+            m_file.ended = true;
+            m_outputFile.close();
+            Wk->Close();
+        }
+    } catch (const SystemError &) {
+        // A failing step inside a socket event is passed over.
+    }
+}
+
+void ZuHTTPdownload::probeWait()
+{
+    try {
+        const qint16 state = Wk->State();
+        if (LeadingNumber(Wk->Tag()) != 1 || state == Winsock::Closed || state == Winsock::Error) {
+            m_probeTimer->stop();
+            m_probeBuffer.clear();
+        } else if (state == Winsock::PeerClosing) {
+            // The server closed before the blank line: read what came.
+            finishProbe();
+        }
+    } catch (const SystemError &) {
+    }
+}
+
+void ZuHTTPdownload::finishProbe()
+{
+    m_probeTimer->stop();
+    const QString text = CodePage::toUnicode(m_probeBuffer);
+    m_probeBuffer.clear();
+    try {
+        Wk->Close();
+    } catch (const SystemError &) {
+    }
+    ParseResponseHeader(text);
+}
+
+void ZuHTTPdownload::ParseResponseHeader(const QString &text)
+{
+    bool statusLineRead = false;
+    bool skipFailures = false;
+    bool redirect = false;
+
+    // Returns false when the probe stops here.
+    const auto step = [&](auto &&body) -> bool {
+        if (redirect)
+            return false;
+        try {
+            body();
+            return true;
+        } catch (const StepFailed &) {
+        }
+        if (skipFailures)
+            return true;
+        // An answer without a whole status line is judged on its own, not on the last probe's code.
+        const double status = statusLineRead ? m_reID : 0;
+        if (status == 200) {
+            skipFailures = true;
+            return true;
+        }
+        if (status == 302) {
+            redirect = true;
+            return false;
+        }
+        raiseStatusError(status);
+        return false;
+    };
+
+    bool go = step([&] {
+        const qsizetype p = inStr(1, text, QStringLiteral("http/"));
+        const qsizetype s = inStr(p, text, QStringLiteral(" "));
+        m_httpVer = mid(text, p + 5, s - p - 5);
+        const qsizetype e = inStr(s, text, CRLF);
+        const QString code = mid(text, s + 1, e - s - 1);
+        if (e == 0)
+            throw StepFailed{};
+        m_reID = LeadingNumber(code.trimmed());
+        statusLineRead = true;
+    });
+    go = go && step([&] { m_serverDateTime = headerValue(text, QStringLiteral("date: ")); });
+    if (go) {
+        const qsizetype blank = text.indexOf(QStringLiteral("\r\n\r\n"));
+        m_bodyStart = (blank < 0 ? 0 : blank + 1) + 4;
+    }
+    go = go && step([&] { m_server = headerValue(text, QStringLiteral("server: ")); });
+    go = go && step([&] { m_urlDateTime = headerValue(text, QStringLiteral("Last-Modified: ")); });
+    go = go && step([&] { m_etag = headerValue(text, QStringLiteral("ETag: ")); });
+    go = go && step([&] { m_range = headerValue(text, QStringLiteral("Accept-Ranges: ")); });
+    go = go && step([&] { m_length = headerValue(text, QStringLiteral("Content-Length: ")); });
+    go = go && step([&] { m_lType = headerValue(text, QStringLiteral("Content-Type: ")); });
+    if (!go && !redirect)
+        return;
+
+    if (m_reID == 302) {
+        try {
+            m_redirectUrl = headerValue(text, QStringLiteral("Location: "));
+        } catch (const StepFailed &) {
+            // Without a target there is nothing to follow; an older target would be a wrong one.
+            m_redirectUrl.clear();
+        }
+        if (++m_redirects > MaxRedirects) {
+            Q_EMIT OnError(302, unknownErrorText());
+            return;
+        }
+        const QString target = resolveLocation(m_redirectUrl);
+        m_path = target;
+        try {
+            getAttrs(target);
+        } catch (const SystemError &error) {
+            Q_EMIT OnError(qint16(error.number()), error.description());
+        }
+        return;
+    }
+    m_geted = true;
+    Q_EMIT GetAttred();
+}
+
+QString ZuHTTPdownload::resolveLocation(const QString &location) const
+{
+    if (location.isEmpty() || location.contains(QStringLiteral("://")))
+        return location;
+    if (location.startsWith(QStringLiteral("//")))
+        return QStringLiteral("http:") + location;
+    const QString origin = QStringLiteral("http://") + m_host;
+    if (location.startsWith(u'/'))
+        return origin + location;
+    const QUrl base(origin + m_requestPath.toString());
+    const QUrl resolved = base.resolved(QUrl(location));
+    return origin + resolved.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+}
+
+void ZuHTTPdownload::raiseStatusError(double status)
+{
+    if (status == 401) {
+        Q_EMIT OnError(404, authenticationText());
+    } else if (status == 404) {
+        Q_EMIT OnError(404, notFoundText());
+    } else {
+        qint16 number = 0;
+        try {
+            number = toInt16(status);
+        } catch (const SystemError &) {
+            // A code beyond 16 bits is no status at all.
+        }
+        Q_EMIT OnError(number, unknownErrorText());
+    }
+}
+
+// Transfers
+
+ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArray &bytes, bool toFile)
+{
+    transfer.head += bytes;
+    bytes.clear();
+    const qsizetype scanned = qMin(transfer.head.size(), HttpResponseHead::ScanLimit + 4);
+    const qsizetype length = HttpResponseHead::headerLength(QByteArrayView(transfer.head).first(scanned));
+    if (length == 0) {
+        if (transfer.head.size() < HttpResponseHead::ScanLimit + 4)
+            return Outcome::Waiting;
+        if (toFile)
+            failFileTransfer(0, unknownErrorText());
+        else
+            failStream(0, unknownErrorText());
+        return Outcome::Refused;
+    }
+
+    const HttpResponseHead head = HttpResponseHead::parse(QByteArrayView(transfer.head).first(length));
+    bytes = transfer.head.mid(length);
+    transfer.head.clear();
+    transfer.headerSeen = true;
+    if (toFile)
+        m_bodyStart = length + 1;
+
+    if (!head.isSuccess()) {
+        const double status = head.hasStatusLine ? head.status : 0;
+        if (toFile)
+            failFileTransfer(0, QString());
+        else
+            failStream(0, QString());
+        raiseStatusError(status);
+        return Outcome::Refused;
+    }
+    transfer.expected = head.contentLength;
+    transfer.chunked = head.chunked;
+    if (toFile) {
+        if (head.status == 206 && head.rangeStart >= 0) {
+            m_outputFile.seek(head.rangeStart + 1);
+        } else if (head.status != 206 && (m_outputFile.position() != 1 || m_outputFile.length() > 0)) {
+            // The whole resource came instead of the range asked for: it replaces the file.
+            m_outputFile.file().flush();
+            m_outputFile.file().resize(0);
+            m_outputFile.seek(1);
+        }
+    }
+    return Outcome::Taken;
+}
+
+bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
+{
+    if (transfer.chunked) {
+        QByteArray data;
+        const ChunkedBody::Status status = transfer.chunks.feed(bytes, data);
+        bytes = std::move(data);
+        transfer.received += bytes.size();
+        if (status == ChunkedBody::Status::Malformed)
+            return false;
+        transfer.complete = status == ChunkedBody::Status::Complete;
+        return true;
+    }
+    if (transfer.expected >= 0) {
+        const qint64 room = transfer.expected - transfer.received;
+        if (bytes.size() > room)
+            bytes.truncate(room);
+        transfer.received += bytes.size();
+        transfer.complete = transfer.received == transfer.expected;
+        return true;
+    }
+    transfer.received += bytes.size();
+    return true;
+}
+
+void ZuHTTPdownload::writeToFile(const QByteArray &bytes)
+{
+    if (!m_outputFile.isOpen() || bytes.isEmpty())
+        return;
+    try {
+        m_outputFile.writeBytes(bytes);
+    } catch (const SystemError &error) {
+        failFileTransfer(qint16(error.number()), error.description());
+    }
+}
+
+void ZuHTTPdownload::failFileTransfer(qint16 number, const QString &description)
+{
+    m_file.active = false;
+    m_outputFile.close();
+    try {
+        Wk->Close();
+    } catch (const SystemError &) {
+    }
+    stopTimerWhenIdle();
+    if (!description.isEmpty())
+        Q_EMIT OnError(number, description);
+}
+
+void ZuHTTPdownload::failStream(qint16 number, const QString &description)
+{
+    m_stream.active = false;
+    try {
+        Ws->Close();
+    } catch (const SystemError &) {
+    }
+    stopTimerWhenIdle();
+    if (!description.isEmpty())
+        Q_EMIT OnError(number, description);
+}
+
+bool ZuHTTPdownload::cutShort(const Transfer &transfer) const
+{
+    if (transfer.chunked)
+        return !transfer.complete;
+    if (transfer.expected >= 0)
+        return transfer.received < transfer.expected;
+    return false;
+}
+
+void ZuHTTPdownload::Ws_DataArrival()
+{
+    try {
+        QByteArray bytes = Ws->GetDataBytes();
+        if (!m_stream.active)
+            return;
+        if (!m_stream.headerSeen && takeHeader(m_stream, bytes, false) != Outcome::Taken)
+            return;
+        if (!decodeBody(m_stream, bytes)) {
+            failStream(0, unknownErrorText());
+            return;
+        }
+        if (m_streamText) {
+            const QString text = m_streamDecoder.decode(bytes);
+            if (!text.isEmpty())
+                Q_EMIT GetedData(text, 1);
+        } else {
+            for (const char byte : std::as_const(bytes)) {
+                if (!m_stream.active || m_closedByHost)
+                    break;
+                Q_EMIT GetedData(QVariant::fromValue(uchar(byte)), 2);
+            }
+        }
+        if (m_stream.active && (m_stream.complete || Ws->State() == Winsock::PeerClosing)) {
+            m_stream.ended = true;
+            Ws->Close();
+        }
+    } catch (const SystemError &) {
+    }
+}
+
+void ZuHTTPdownload::socketError(qint16 number, const QString &description)
+{
+    Q_EMIT OnError(number, description);
+}
+
+void ZuHTTPdownload::Timer1_Timer()
+{
+    if (m_closedByHost) {
+        m_closedByHost = false;
+        m_file.active = false;
+        m_stream.active = false;
+        Timer1->stop();
+        Q_EMIT Finish();
+        return;
+    }
+
+    if (m_file.active) {
+        bool peerClosed = false;
+        try {
+            peerClosed = Wk->State() == Winsock::PeerClosing;
+        } catch (const SystemError &) {
+        }
+        // The probe's Length is only the measure while the answer itself does not say.
+        bool lengthReached = false;
+        double length = 0;
+        const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
+        if (!framed && numericLength(m_length, &length) && m_outputFile.isOpen())
+            lengthReached = m_outputFile.position() - 1 >= length;
+        if (peerClosed || !m_outputFile.isOpen() || lengthReached || m_file.complete) {
+            const bool headerMissing = !m_file.headerSeen && !lengthReached;
+            const bool cut = !lengthReached && cutShort(m_file);
+            m_file.active = false;
+            m_outputFile.close();
+            try {
+                Wk->Close();
+            } catch (const SystemError &) {
+            }
+            stopTimerWhenIdle();
+            if (headerMissing)
+                Q_EMIT OnError(0, unknownErrorText());
+            else if (cut)
+                Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
+            else
+                Q_EMIT Finish();
+        }
+    }
+
+    if (m_stream.active) {
+        bool peerClosed = false;
+        try {
+            peerClosed = Ws->State() == Winsock::PeerClosing;
+        } catch (const SystemError &) {
+        }
+        if (peerClosed || m_stream.ended) {
+            const bool headerMissing = !m_stream.headerSeen;
+            const bool cut = cutShort(m_stream);
+            m_stream.active = false;
+            try {
+                Ws->Close();
+            } catch (const SystemError &) {
+            }
+            stopTimerWhenIdle();
+            if (headerMissing)
+                Q_EMIT OnError(0, unknownErrorText());
+            else if (cut)
+                Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
+            else
+                Q_EMIT Finish();
+        }
+    }
+}
+
+void ZuHTTPdownload::stopTimerWhenIdle()
+{
+    if (!m_file.active && !m_stream.active)
+        Timer1->stop();
 }
