@@ -54,12 +54,14 @@ void BinaryFile::open(const QString &path, OpenFlags flags)
     if (info.isDir())
         throw SystemError(SystemError::PathFileAccessError);
     const bool mustExist = flags.testAnyFlags(MustExist | ReadOnly);
-    const auto notFound = [&] {
-        return SystemError(SystemError::FileNotFound,
-                           QStringLiteral("File not found: %1").arg(path));
+    const auto openError = [&] {
+        const int number = openErrorNumber(path);
+        if (number == SystemError::FileNotFound)
+            return SystemError(number, QStringLiteral("File not found: %1").arg(path));
+        return SystemError(number);
     };
     if (mustExist && !info.exists())
-        throw notFound();
+        throw openError();
 
     m_file.setFileName(path);
     const QIODevice::OpenMode existing = mustExist ? QIODevice::ExistingOnly : QIODevice::NotOpen;
@@ -68,12 +70,8 @@ void BinaryFile::open(const QString &path, OpenFlags flags)
         ok = m_file.open(QIODevice::ReadWrite | existing);
     if (!ok && flags.testAnyFlags(AllowReadOnly | ReadOnly) && info.exists())
         ok = m_file.open(QIODevice::ReadOnly | existing);
-    if (!ok) {
-        const int number = openErrorNumber(path);
-        if (number == SystemError::FileNotFound && mustExist)
-            throw notFound();
-        throw SystemError(number);
-    }
+    if (!ok)
+        throw openError();
     m_handle = takeFreeHandle(this);
 }
 

@@ -1,0 +1,89 @@
+#pragma once
+
+// Writes stencils and piece files the way the splitter does, for the tests.
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QtEndian>
+
+namespace PieceWriter {
+
+inline QByteArray int16(qint16 v)
+{
+    char b[2];
+    qToLittleEndian(v, b);
+    return QByteArray(b, 2);
+}
+
+inline QByteArray int32(qint32 v)
+{
+    char b[4];
+    qToLittleEndian(v, b);
+    return QByteArray(b, 4);
+}
+
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+//! A stencil record; \a baseName is already in the stencil's code page.
+inline QByteArray stencil(const QByteArray &baseName, qint16 pieceCount, qint32 firstNumber,
+                          qint32 unnamed = 0x4b56)
+{
+    return int32(unnamed) + int16(qint16(baseName.size())) + baseName + int16(pieceCount)
+            + int32(firstNumber);
+}
+
+//! A piece record: array header, the data and the trailing value.
+inline QByteArray piece(const QByteArray &data, qint16 dimensions = 1, qint32 lowerBound = 0,
+                        qint32 trailer = 0)
+{
+    return int16(dimensions) + int32(qint32(data.size())) + int32(lowerBound) + data
+            + int32(trailer);
+}
+
+inline QString suffix(qint32 number)
+{
+    return QStringLiteral(".%1").arg(number, 3, 10, QLatin1Char('0'));
+}
+
+//! Splits \a data into pieces of \a sizes next to \a basePath, numbered
+//! from \a first; returns false when a file could not be written.
+inline bool split(const QString &basePath, const QByteArray &data, const QList<int> &sizes,
+                  qint32 first = 1)
+{
+    qsizetype at = 0;
+    for (int i = 0; i < sizes.size(); ++i) {
+        if (!writeFile(basePath + suffix(first + i), piece(data.mid(at, sizes.at(i)), 1, 0,
+                                                            0x7fff0000 + i)))
+            return false;
+        at += sizes.at(i);
+    }
+    return true;
+}
+
+//! Deterministic bytes that differ from piece to piece.
+inline QByteArray pattern(qsizetype size, int seed = 1)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = 2463534242u + quint32(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x);
+    }
+    return bytes;
+}
+
+} // namespace PieceWriter
