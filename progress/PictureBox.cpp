@@ -114,6 +114,12 @@ void PictureBox::setMouseIcon(const Picture &icon)
     applyCursor();
 }
 
+void PictureBox::setPaneGeometry(const QRect &geometry)
+{
+    setGeometry(geometry);
+    placeInner();
+}
+
 void PictureBox::setWidthFromDouble(double width)
 {
     if (width < 0)
@@ -121,7 +127,7 @@ void PictureBox::setWidthFromDouble(double width)
     // A NaN (nothing over nothing) shows nothing; a huge fill is clipped anyway.
     const int pixels = std::isnan(width) ? 0 : std::min(WindowlessLabel::toGrid(width), QWIDGETSIZE_MAX);
     if (pixels != QWidget::width())
-        resize(pixels, height());
+        setPaneGeometry(QRect(pos(), QSize(pixels, height())));
 }
 
 void PictureBox::paintEvent(QPaintEvent *)

@@ -52,6 +52,8 @@ public:
     Picture mouseIcon() const { return m_mouseIcon; }
     void setMouseIcon(const Picture &icon);
 
+    //! Moves and sizes the pane; its inner area follows at once, also while hidden.
+    void setPaneGeometry(const QRect &geometry);
     //! Sets the width from a computed extent; a negative one is refused.
     void setWidthFromDouble(double width);
 

@@ -190,7 +190,7 @@ Schedule::Schedule(QWidget *parent)
 
     m_pc2 = new PictureBox(m_pc1->inner(), QStringLiteral("Pc2"));
     m_pc2->setBackColor(OleColor::ActiveCaption);
-    m_pc2->setGeometry(0, 0, 0, FillHeight);
+    m_pc2->setPaneGeometry(QRect(0, 0, 0, FillHeight));
 
     const QFont font = QWidget::font();
     const auto makeLabel = [&font](PictureBox *pane, const char *name, WindowlessLabel::Sizing sizing,
@@ -593,7 +593,7 @@ void Schedule::placeTextLabels()
 void Schedule::relayout()
 {
     try {
-        m_pc1->setGeometry(0, 0, width(), height());
+        m_pc1->setPaneGeometry(QRect(0, 0, width(), height()));
         fillWidth();
         placeTextLabels();
         const double innerWidth = m_pc1->innerWidth();

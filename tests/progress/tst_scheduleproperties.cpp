@@ -1,0 +1,584 @@
+#include "ScheduleFixture.h"
+
+#include "PictureBox.h"
+#include "PropertyBag.h"
+#include "WindowlessLabel.h"
+
+#include <QFontMetrics>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using ScheduleControl::PictureBox;
+using ScheduleControl::WindowlessLabel;
+
+class ScheduleProperties : public QObject
+{
+    Q_OBJECT
+
+private:
+    HostRecorder host;
+
+    static PictureBox *pane(Schedule &bar, const char *name)
+    {
+        return bar.findChild<PictureBox *>(QString::fromLatin1(name));
+    }
+    static WindowlessLabel *label(Schedule &bar, const char *name)
+    {
+        return bar.findChild<WindowlessLabel *>(QString::fromLatin1(name));
+    }
+    static int errorNumber(Schedule &bar)
+    {
+        const auto error = bar.takeError();
+        return error ? error->number() : 0;
+    }
+    static void load(Schedule &bar, const QVariantMap &values)
+    {
+        PropertyBag bag;
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            bag.setValue(it.key(), it.value());
+        bar.hostReadProperties(bag);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        host.install();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void init() { host.clear(); }
+
+    // --- A new instance -------------------------------------------------
+
+    void newInstanceStartsWithTheInitialValues()
+    {
+        Schedule bar;
+        QCOMPARE(bar.size(), QSize(308, 131));
+        QCOMPARE(bar.Max(), 100);
+        QCOMPARE(bar.Value(), 0);
+        QCOMPARE(bar.BackColor(), 0x8000000Fu);
+        QCOMPARE(bar.ForeColor(), 0x80000002u);
+        QCOMPARE(bar.BkFontColor(), 0x80000012u);
+        QCOMPARE(bar.ForeFontColor(), 0x8000000Eu);
+        QVERIFY(bar.ShowText());
+        QVERIFY(bar.ShowPercent());
+        QVERIFY(bar.Doevent());
+        QCOMPARE(bar.BorderStyle(), qint16(1));
+        QCOMPARE(bar.Appearance(), qint16(1));
+        QCOMPARE(bar.MousePointer(), qint16(0));
+        QVERIFY(bar.Text().isEmpty());
+        QVERIFY(bar.BkPicture().isNull());
+        QCOMPARE(label(bar, "Label3")->caption(), QStringLiteral("0%"));
+        QCOMPARE(label(bar, "Label3")->geometry().size(), QSize(24, 12));
+        QCOMPARE(label(bar, "Label4")->geometry().size(), QSize(24, 12));
+        QCOMPARE(pane(bar, "Pc2")->height(), 105);
+        QVERIFY(!bar.aboutShown());
+    }
+
+    void interfaceListsMembersAndEventsInOrder()
+    {
+        const QMetaObject &meta = Schedule::staticMetaObject;
+        const QString members = QString::fromUtf8(meta.classInfo(meta.indexOfClassInfo("Members")).value());
+        QCOMPARE(members.split(u',').size(), 24);
+        QVERIFY(members.startsWith(u"BackColor,BorderStyle,Max,Value,ForeColor,hwnd,About"));
+        QVERIFY(members.contains(u"MousePointer,作者,信箱,主页,ShowText"));
+        QCOMPARE(QByteArray(meta.classInfo(meta.indexOfClassInfo("Events")).value()),
+                 QByteArray("Change,KeyUp,MouseDown,MouseUp,KeyDown"));
+        QCOMPARE(ControlBase::memberForHostName(&meta, QStringLiteral("作者")), QByteArray("Author"));
+        QCOMPARE(ControlBase::memberForHostName(&meta, QStringLiteral("主页")), QByteArray("Homepage"));
+        for (const QString &name : members.split(u',')) {
+            const QByteArray member = ControlBase::memberForHostName(&meta, name);
+            const bool property = meta.indexOfProperty(member) >= 0;
+            const bool method = meta.indexOfMethod(member + "()") >= 0;
+            QVERIFY2(property || method, qPrintable(name));
+        }
+    }
+
+    // --- Max ------------------------------------------------------------
+
+    void maxOfZeroOrLessIsIgnored_data()
+    {
+        QTest::addColumn<int>("max");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("minus five") << -5;
+        QTest::newRow("lowest") << int(INT_MIN);
+    }
+    void maxOfZeroOrLessIsIgnored()
+    {
+        QFETCH(int, max);
+        Schedule bar;
+        bar.setValue(40);
+        const int fill = pane(bar, "Pc2")->width();
+        QStringList log;
+        attachLog(&bar, &log);
+        bar.setMax(max);
+        QCOMPARE(errorNumber(bar), 0);
+        QCOMPARE(bar.Max(), 100);
+        QCOMPARE(pane(bar, "Pc2")->width(), fill);
+        QVERIFY(log.isEmpty());
+        QVERIFY(host.modals.isEmpty());
+    }
+
+    void loweringMaxBelowValueKeepsValueAndPercentage()
+    {
+        Schedule bar;
+        bar.setValue(40);
+        QStringList log;
+        attachLog(&bar, &log);
+        bar.setMax(50);
+        QCOMPARE(errorNumber(bar), 0);
+        QCOMPARE(log, QStringList{QStringLiteral("changed:Max")});
+        QCOMPARE(bar.Max(), 50);
+        QCOMPARE(bar.Value(), 40);
+        const int inner = pane(bar, "Pc1")->innerWidth();
+        QCOMPARE(pane(bar, "Pc2")->width(), qRound(0.8 * inner));
+        QCOMPARE(label(bar, "Label3")->caption(), QStringLiteral("40%"));
+        // Value is tested against Max only when assigned.
+        bar.setMax(10);
+        QCOMPARE(bar.Value(), 40);
+        QCOMPARE(pane(bar, "Pc2")->width(), 4 * inner);
+    }
+
+    // --- Value ----------------------------------------------------------
+
+    void valueRules_data()
+    {
+        QTest::addColumn<int>("max");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("valueAfter");
+        QTest::addColumn<QString>("percent");
+        QTest::addColumn<bool>("fillShown");
+        QTest::addColumn<QStringList>("log");
+        const QStringList full{QStringLiteral("Change"), QStringLiteral("changed:Value")};
+        QTest::newRow("half") << 100 << 50 << 0 << 50 << "50%" << true << full;
+        QTest::newRow("equal to max") << 100 << 100 << 0 << 100 << "100%" << true << full;
+        QTest::newRow("above max") << 100 << 101 << 380 << 7 << "7%" << true << QStringList();
+        QTest::newRow("zero") << 100 << 0 << 0 << 0 << "0%" << false << full;
+        QTest::newRow("one of a thousand") << 1000 << 1 << 0 << 1 << "0%" << true << full;
+        QTest::newRow("a third") << 3 << 1 << 0 << 1 << "33%" << true << full;
+        QTest::newRow("half a percent up") << 8 << 1 << 0 << 1 << "13%" << true << full;
+        // The fill refuses a negative width: 380 after everything else ran.
+        QTest::newRow("negative") << 100 << -5 << 380 << -5 << "(5%)" << false << full;
+        QTest::newRow("negative grouped") << 1 << -20 << 380 << -20 << "(2,000%)" << false << full;
+    }
+    void valueRules()
+    {
+        QFETCH(int, max);
+        QFETCH(int, value);
+        QFETCH(int, error);
+        QFETCH(int, valueAfter);
+        QFETCH(QString, percent);
+        QFETCH(bool, fillShown);
+        QFETCH(QStringList, log);
+
+        Schedule bar;
+        bar.setMax(max);
+        if (max >= 7)
+            bar.setValue(7);
+        QStringList seen;
+        attachLog(&bar, &seen);
+        bar.setValue(value);
+        QCOMPARE(errorNumber(bar), error);
+        QCOMPARE(bar.Value(), valueAfter);
+        QCOMPARE(label(bar, "Label3")->caption(), percent);
+        QCOMPARE(label(bar, "Label4")->caption(), percent);
+        QCOMPARE(pane(bar, "Pc2")->isVisibleTo(pane(bar, "Pc1")), fillShown);
+        QCOMPARE(seen, log);
+        QVERIFY(host.modals.isEmpty());
+    }
+
+    void fillWidthFollowsValueOverMax()
+    {
+        Schedule bar;
+        bar.hostResize(204 * 15, 30 * 15); // inner width 200 inside the sunken border
+        QCOMPARE(pane(bar, "Pc1")->innerWidth(), 200);
+        bar.setValue(50);
+        QCOMPARE(pane(bar, "Pc2")->width(), 100);
+        bar.setValue(100);
+        QCOMPARE(pane(bar, "Pc2")->width(), 200);
+        bar.setMax(1000);
+        QCOMPARE(pane(bar, "Pc2")->width(), 20);
+        bar.setValue(1);
+        QCOMPARE(pane(bar, "Pc2")->width(), 0);
+        QVERIFY(pane(bar, "Pc2")->isVisibleTo(&bar));
+    }
+
+    void storingTheSameValueRaisesNoChange()
+    {
+        Schedule bar;
+        bar.setValue(30);
+        QStringList log;
+        attachLog(&bar, &log);
+        bar.setValue(30);
+        QCOMPARE(log, QStringList{QStringLiteral("changed:Value")});
+    }
+
+    void changeHandlerSeesNewValueBeforeTheFillMoves()
+    {
+        Schedule bar;
+        bar.hostResize(204 * 15, 30 * 15);
+        bar.setValue(20);
+        int seenValue = -1;
+        int seenFill = -1;
+        QString seenPercent;
+        connect(&bar, &Schedule::Change, &bar, [&] {
+            seenValue = bar.Value();
+            seenFill = pane(bar, "Pc2")->width();
+            seenPercent = label(bar, "Label3")->caption();
+        });
+        bar.setValue(60);
+        QCOMPARE(seenValue, 60);
+        QCOMPARE(seenFill, 40);
+        QCOMPARE(seenPercent, QStringLiteral("20%"));
+        QCOMPARE(pane(bar, "Pc2")->width(), 120);
+    }
+
+    void doeventLetsTheHostRunBetweenStoreAndFill_data()
+    {
+        QTest::addColumn<bool>("doevent");
+        QTest::newRow("yield") << true;
+        QTest::newRow("repaint only") << false;
+    }
+    void doeventLetsTheHostRunBetweenStoreAndFill()
+    {
+        QFETCH(bool, doevent);
+        Schedule bar;
+        bar.hostResize(204 * 15, 30 * 15);
+        bar.setDoevent(doevent);
+        int fillWhenTimerRan = -1;
+        QTimer::singleShot(0, &bar, [&] { fillWhenTimerRan = pane(bar, "Pc2")->width(); });
+        bar.setValue(50);
+        if (doevent) {
+            QCOMPARE(fillWhenTimerRan, 0);
+        } else {
+            QCOMPARE(fillWhenTimerRan, -1);
+            QTRY_COMPARE(fillWhenTimerRan, 100);
+        }
+    }
+
+    void nestedAssignmentRunsToItsEndFirst()
+    {
+        Schedule bar;
+        bar.hostResize(204 * 15, 30 * 15);
+        QStringList log;
+        attachLog(&bar, &log);
+        QTimer::singleShot(0, &bar, [&] { bar.setValue(10); });
+        bar.setValue(50);
+        // The nested assignment ends first; the outer one goes on from the held text.
+        QCOMPARE(log, (QStringList{"Change", "Change", "changed:Value", "changed:Value"}));
+        QCOMPARE(bar.Value(), 10);
+        QCOMPARE(pane(bar, "Pc2")->width(), 20);
+        QCOMPARE(label(bar, "Label3")->caption(), QStringLiteral("10%"));
+    }
+
+    void hostDeletingTheBarInChangeIsSafe_data()
+    {
+        QTest::addColumn<bool>("duringYield");
+        QTest::newRow("in the handler") << false;
+        QTest::newRow("during the yield") << true;
+    }
+    void hostDeletingTheBarInChangeIsSafe()
+    {
+        QFETCH(bool, duringYield);
+        auto *bar = new Schedule;
+        QPointer<Schedule> watch(bar);
+        if (duringYield)
+            QTimer::singleShot(0, bar, [bar] { delete bar; });
+        else
+            connect(bar, &Schedule::Change, bar, [bar] { delete bar; });
+        bar->setValue(50);
+        QVERIFY(!watch);
+    }
+
+    void failureAfterTheStoreIsReportedAndRolledBack()
+    {
+        Schedule bar;
+        load(bar, {{QStringLiteral("Max"), 0}});
+        QCOMPARE(host.modals.size(), 1);
+        host.clear();
+        QStringList log;
+        attachLog(&bar, &log);
+        bar.setValue(-3); // passes the test against 0, then the percentage divides by zero
+        QCOMPARE(errorNumber(bar), 0);
+        QCOMPARE(host.modals.size(), 1);
+        QCOMPARE(host.modals.first().title, QStringLiteral("Schedule"));
+        QVERIFY(host.modals.first().texts.contains(QStringLiteral("Division by zero")));
+        QCOMPARE(log, (QStringList{"Change", "Change", "changed:Value"}));
+        QCOMPARE(bar.Value(), 0);
+    }
+
+    // --- Other properties -----------------------------------------------
+
+    void settersNotifyTheirOwnName()
+    {
+        Schedule bar;
+        QStringList log;
+        attachLog(&bar, &log);
+        bar.setBackColor(0x00FFFFFF);
+        bar.setForeColor(0x00FF0000);
+        bar.setBkFontColor(0x000000FF);
+        bar.setForeFontColor(0x0000FF00);
+        bar.setShowText(false);
+        bar.setShowPercent(false);
+        bar.setText(QStringLiteral("复制"));
+        bar.setAppearance(0);
+        bar.setBorderStyle(0);
+        bar.setMousePointer(11);
+        bar.setMouseIcon(Picture(QPixmap(16, 16)));
+        bar.setBkPicture(Picture(QPixmap(4, 4)));
+        bar.setForePicture(Picture(QPixmap(4, 4)));
+        bar.setDoevent(false);
+        bar.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
+        bar.setAuthor(QStringLiteral("someone"));
+        bar.setMailbox(QString());
+        bar.setHomepage(QString());
+        QCOMPARE(log, (QStringList{"changed:BackColor", "changed:ForeColor", "changed:BkFontColor",
+                                   "changed:ForeFontColor", "changed:ShowText", "changed:ShowPercent",
+                                   "changed:Text", "changed:Appearance", "changed:BorderStyle",
+                                   "changed:MousePointer", "changed:MouseIcon", "changed:BkPicture",
+                                   "changed:ForePicture", "changed:Doevent", "changed:Font",
+                                   "changed:作者", "changed:信箱", "changed:主页"}));
+        QCOMPARE(bar.Author(), QStringLiteral("Tolvar"));
+        QCOMPARE(bar.property("Author").toString(), QStringLiteral("Tolvar"));
+        QVERIFY(!bar.Mailbox().isEmpty());
+        QVERIFY(!bar.Homepage().isEmpty());
+        QCOMPARE(label(bar, "Label3")->color(), 0x000000FFu);
+        QCOMPARE(label(bar, "Label4")->color(), 0x0000FF00u);
+        QVERIFY(!label(bar, "Label2")->isVisible());
+        QVERIFY(!label(bar, "Label4")->isVisible());
+        QCOMPARE(label(bar, "Label2")->caption(), QStringLiteral("复制"));
+        QCOMPARE(pane(bar, "Pc2")->mousePointer(), qint16(11));
+        QVERIFY(host.modals.isEmpty());
+    }
+
+    void refusedValuesFail_data()
+    {
+        QTest::addColumn<QByteArray>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("box");
+        QTest::newRow("border style 2") << QByteArray("BorderStyle") << QVariant::fromValue(qint16(2)) << 380 << false;
+        QTest::newRow("appearance -1") << QByteArray("Appearance") << QVariant::fromValue(qint16(-1)) << 380 << false;
+        QTest::newRow("system colour 25") << QByteArray("BackColor") << QVariant::fromValue(0x80000019u) << 380 << false;
+        QTest::newRow("colour high byte") << QByteArray("ForeFontColor") << QVariant::fromValue(0x11000000u) << 380 << false;
+        QTest::newRow("pointer 50") << QByteArray("MousePointer") << QVariant::fromValue(qint16(50)) << 0 << true;
+    }
+    void refusedValuesFail()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QVariant, value);
+        QFETCH(int, error);
+        QFETCH(bool, box);
+        Schedule bar;
+        const QVariant before = bar.property(property);
+        QStringList log;
+        attachLog(&bar, &log);
+        QVERIFY(bar.setProperty(property, value));
+        QCOMPARE(errorNumber(bar), error);
+        QCOMPARE(host.modals.size(), box ? 1 : 0);
+        if (box)
+            QVERIFY(host.modals.first().texts.contains(QStringLiteral("Invalid property value")));
+        QCOMPARE(bar.property(property), before);
+        QVERIFY(log.isEmpty());
+    }
+
+    void textGrowsToTheRightWithoutRelayout()
+    {
+        Schedule bar;
+        bar.setText(QStringLiteral("ab"));
+        bar.hostResize(300 * 15, 40 * 15); // relayout centres the text vertically
+        WindowlessLabel *text = label(bar, "Label1");
+        const QRect placed = text->geometry();
+        bar.setText(QStringLiteral("a much longer text"));
+        QCOMPARE(text->left(), 0);
+        QCOMPARE(text->top(), placed.top());
+        QVERIFY(text->width() > placed.width());
+        QCOMPARE(label(bar, "Label2")->geometry(), text->geometry());
+    }
+
+    void fontSizesThePercentageLabels()
+    {
+        Schedule bar;
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(20);
+        bar.setFont(font);
+        QCOMPARE(errorNumber(bar), 0);
+        const QFontMetrics metrics(font);
+        const QSize expected(metrics.horizontalAdvance(QStringLiteral("100%")), metrics.height());
+        QCOMPARE(label(bar, "Label3")->geometry().size(), expected);
+        QCOMPARE(label(bar, "Label4")->geometry().size(), expected);
+        QCOMPARE(bar.Font(), font);
+        const int innerWidth = pane(bar, "Pc1")->innerWidth();
+        QVERIFY(qAbs(label(bar, "Label3")->left() - (innerWidth - expected.width()) / 2) <= 1);
+        QCOMPARE(label(bar, "Label3")->top(), label(bar, "Label1")->top());
+    }
+
+    void borderStyleZeroLowersTheTextByTwo()
+    {
+        Schedule bar;
+        bar.hostResize(200 * 15, 41 * 15);
+        const int framed = pane(bar, "Pc1")->inner()->mapTo(&bar, QPoint(0, label(bar, "Label1")->top())).y();
+        bar.setBorderStyle(0);
+        const int bare = pane(bar, "Pc1")->inner()->mapTo(&bar, QPoint(0, label(bar, "Label1")->top())).y();
+        QCOMPARE(bare - framed, 2);
+        QCOMPARE(label(bar, "Label3")->top(), label(bar, "Label1")->top());
+    }
+
+    // --- Saving and loading ----------------------------------------------
+
+    void savingWritesEveryKeyInOrder()
+    {
+        Schedule bar;
+        PropertyBag bag;
+        bar.hostWriteProperties(bag);
+        QStringList names;
+        for (const PropertyBag::Write &write : bag.writes())
+            names.append(write.name);
+        QCOMPARE(names, (QStringList{"BackColor", "BorderStyle", "Max", "Value", "ForeColor",
+                                     "MouseIcon", "MousePointer", "ShowText", "Text", "BkFontColor",
+                                     "ForeFontColor", "ShowPercent", "Font", "BkPicture",
+                                     "ForePicture", "Appearance", "Doevent"}));
+        const QList<PropertyBag::Write> writes = bag.writes();
+        QCOMPARE(writes[0].defaultValue, QVariant::fromValue(0x8000000Fu));
+        QCOMPARE(writes[2].value.typeId(), int(QMetaType::QString));
+        QCOMPARE(writes[2].value.toString(), QStringLiteral("100"));
+        QCOMPARE(writes[2].defaultValue.typeId(), int(QMetaType::Int));
+        QCOMPARE(writes[3].value.toString(), QStringLiteral("0"));
+        QCOMPARE(writes[3].defaultValue, QVariant(0));
+        QCOMPARE(writes[4].defaultValue, QVariant::fromValue(0x80000002u));
+        QCOMPARE(writes[7].value, QVariant(true));
+        QCOMPARE(writes[7].defaultValue, QVariant(false));
+        QCOMPARE(writes[9].defaultValue, QVariant::fromValue(0x80000012u));
+        QCOMPARE(writes[10].defaultValue, QVariant::fromValue(0x8000000Eu));
+        QCOMPARE(writes[12].defaultValue.value<QFont>(), bar.ambientFont());
+        QCOMPARE(writes[16].defaultValue, QVariant(true));
+        // The texts "100" and "0" differ from the integer defaults, so they are kept.
+        QCOMPARE(bag.values().value(QStringLiteral("Max")), QVariant(QStringLiteral("100")));
+    }
+
+    void saveThenLoadRoundTrips()
+    {
+        Schedule bar;
+        bar.setMax(250);
+        bar.setValue(75);
+        bar.setBackColor(0x00102030);
+        bar.setForeColor(0x80000005);
+        bar.setBkFontColor(0x00405060);
+        bar.setForeFontColor(0x00708090);
+        bar.setText(QStringLiteral("下载中"));
+        bar.setShowPercent(false);
+        bar.setBorderStyle(0);
+        bar.setAppearance(0);
+        bar.setMousePointer(2);
+        bar.setDoevent(false);
+        QFont font(QStringLiteral("DejaVu Serif"));
+        font.setPointSize(13);
+        font.setBold(true);
+        bar.setFont(font);
+        PropertyBag saved;
+        bar.hostWriteProperties(saved);
+        const QByteArray json = QJsonDocument(saved.toJson()).toJson();
+        const PropertyBag stored = PropertyBag::fromJson(QJsonDocument::fromJson(json).object());
+        QCOMPARE(stored.values().value(QStringLiteral("Max")), QVariant(QStringLiteral("250")));
+        QCOMPARE(stored.values().value(QStringLiteral("Value")), QVariant(QStringLiteral("75")));
+
+        Schedule copy;
+        PropertyBag input = stored;
+        copy.hostReadProperties(input);
+        QVERIFY(host.modals.isEmpty());
+        QCOMPARE(copy.Max(), 250);
+        QCOMPARE(copy.Value(), 75);
+        QCOMPARE(copy.BackColor(), 0x00102030u);
+        QCOMPARE(copy.ForeColor(), 0x80000005u);
+        QCOMPARE(copy.BkFontColor(), 0x00405060u);
+        QCOMPARE(copy.ForeFontColor(), 0x00708090u);
+        QCOMPARE(copy.Text(), QStringLiteral("下载中"));
+        QVERIFY(copy.ShowText());
+        QVERIFY(!copy.ShowPercent());
+        QCOMPARE(copy.BorderStyle(), qint16(0));
+        QCOMPARE(copy.Appearance(), qint16(0));
+        QCOMPARE(copy.MousePointer(), qint16(2));
+        QVERIFY(!copy.Doevent());
+        QCOMPARE(copy.Font().family(), font.family());
+        QCOMPARE(copy.Font().pointSize(), 13);
+        QVERIFY(copy.Font().bold());
+        PropertyBag again;
+        copy.hostWriteProperties(again);
+        QCOMPARE(again.values().value(QStringLiteral("Max")), QVariant(QStringLiteral("250")));
+        QCOMPARE(again.toJson(), saved.toJson());
+    }
+
+    void loadingAPartialBag()
+    {
+        Schedule bar;
+        bar.hostResize(204 * 15, 30 * 15);
+        QStringList log;
+        attachLog(&bar, &log);
+        load(bar, {{QStringLiteral("Value"), QStringLiteral("30")},
+                   {QStringLiteral("ShowPercent"), true}});
+        QVERIFY(host.modals.isEmpty());
+        QCOMPARE(bar.Max(), 100);
+        QCOMPARE(bar.Value(), 30);
+        QCOMPARE(pane(bar, "Pc2")->width(), 60);
+        QCOMPARE(label(bar, "Label3")->caption(), QStringLiteral("0%"));
+        QVERIFY(bar.ShowPercent());
+        QVERIFY(!bar.ShowText());
+        QVERIFY(bar.aboutShown());
+        QCOMPARE(log, (QStringList{"Change", "changed:MouseIcon"}));
+        // Loading sizes the percentage labels for "100%" in the ambient font.
+        const QFontMetrics metrics(bar.ambientFont());
+        QCOMPARE(label(bar, "Label3")->width(), metrics.horizontalAdvance(QStringLiteral("100%")));
+    }
+
+    void loadingBadStoredValuesReportsAndStops_data()
+    {
+        QTest::addColumn<QVariantMap>("values");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("maxError");
+        QTest::newRow("max zero") << QVariantMap{{"Max", 0}, {"ShowText", true}} << "Overflow" << 0;
+        QTest::newRow("max text zero") << QVariantMap{{"Max", "0"}, {"ShowText", true}} << "Overflow" << 0;
+        QTest::newRow("max not a number") << QVariantMap{{"Max", "lots"}, {"ShowText", true}}
+                                          << "Type mismatch" << 13;
+        QTest::newRow("value not a number") << QVariantMap{{"Value", "half"}, {"ShowText", true}}
+                                            << "Type mismatch" << 0;
+        QTest::newRow("border style 7") << QVariantMap{{"BorderStyle", 7}, {"ShowText", true}}
+                                        << "Invalid property value" << 0;
+        QTest::newRow("colour text") << QVariantMap{{"BackColor", "red"}, {"ShowText", true}}
+                                     << "Type mismatch" << 0;
+    }
+    void loadingBadStoredValuesReportsAndStops()
+    {
+        QFETCH(QVariantMap, values);
+        QFETCH(QString, message);
+        QFETCH(int, maxError);
+        Schedule bar;
+        bar.setShowText(false);
+        load(bar, values);
+        QCOMPARE(host.modals.size(), 1);
+        QCOMPARE(host.modals.first().title, Schedule::errorTitle());
+        QVERIFY2(host.modals.first().texts.contains(message), qPrintable(host.modals.first().texts.join(u'|')));
+        // Loading ended at the failing step: the later "ShowText" was not applied.
+        QVERIFY(!bar.ShowText());
+        bar.Max();
+        QCOMPARE(errorNumber(bar), maxError);
+        // The bar goes on working: a later resize reports again instead of failing.
+        host.clear();
+        bar.hostResize(100 * 15, 20 * 15);
+    }
+
+    void loadingAcceptsColoursWrittenAsSignedNumbers()
+    {
+        Schedule bar;
+        load(bar, {{QStringLiteral("BackColor"), qint64(qint32(0x8000000Du))},
+                   {QStringLiteral("ForeColor"), 255}});
+        QVERIFY(host.modals.isEmpty());
+        QCOMPARE(bar.BackColor(), 0x8000000Du);
+        QCOMPARE(bar.ForeColor(), 255u);
+    }
+};
+
+QTEST_MAIN(ScheduleProperties)
+#include "tst_scheduleproperties.moc"
