@@ -270,7 +270,7 @@ qint32 ZuHTTPdownload::Length()
 
 QVariant ZuHTTPdownload::State() const
 {
-    return QVariant(qint16(Wk->State()));
+    return QVariant::fromValue(qint16(Wk->State()));
 }
 
 qint32 ZuHTTPdownload::HsDown()
