@@ -4,31 +4,52 @@
 #include <QObject>
 #include <QString>
 
-class QTcpServer;
-class QTcpSocket;
-
 /*!
     The event-driven TCP socket control that the download controls hold.
 
     Members, events and state codes follow the classic socket control:
     RemoteHost, RemotePort, LocalPort, Tag, State, RemoteHostIP, LocalIP,
-    Connect(), Listen(), SendData(), GetData() and Close(); the events
-    Connect, DataArrival(bytesTotal) and Error(Number, Description).
+    Connect(), Listen(), Accept(), SendData(), GetData and Close(); the events
+    Connect, DataArrival(bytesTotal), Error(Number, Description),
+    ConnectionRequest(requestId) and Close (peerClosed()).
 
-    Synchronous failures (Connect or SendData in a state that does not allow
-    them, a bad property value) throw SystemError. Asynchronous failures are
-    raised as errorOccurred() with the classic socket numbers, which fit in a
-    signed 16-bit integer.
+    Synchronous failures throw SystemError:
+    \list
+    \li Connect(), Listen() or Accept() while the socket is not closed (State
+        other than Closed or Error): 40020 "Invalid operation at current state".
+    \li SendData() while not connected: 40006 "Wrong protocol or connection
+        state for the requested transaction or request".
+    \li A port outside 0..65535 given to RemotePort or LocalPort: 380
+        "Invalid property value"; the old value stays.
+    \li A local port that cannot be bound by Connect() or Listen(): 10048
+        "Address in use" (or 10049, 10013 as the system reports it).
+    \li Accept() of an unknown request: 40014.
+    \endlist
+
+    Asynchronous failures are raised as errorOccurred() with the classic
+    socket numbers and texts (10061 refused, 11001 host not found, 10060
+    timed out, ...), all within a signed 16-bit integer; State() then reads
+    Error. A peer that closes normally is not an error.
 
     Guarantees:
     \list
     \li Every received byte is announced by dataArrival() and handed out by
-        GetData() in order and exactly once, also while a handler runs a
-        nested event loop.
+        GetDataBytes() / GetDataText() in order and exactly once, also while
+        a handler runs a nested event loop. The events are raised from the
+        event loop, never from inside the socket's own notifications, so a
+        handler may run a nested loop and will see nested dataArrival() for
+        newer bytes. bytesTotal is the number of bytes pending at the event.
+        Bytes a handler leaves unread stay pending and are announced again,
+        together with newer ones, at the next arrival or at the peer's close.
     \li State() turns PeerClosing only once the peer has closed and every
-        received byte has been handed out.
-    \li A RemoteHost of the form "name:port" connects to that port.
-    \li A LocalPort set before Connect() binds that local port.
+        received byte has been handed out; peerClosed() is raised then, once.
+    \li A RemoteHost of the form "name:port" or "[v6address]:port" connects
+        to that port instead of RemotePort; the text of RemoteHost stays.
+    \li A LocalPort set before Connect() binds that local port; while
+        connected LocalPort reads the actual local port.
+    \li After Close() nothing of the old connection is raised or handed out,
+        and Connect() may follow at once.
+    \li A handler may Close() or delete the socket.
     \endlist
 */
 class Winsock : public QObject
@@ -59,6 +80,8 @@ public:
 
     // Classic socket error numbers.
     enum ErrorNumber : int {
+        OperationCanceled = 10004,
+        AccessDenied = 10013,
         AddressInUse = 10048,
         AddressNotAvailable = 10049,
         NetworkDown = 10050,
@@ -71,6 +94,8 @@ public:
         ConnectionRefused = 10061,
         HostNotFound = 11001,
         HostNotFoundTryAgain = 11002,
+        NonRecoverableError = 11003,
+        NoData = 11004,
         InvalidArgument = 40014,
         BadState = 40006,
         InvalidOperation = 40020,
@@ -83,22 +108,33 @@ public:
     void setRemoteHost(const QString &host);
     qint32 RemotePort() const;
     void setRemotePort(qint32 port);
+    //! The port set for the next Connect() or Listen(); the actual local port
+    //! while connected or listening.
     qint32 LocalPort() const;
     void setLocalPort(qint32 port);
     QString Tag() const;
     void setTag(const QString &tag);
     qint16 State() const;
+    //! The peer's address of the last connection; empty before the first.
     QString RemoteHostIP() const;
+    //! The local address of the connection, or else this machine's address.
     QString LocalIP() const;
 
     void Connect();
     void Connect(const QString &remoteHost, qint32 remotePort);
+    //! Sets the local port, and the local address that Connect() and Listen()
+    //! bind (empty: every address).
+    void Bind(qint32 localPort, const QString &localIP = QString());
+    //! Listens on LocalPort; throws when the port cannot be had.
     void Listen();
+    //! Takes over the connection announced by connectionRequest().
+    void Accept(qint32 requestId);
     void SendData(const QString &text); //!< sent in the system code page
     void SendData(QByteArrayView bytes);
     QString GetDataText();   //!< all pending data, decoded from the system code page
     QByteArray GetDataBytes(); //!< all pending data
     qint64 BytesReceived() const; //!< pending, not yet handed out
+    //! Ends the connection or the listening at once and drops pending data.
     void Close();
 
     //! The text of the classic socket error \a number.
@@ -109,6 +145,7 @@ Q_SIGNALS:
     void dataArrival(qint32 bytesTotal); //!< the DataArrival event
     void errorOccurred(qint16 number, const QString &description); //!< the Error event
     void connectionRequest(qint32 requestId); //!< a listening socket was called
+    void peerClosed(); //!< the Close event: State() has turned PeerClosing
 
 private:
     class Private;
