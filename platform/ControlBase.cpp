@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QMetaClassInfo>
+#include <QKeyEvent>
 #include <QShowEvent>
 
 ControlBase::ControlBase(QWidget *parent)
@@ -19,28 +20,27 @@ ControlBase::~ControlBase() = default;
 
 void ControlBase::hostInitProperties()
 {
-    initProperties();
+    guarded([&] { initProperties(); });
 }
 
 void ControlBase::hostReadProperties(PropertyBag &bag)
 {
-    readProperties(bag);
+    guarded([&] { readProperties(bag); });
 }
 
 void ControlBase::hostWriteProperties(PropertyBag &bag)
 {
-    writeProperties(bag);
+    guarded([&] { writeProperties(bag); });
 }
 
 void ControlBase::hostResize(int widthTwips, int heightTwips)
 {
-    const QSize wanted(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
-    const bool deliveredByQt = isVisible() && wanted != size();
-    resize(wanted);
-    // A hidden widget gets its resize event only when shown; the host's
-    // notification must not wait for that.
-    if (!deliveredByQt)
-        controlResized();
+    const int before = m_resizeEvents;
+    resize(qMax(0, twipsToPixels(widthTwips)), qMax(0, twipsToPixels(heightTwips)));
+    // A hidden widget gets its resize event only when shown, and a resize to
+    // the same extent gets none; the host's notification must not depend on that.
+    if (m_resizeEvents == before)
+        notifyResized();
 }
 
 QSize ControlBase::sizeTwips() const
@@ -69,23 +69,31 @@ int ControlBase::showModal(QDialog *dialog)
 void ControlBase::showErrorBox(const QString &text, const QString &title)
 {
     ModalRunner::messageBox(this, QMessageBox::Critical, text,
-                            title.isEmpty() ? QApplication::applicationName() : title);
+                            title.isEmpty() ? QString::fromLatin1(metaObject()->className())
+                                            : title);
 }
 
 void ControlBase::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     if (!event->spontaneous())
-        controlShown();
+        guarded([&] { controlShown(); });
 }
 
 void ControlBase::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    ++m_resizeEvents;
+    notifyResized();
+}
+
+void ControlBase::notifyResized()
+{
+    // The handler usually resizes the control back to its fixed extent.
     if (m_inResize)
         return;
     m_inResize = true;
-    controlResized();
+    guarded([&] { controlResized(); });
     m_inResize = false;
 }
 
@@ -99,7 +107,7 @@ static QList<std::pair<QString, QByteArray>> aliases(const QMetaObject *meta)
     for (const QString &pair : list.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = pair.indexOf(u'=');
         if (eq > 0)
-            result.append({pair.left(eq).trimmed(), pair.mid(eq + 1).trimmed().toLatin1()});
+            result.append({pair.left(eq).trimmed(), pair.mid(eq + 1).trimmed().toUtf8()});
     }
     return result;
 }
@@ -110,7 +118,7 @@ QByteArray ControlBase::memberForHostName(const QMetaObject *meta, const QString
         if (host == hostName)
             return member;
     }
-    return hostName.toLatin1();
+    return hostName.toUtf8();
 }
 
 QString ControlBase::hostNameForMember(const QMetaObject *meta, const QByteArray &member)
@@ -119,5 +127,161 @@ QString ControlBase::hostNameForMember(const QMetaObject *meta, const QByteArray
         if (cpp == member)
             return host;
     }
-    return QString::fromLatin1(member);
+    return QString::fromUtf8(member);
+}
+
+static QStringList classInfoList(const QMetaObject *meta, const char *name)
+{
+    const int index = meta->indexOfClassInfo(name);
+    if (index < 0)
+        return {};
+    QStringList result;
+    for (const QString &item : QString::fromUtf8(meta->classInfo(index).value()).split(u',', Qt::SkipEmptyParts))
+        result.append(item.trimmed());
+    return result;
+}
+
+QStringList ControlBase::members(const QMetaObject *meta)
+{
+    QStringList result;
+    if (meta->indexOfClassInfo("Members") >= 0) {
+        for (const QString &name : classInfoList(meta, "Members"))
+            result.append(hostNameForMember(meta, name.toUtf8()));
+        return result;
+    }
+    for (int i = ControlBase::staticMetaObject.propertyCount(); i < meta->propertyCount(); ++i)
+        result.append(hostNameForMember(meta, meta->property(i).name()));
+    for (int i = ControlBase::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
+        const QMetaMethod method = meta->method(i);
+        if (method.methodType() == QMetaMethod::Method && method.access() == QMetaMethod::Public) {
+            const QString name = hostNameForMember(meta, method.name());
+            if (!result.contains(name))
+                result.append(name);
+        }
+    }
+    return result;
+}
+
+QStringList ControlBase::events(const QMetaObject *meta)
+{
+    if (meta->indexOfClassInfo("Events") >= 0)
+        return classInfoList(meta, "Events");
+    QStringList result;
+    for (int i = ControlBase::staticMetaObject.methodCount(); i < meta->methodCount(); ++i) {
+        const QMetaMethod method = meta->method(i);
+        const QString name = QString::fromLatin1(method.name());
+        if (method.methodType() == QMetaMethod::Signal && !result.contains(name))
+            result.append(name);
+    }
+    return result;
+}
+
+namespace {
+struct KeyPair {
+    int virtualKey;
+    int qtKey;
+};
+
+// Keys whose virtual code is not their character code.
+constexpr KeyPair keyTable[] = {
+    {0x08, Qt::Key_Backspace}, {0x09, Qt::Key_Tab}, {0x0C, Qt::Key_Clear},
+    {0x0D, Qt::Key_Return}, {0x10, Qt::Key_Shift}, {0x11, Qt::Key_Control},
+    {0x12, Qt::Key_Alt}, {0x13, Qt::Key_Pause}, {0x14, Qt::Key_CapsLock},
+    {0x1B, Qt::Key_Escape}, {0x20, Qt::Key_Space}, {0x21, Qt::Key_PageUp},
+    {0x22, Qt::Key_PageDown}, {0x23, Qt::Key_End}, {0x24, Qt::Key_Home},
+    {0x25, Qt::Key_Left}, {0x26, Qt::Key_Up}, {0x27, Qt::Key_Right}, {0x28, Qt::Key_Down},
+    {0x2C, Qt::Key_Print}, {0x2D, Qt::Key_Insert}, {0x2E, Qt::Key_Delete},
+    {0x2F, Qt::Key_Help}, {0x5B, Qt::Key_Meta}, {0x5D, Qt::Key_Menu},
+    {0x90, Qt::Key_NumLock}, {0x91, Qt::Key_ScrollLock}, {0xBA, Qt::Key_Semicolon},
+    {0xBB, Qt::Key_Equal}, {0xBB, Qt::Key_Plus},
+    {0xBC, Qt::Key_Comma}, {0xBD, Qt::Key_Minus}, {0xBE, Qt::Key_Period},
+    {0xBF, Qt::Key_Slash}, {0xC0, Qt::Key_QuoteLeft}, {0xDB, Qt::Key_BracketLeft},
+    {0xDC, Qt::Key_Backslash}, {0xDD, Qt::Key_BracketRight}, {0xDE, Qt::Key_Apostrophe},
+};
+
+constexpr KeyPair keypadTable[] = {
+    {0x6A, Qt::Key_Asterisk}, {0x6B, Qt::Key_Plus}, {0x6D, Qt::Key_Minus},
+    {0x6E, Qt::Key_Period}, {0x6F, Qt::Key_Slash},
+};
+}
+
+int ControlBase::virtualKeyCode(const QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Enter)
+        return 0x0D;
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z)) {
+        // Keypad digits have codes of their own.
+        if (event->modifiers() & Qt::KeypadModifier && key <= Qt::Key_9)
+            return 0x60 + key - Qt::Key_0;
+        return key;
+    }
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
+        return 0x70 + key - Qt::Key_F1;
+    if (event->modifiers() & Qt::KeypadModifier) {
+        for (const KeyPair &pair : keypadTable) {
+            if (pair.qtKey == key)
+                return pair.virtualKey;
+        }
+    }
+    for (const KeyPair &pair : keyTable) {
+        if (pair.qtKey == key)
+            return pair.virtualKey;
+    }
+    return 0;
+}
+
+int ControlBase::qtKeyForVirtualKey(int virtualKey)
+{
+    if ((virtualKey >= '0' && virtualKey <= '9') || (virtualKey >= 'A' && virtualKey <= 'Z'))
+        return virtualKey;
+    if (virtualKey >= 0x60 && virtualKey <= 0x69)
+        return Qt::Key_0 + virtualKey - 0x60;
+    if (virtualKey >= 0x70 && virtualKey <= 0x87)
+        return Qt::Key_F1 + virtualKey - 0x70;
+    for (const KeyPair &pair : keypadTable) {
+        if (pair.virtualKey == virtualKey)
+            return pair.qtKey;
+    }
+    for (const KeyPair &pair : keyTable) {
+        if (pair.virtualKey == virtualKey)
+            return pair.qtKey;
+    }
+    return Qt::Key_unknown;
+}
+
+int ControlBase::shiftState(Qt::KeyboardModifiers modifiers)
+{
+    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
+        | (modifiers & Qt::AltModifier ? 4 : 0);
+}
+
+Qt::KeyboardModifiers ControlBase::modifiersForShiftState(int shift)
+{
+    Qt::KeyboardModifiers result;
+    if (shift & 1)
+        result |= Qt::ShiftModifier;
+    if (shift & 2)
+        result |= Qt::ControlModifier;
+    if (shift & 4)
+        result |= Qt::AltModifier;
+    return result;
+}
+
+int ControlBase::buttonCode(Qt::MouseButtons buttons)
+{
+    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0)
+        | (buttons & Qt::MiddleButton ? 4 : 0);
+}
+
+Qt::MouseButtons ControlBase::buttonsForCode(int button)
+{
+    Qt::MouseButtons result;
+    if (button & 1)
+        result |= Qt::LeftButton;
+    if (button & 2)
+        result |= Qt::RightButton;
+    if (button & 4)
+        result |= Qt::MiddleButton;
+    return result;
 }

@@ -6,11 +6,13 @@
 #include <QFont>
 #include <QWidget>
 
+#include <new>
 #include <optional>
 #include <utility>
 
 class PropertyBag;
 class QDialog;
+class QKeyEvent;
 
 /*!
     The base of an embeddable control: what a host sees of it besides its
@@ -28,10 +30,20 @@ class QDialog;
     Q_CLASSINFO("Events", "OnError,GetAttred,...")
     Q_CLASSINFO("Aliases", "作者=Author,信箱=Mailbox,主页=Homepage")
     \endcode
+    The class info values are UTF-8 (moc keeps them byte for byte, so Chinese
+    host names are fine there, unlike in Q_PROPERTY or Q_INVOKABLE names).
+    "Members" may list a member by its host name or by its C++ name; hosts
+    show the host name. Without "Members" (or "Events"), a host takes the
+    class's own properties and invokable methods (or signals) in declaration
+    order. Use members() and events() to read the lists.
+
+    Events are signals whose parameters are taken by value or const
+    reference; hosts convert each argument by its type, so give every
+    parameter the design's name (QMetaMethod::parameterNames()).
 
     Synchronous failures of a host call are kept here (setError()) for the
     host to take once the call has returned; guarded() does that for a body
-    that throws SystemError.
+    that throws SystemError (any other exception becomes error 51).
 */
 class ControlBase : public QWidget
 {
@@ -70,6 +82,22 @@ public:
     static QByteArray memberForHostName(const QMetaObject *meta, const QString &hostName);
     static QString hostNameForMember(const QMetaObject *meta, const QByteArray &member);
 
+    //! Host names of the class's properties and methods, in interface order.
+    static QStringList members(const QMetaObject *meta);
+    //! Names of the class's events, in order.
+    static QStringList events(const QMetaObject *meta);
+
+    //! The virtual key code of \a event (VK_ numbering: 'A' 65, F1 112, Return 13...).
+    static int virtualKeyCode(const QKeyEvent *event);
+    //! The Qt key for a virtual key code, Qt::Key_unknown when there is none.
+    static int qtKeyForVirtualKey(int virtualKey);
+    //! The modifier mask of the input events: 1 Shift, 2 Ctrl, 4 Alt.
+    static int shiftState(Qt::KeyboardModifiers modifiers);
+    static Qt::KeyboardModifiers modifiersForShiftState(int shift);
+    //! The button mask of the mouse events: 1 left, 2 right, 4 middle.
+    static int buttonCode(Qt::MouseButtons buttons);
+    static Qt::MouseButtons buttonsForCode(int button);
+
 Q_SIGNALS:
     //! PropertyChanged: marks the host's document as modified.
     void propertyChanged(const QString &name);
@@ -88,7 +116,7 @@ protected:
 
     //! Shows \a dialog modally, owned by this control.
     int showModal(QDialog *dialog);
-    //! The error message box: critical icon, OK.
+    //! The error message box: critical icon, OK; the title defaults to the class name.
     void showErrorBox(const QString &text, const QString &title = QString());
 
     //! Runs \a body; a SystemError it throws becomes the host call's failure.
@@ -99,17 +127,24 @@ protected:
             return std::forward<Body>(body)();
         } catch (const SystemError &error) {
             setError(error);
-            if constexpr (!std::is_void_v<decltype(body())>)
-                return {};
+        } catch (const std::bad_alloc &) {
+            setError(SystemError(SystemError::OutOfMemory));
+        } catch (const std::exception &error) {
+            setError(SystemError(51, QString::fromLocal8Bit(error.what())));
         }
+        if constexpr (!std::is_void_v<decltype(body())>)
+            return {};
     }
 
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void notifyResized();
+
     QFont m_ambientFont;
     QColor m_maskColor;
     std::optional<SystemError> m_error;
     bool m_inResize = false;
+    int m_resizeEvents = 0;
 };

@@ -34,6 +34,8 @@ QStringList ModalRunner::texts(const QDialog *dialog)
     QStringList result;
     const QList<QWidget *> children = dialog->findChildren<QWidget *>();
     for (const QWidget *w : children) {
+        if (!w->isVisibleTo(dialog))
+            continue;
         if (const auto *label = qobject_cast<const QLabel *>(w)) {
             if (!label->text().isEmpty())
                 result.append(label->text());

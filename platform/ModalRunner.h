@@ -27,6 +27,7 @@ public:
     //! Installs \a handler (an empty one restores exec()); returns the previous one.
     static Handler setHandler(Handler handler);
 
-    //! The title, and every label and button text of \a dialog, in widget order.
+    //! Every label and button text of \a dialog that shows with it, in widget order
+    //! (the title is windowTitle()).
     static QStringList texts(const QDialog *dialog);
 };

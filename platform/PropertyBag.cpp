@@ -13,6 +13,7 @@
 
 QVariant PropertyBag::ReadProperty(const QString &name, const QVariant &defaultValue) const
 {
+    m_reads.append({name, defaultValue});
     const auto it = m_values.constFind(name);
     return it == m_values.constEnd() ? defaultValue : *it;
 }
@@ -21,10 +22,63 @@ void PropertyBag::WriteProperty(const QString &name, const QVariant &value,
                                 const QVariant &defaultValue)
 {
     m_writes.append({name, value, defaultValue});
-    if (defaultValue.isValid() && value == defaultValue)
+    if (equalsDefault(value, defaultValue))
         m_values.remove(name);
     else
         m_values.insert(name, value);
+}
+
+static bool isEmptyValue(const QVariant &value)
+{
+    if (!value.isValid())
+        return true;
+    return value.typeId() == qMetaTypeId<Picture>() && value.value<Picture>().isNull();
+}
+
+bool PropertyBag::equalsDefault(const QVariant &value, const QVariant &defaultValue)
+{
+    if (isEmptyValue(defaultValue))
+        return isEmptyValue(value);
+    if (isEmptyValue(value))
+        return false;
+    // Qt compares numbers across their types, but never a text with a number.
+    const bool valueIsText = value.typeId() == QMetaType::QString;
+    const bool defaultIsText = defaultValue.typeId() == QMetaType::QString;
+    if (valueIsText != defaultIsText)
+        return false;
+    return value == defaultValue;
+}
+
+QJsonObject PropertyBag::fontToJson(const QFont &font)
+{
+    QJsonObject object{{QStringLiteral("name"), font.family()},
+                       {QStringLiteral("bold"), font.bold()},
+                       {QStringLiteral("italic"), font.italic()},
+                       {QStringLiteral("underline"), font.underline()},
+                       {QStringLiteral("strikeout"), font.strikeOut()},
+                       {QStringLiteral("weight"), font.weight()}};
+    if (font.pointSizeF() > 0)
+        object.insert(QStringLiteral("size"), font.pointSizeF());
+    else
+        object.insert(QStringLiteral("pixelSize"), font.pixelSize());
+    return object;
+}
+
+QFont PropertyBag::fontFromJson(const QJsonObject &object)
+{
+    QFont font(object.value(QStringLiteral("name")).toString());
+    if (object.value(QStringLiteral("size")).toDouble() > 0)
+        font.setPointSizeF(object.value(QStringLiteral("size")).toDouble());
+    else if (object.value(QStringLiteral("pixelSize")).toInt() > 0)
+        font.setPixelSize(object.value(QStringLiteral("pixelSize")).toInt());
+    if (object.contains(QStringLiteral("weight")))
+        font.setWeight(QFont::Weight(object.value(QStringLiteral("weight")).toInt()));
+    else
+        font.setBold(object.value(QStringLiteral("bold")).toBool());
+    font.setItalic(object.value(QStringLiteral("italic")).toBool());
+    font.setUnderline(object.value(QStringLiteral("underline")).toBool());
+    font.setStrikeOut(object.value(QStringLiteral("strikeout")).toBool());
+    return font;
 }
 
 QJsonValue PropertyBag::toJsonValue(const QVariant &value)
@@ -52,15 +106,7 @@ QJsonValue PropertyBag::toJsonValue(const QVariant &value)
     case QMetaType::Double:
         return value.toDouble();
     case QMetaType::QFont: {
-        const QFont font = value.value<QFont>();
-        return QJsonObject{{QStringLiteral("font"),
-                            QJsonObject{{QStringLiteral("name"), font.family()},
-                                        {QStringLiteral("size"), font.pointSizeF()},
-                                        {QStringLiteral("bold"), font.bold()},
-                                        {QStringLiteral("italic"), font.italic()},
-                                        {QStringLiteral("underline"), font.underline()},
-                                        {QStringLiteral("strikeout"), font.strikeOut()},
-                                        {QStringLiteral("weight"), font.weight()}}}};
+        return QJsonObject{{QStringLiteral("font"), fontToJson(value.value<QFont>())}};
     }
     default:
         break;
@@ -97,19 +143,8 @@ QVariant PropertyBag::fromJsonValue(const QJsonValue &value)
             const QString path = object.value(QStringLiteral("picture")).toString();
             return QVariant::fromValue(path.isEmpty() ? Picture() : Picture::load(path));
         }
-        if (object.contains(QStringLiteral("font"))) {
-            const QJsonObject f = object.value(QStringLiteral("font")).toObject();
-            QFont font(f.value(QStringLiteral("name")).toString());
-            if (f.contains(QStringLiteral("size")))
-                font.setPointSizeF(f.value(QStringLiteral("size")).toDouble());
-            font.setBold(f.value(QStringLiteral("bold")).toBool());
-            font.setItalic(f.value(QStringLiteral("italic")).toBool());
-            font.setUnderline(f.value(QStringLiteral("underline")).toBool());
-            font.setStrikeOut(f.value(QStringLiteral("strikeout")).toBool());
-            if (f.contains(QStringLiteral("weight")))
-                font.setWeight(QFont::Weight(f.value(QStringLiteral("weight")).toInt()));
-            return font;
-        }
+        if (object.contains(QStringLiteral("font")))
+            return fontFromJson(object.value(QStringLiteral("font")).toObject());
         return object.toVariantMap();
     }
     case QJsonValue::Array:
@@ -150,6 +185,11 @@ PropertyBag PropertyBag::load(const QString &path)
         throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(path));
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError)
+        throw SystemError(SystemError::TypeMismatch,
+                          QStringLiteral("Not a property file: %1 (%2 at byte %3)")
+                              .arg(path, error.errorString())
+                              .arg(error.offset));
     if (!doc.isObject())
         throw SystemError(SystemError::TypeMismatch,
                           QStringLiteral("Not a property file: %1").arg(path));
