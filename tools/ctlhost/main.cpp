@@ -1,7 +1,74 @@
+#include "CommandReader.h"
+#include "ControlHost.h"
+#include "ControlLibrary.h"
+#include "ControlLoader.h"
+
 #include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("ctlhost"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Hosts one control of CLASS (ZuHTTPdownload, ZuFTPDownLoad, Schedule, or a class of a\n"
+        "library given with --library) on a window and runs commands read from standard input,\n"
+        "one JSON array per line; each is answered with one JSON object on one line.\n"
+        "\n"
+        "Commands:\n"
+        "  [\"load\", {KEY: VALUE, ...}] or [\"load\", FILE]   load from saved properties\n"
+        "  [\"save\"] or [\"save\", FILE]     -> [[KEY, VALUE, DEFAULT], ...] in write order\n"
+        "  [\"show\"]  [\"hide\"]  [\"resize\", W, H]  [\"size\"] -> [W, H]   (twips)\n"
+        "  [\"get\", NAME]  [\"set\", NAME, VALUE]  [\"call\", NAME, ARG...]\n"
+        "  [\"wait\", EVENT, TIMEOUT_MS]  [\"pump\", MS]  [\"members\"]\n"
+        "  [\"mouse\", \"down\"|\"up\", X, Y, BUTTON, SHIFT]  (pixels; BUTTON 1 left 2 right 4 middle)\n"
+        "  [\"key\", \"down\"|\"up\", KEYCODE, SHIFT]  (virtual key code; SHIFT 1 Shift 2 Ctrl 4 Alt)\n"
+        "  [\"screenshot\", PNG_FILE]  [\"quit\"]\n"
+        "Printed as they happen: {\"event\": NAME, \"args\": [...]}, {\"changed\": NAME},\n"
+        "{\"modal\": {\"title\": T, \"texts\": [...]}} and {\"shell\": {\"verb\": V, \"target\": T}}.\n"
+        "Modal windows are closed at once as if OK were pressed, and shell requests are only\n"
+        "printed. Failures answer {\"ok\": false, \"error\": NUMBER, \"description\": TEXT}.\n"
+        "\n"
+        "Libraries are searched in this order: --library files, the files and folders in\n"
+        "CTLHOST_LIBRARY_PATH (':'-separated), libzudownload.so / libSchedule.so in the\n"
+        "library folder of the installation (../lib beside ctlhost), in ctlhost's folder, and,\n"
+        "when run from the build tree, in the libraries' build folders."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("CLASS"), QStringLiteral("The control class to host."));
+    const QCommandLineOption libraryOption(
+        QStringLiteral("library"), QStringLiteral("A control library to search first (may be repeated)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption keepModalsOption(
+        QStringLiteral("keep-modals"), QStringLiteral("Leave modal windows open for the user to close."));
+    parser.addOption(libraryOption);
+    parser.addOption(keepModalsOption);
+    parser.process(app);
+
+    if (parser.positionalArguments().size() != 1) {
+        std::fprintf(stderr, "ctlhost: give one control class (see --help)\n");
+        return 2;
+    }
+    const QString className = parser.positionalArguments().first();
+    ControlLoader loader;
+    for (const QString &library : parser.values(libraryOption))
+        loader.addLibrary(library);
+    QString error;
+    const ControlClass *controlClass = loader.find(className, &error);
+    if (!controlClass) {
+        std::fprintf(stderr, "ctlhost: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    ControlHost::Options options;
+    options.keepModals = parser.isSet(keepModalsOption);
+    ControlHost host(*controlClass, options);
+    CommandReader reader;
+    QObject::connect(&reader, &CommandReader::lineRead, &host, &ControlHost::enqueue);
+    QObject::connect(&reader, &CommandReader::finished, &host, &ControlHost::endOfInput);
+    return host.run();
 }
