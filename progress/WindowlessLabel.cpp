@@ -103,11 +103,13 @@ void WindowlessLabel::setGeometry(const QRect &geometry)
 
 void WindowlessLabel::fitCaption()
 {
+    // One font height per line, as wide as the widest line.
     const QFontMetrics metrics(m_font);
-    QSize size(0, metrics.height());
-    if (!m_caption.isEmpty())
-        size = metrics.size(0, m_caption);
-    resize(size.width(), size.height());
+    const QStringList lines = QString(m_caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
+    int width = 0;
+    for (const QString &line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line));
+    resize(width, metrics.height() * int(lines.size()));
 }
 
 void WindowlessLabel::invalidate(const QRect &rect) const
