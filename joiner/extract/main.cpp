@@ -69,7 +69,10 @@ int main(int argc, char *argv[])
     d.cabinet = d.cabd->open(d.cabd, cabinetPath.c_str());
     if (!d.cabinet) {
         const int error = d.cabd->last_error(d.cabd);
-        return fail(cabinetPath + ": " + reason(error == MSPACK_ERR_OK ? MSPACK_ERR_SIGNATURE : error));
+        // A file too short for a cabinet header fails as a read.
+        if (error == MSPACK_ERR_READ || error == MSPACK_ERR_OK)
+            return fail(cabinetPath + ": not a cabinet, or a truncated one");
+        return fail(cabinetPath + ": " + reason(error));
     }
     mscabd_file *first = d.cabinet->files;
     if (!first)
