@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+/*!
+    nginx on a free loopback port, serving a folder of static files, for
+    tests. It runs as one process that dies with the test, and stop() ends
+    it gracefully.
+*/
+class NginxServer
+{
+public:
+    NginxServer();
+    ~NginxServer();
+
+    //! The folder served; fill it before start().
+    QString root() const;
+    //! Extra lines inside the server block.
+    void setServerLines(const QString &lines) { m_serverLines = lines; }
+
+    //! Starts nginx and waits until it answers; false with errorString() otherwise.
+    bool start();
+    void stop();
+
+    quint16 port() const { return m_port; }
+    QString hostText() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    QString errorString() const { return m_error; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QString m_serverLines;
+    QString m_error;
+    quint16 m_port = 0;
+};
