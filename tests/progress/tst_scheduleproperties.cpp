@@ -511,6 +511,31 @@ private Q_SLOTS:
         QCOMPARE(again.toJson(), saved.toJson());
     }
 
+    void loadingReadsEveryKeyInOrderWithItsDefault()
+    {
+        Schedule bar;
+        PropertyBag bag;
+        bar.hostReadProperties(bag);
+        QStringList names;
+        QVariantMap defaults;
+        for (const PropertyBag::Read &read : bag.reads()) {
+            names.append(read.name);
+            defaults.insert(read.name, read.defaultValue);
+        }
+        QCOMPARE(names, (QStringList{"BackColor", "Max", "BorderStyle", "Value", "ForeColor",
+                                     "MouseIcon", "MousePointer", "ShowText", "Text", "BkFontColor",
+                                     "ForeFontColor", "ShowPercent", "Appearance", "Font", "Doevent",
+                                     "BkPicture", "ForePicture"}));
+        QCOMPARE(defaults.value("BackColor"), QVariant::fromValue(0x8000000Fu));
+        QCOMPARE(defaults.value("Max"), QVariant(100));
+        QCOMPARE(defaults.value("Value"), QVariant(0));
+        QCOMPARE(defaults.value("ShowText"), QVariant(false));
+        QCOMPARE(defaults.value("ShowPercent"), QVariant(false));
+        QCOMPARE(defaults.value("Doevent"), QVariant(true));
+        QCOMPARE(defaults.value("Font").value<QFont>(), bar.ambientFont());
+        QCOMPARE(defaults.value("ForeFontColor"), QVariant::fromValue(0x8000000Eu));
+    }
+
     void loadingAPartialBag()
     {
         Schedule bar;
