@@ -1,6 +1,7 @@
 #include "Combiner.h"
 
 #include "BlockCopy.h"
+#include "ReplacementFile.h"
 #include "SystemError.h"
 #include "UnsplitFile.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QTemporaryDir>
 
 #include <new>
@@ -99,12 +99,10 @@ QString Combiner::extract(const QString &outputPath)
         QFile source(unpacked);
         if (!source.open(QIODevice::ReadOnly))
             return QStringLiteral("cannot read the unpacked file: %1").arg(source.errorString());
-        QSaveFile output(outputPath);
-        if (!output.open(QIODevice::WriteOnly))
-            return QStringLiteral("cannot write %1: %2").arg(outputPath, output.errorString());
-        copyBlocks(source, 0, output, source.size());
-        if (!output.commit())
-            return QStringLiteral("cannot write %1: %2").arg(outputPath, output.errorString());
+        ReplacementFile output(outputPath);
+        output.open();
+        copyBlocks(source, 0, output.file(), source.size());
+        output.commit();
     } catch (const SystemError &error) {
         return QStringLiteral("cannot write %1: %2").arg(outputPath, error.description());
     }

@@ -3,13 +3,13 @@
 #include "BinaryFile.h"
 #include "BlockCopy.h"
 #include "PieceRecord.h"
+#include "ReplacementFile.h"
 #include "StencilHeader.h"
 #include "SystemError.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 QString Stencil::pieceNumberText(qint32 number)
 {
@@ -89,31 +89,17 @@ QList<PieceRecord> checkPieces(const StencilHeader &stencil, const QString &sten
 
 void writeOutput(const QList<PieceRecord> &pieces, const QString &outputPath)
 {
-    const QFileInfo info(outputPath);
-    if (outputPath.isEmpty())
-        throw SystemError(SystemError::BadFileNameOrNumber);
-    if (info.isDir() || (info.exists() && !info.isWritable()))
-        throw SystemError(SystemError::PathFileAccessError);
-
-    QSaveFile output(outputPath);
-    if (!output.open(QIODevice::WriteOnly))
-        throw SystemError(BinaryFile::openErrorNumber(outputPath));
-    try {
-        for (const PieceRecord &piece : pieces) {
-            if (piece.dataSize() == 0)
-                continue;
-            QFile source(piece.path);
-            if (!source.open(QIODevice::ReadOnly))
-                throw SystemError(BinaryFile::openErrorNumber(piece.path));
-            copyBlocks(source, PieceRecord::HeaderSize, output, piece.dataSize());
-        }
-    } catch (...) {
-        output.cancelWriting();
-        throw;
+    ReplacementFile output(outputPath);
+    output.open();
+    for (const PieceRecord &piece : pieces) {
+        if (piece.dataSize() == 0)
+            continue;
+        QFile source(piece.path);
+        if (!source.open(QIODevice::ReadOnly))
+            throw SystemError(BinaryFile::openErrorNumber(piece.path));
+        copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize());
     }
-    if (!output.commit())
-        throw SystemError(output.error() == QFileDevice::ResourceError ? SystemError::DiskFull
-                                                                        : SystemError::DeviceIOError);
+    output.commit();
 }
 
 } // namespace
