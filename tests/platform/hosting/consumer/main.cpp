@@ -1,0 +1,82 @@
+#include "ControlLibrary.h"
+#include "PropertyBag.h"
+#include "Schedule.h"
+#include "ZuFTPDownLoad.h"
+#include "ZuHTTPdownload.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+
+#include <cstdio>
+#include <cstring>
+
+static int failures = 0;
+
+static void check(bool condition, const char *what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "FAIL: %s\n", what);
+        ++failures;
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: consumer LIBDIR\n");
+        return 2;
+    }
+    const QString libDir = QDir(QString::fromLocal8Bit(argv[1])).canonicalPath();
+
+    // Linked directly.
+    ZuHTTPdownload http;
+    ZuFTPDownLoad ftp;
+    Schedule bar;
+    check(!ControlBase::members(http.metaObject()).isEmpty(), "ZuHTTPdownload members");
+    check(!ControlBase::events(ftp.metaObject()).isEmpty(), "ZuFTPDownLoad events");
+    check(ControlBase::members(bar.metaObject()).contains(QString::fromUtf8("作者")), "Schedule members");
+    PropertyBag bag;
+    bar.hostWriteProperties(bag);
+    check(!bag.writes().isEmpty(), "Schedule saves its properties");
+
+    // Loaded at run time by path: the same libraries, so the same classes.
+    const struct {
+        const char *library;
+        const char *name;
+        const QMetaObject *linked;
+    } classes[] = {
+        {"libzudownload.so", "ZuHTTPdownload", &ZuHTTPdownload::staticMetaObject},
+        {"libzudownload.so", "ZuFTPDownLoad", &ZuFTPDownLoad::staticMetaObject},
+        {"libSchedule.so", "Schedule", &Schedule::staticMetaObject},
+    };
+    for (const auto &entry : classes) {
+        QLibrary library(libDir + QLatin1Char('/') + QLatin1String(entry.library));
+        check(library.load(), entry.library);
+        const auto table = reinterpret_cast<SuiteControlClassesFunction>(library.resolve(SUITE_CONTROL_ENTRY_POINT));
+        check(table != nullptr, "entry point");
+        if (!table)
+            continue;
+        const ControlClass *found = findControlClass(table, entry.name);
+        check(found != nullptr, entry.name);
+        if (!found)
+            continue;
+        check(found->metaObject == entry.linked, "one copy of each class");
+        ControlBase *control = found->create(nullptr);
+        check(std::strcmp(control->metaObject()->className(), entry.name) == 0, "created class");
+        delete control;
+    }
+
+    // One platform, from the installation.
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    check(maps.open(QIODevice::ReadOnly), "maps");
+    for (const QByteArray &line : maps.readAll().split('\n')) {
+        if (line.contains("libtessalplatform") || line.contains("libtessalcommon"))
+            check(line.contains(libDir.toLocal8Bit()), line.constData());
+    }
+
+    std::printf(failures ? "consumer failed\n" : "consumer ok\n");
+    return failures ? 1 : 0;
+}
