@@ -43,6 +43,8 @@ private slots:
     void accessKeys_data();
     void accessKeys();
     void exitButton();
+    void nameFilters_data();
+    void nameFilters();
     void openAndSaveDialogs();
     void cancelledDialogBeforeAnyChoice();
 
@@ -267,6 +269,27 @@ void tst_Form1::exitButton()
     QVERIFY(m_boxes.isEmpty());
 }
 
+void tst_Form1::nameFilters_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("none") << "" << QStringList();
+    QTest::newRow("pattern in the description")
+            << "所有文件 All files(*.*)|*.*" << QStringList{"所有文件 All files(*.*)"};
+    QTest::newRow("plain description") << "Texts|*.txt" << QStringList{"Texts (*.txt)"};
+    QTest::newRow("several patterns") << "Pictures|*.bmp;*.gif|All|*.*"
+                                      << QStringList{"Pictures (*.bmp *.gif)", "All (*.*)"};
+    QTest::newRow("description without pattern") << "Texts|*.txt|Odd" << QStringList{"Texts (*.txt)"};
+}
+
+void tst_Form1::nameFilters()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, expected);
+    QCOMPARE(CommonDialog::nameFilters(filter), expected);
+}
+
 void tst_Form1::openAndSaveDialogs()
 {
     const QString chosen = path(QStringLiteral("plain.kvs"));
@@ -433,6 +456,8 @@ void tst_Form1::screenshot()
     const QString file = QDir(QStringLiteral(SCREENSHOT_DIR)).filePath(QStringLiteral("form1.png"));
     QVERIFY(image.save(file));
     QCOMPARE(image.size(), QSize(399, 109) * image.devicePixelRatio());
+    const QPixmap icon = m_form->windowIcon().pixmap(48, 48);
+    QVERIFY(icon.save(QDir(QStringLiteral(SCREENSHOT_DIR)).filePath(QStringLiteral("icon48.png"))));
 
     // Text was drawn: the labels' area holds many shades.
     QSet<QRgb> colours;

@@ -52,6 +52,8 @@ private slots:
     void outputErrors_data();
     void outputErrors();
     void noStaleTail();
+    void outputThroughSymlink();
+    void outputIsAPiece();
     void windowsBaseName_data();
     void windowsBaseName();
     void storedPathComesFirst();
@@ -416,6 +418,30 @@ void tst_UnsplitFile::noStaleTail()
     QCOMPARE(QFile::permissions(path(QStringLiteral("out")))
                      & (QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther),
              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+}
+
+void tst_UnsplitFile::outputThroughSymlink()
+{
+    QVERIFY(split(path(QStringLiteral("l")), "linked", {6}));
+    QVERIFY(writeFile(path(QStringLiteral("l.kvs")),
+                      stencil(QFile::encodeName(path(QStringLiteral("l"))), 1, 1)));
+    QVERIFY(m_work.mkdir(QStringLiteral("real")));
+    QVERIFY(writeFile(path(QStringLiteral("real/target")), "old old old"));
+    QVERIFY(QFile::link(path(QStringLiteral("real/target")), path(QStringLiteral("link"))));
+    QCOMPARE(join(path(QStringLiteral("l.kvs")), path(QStringLiteral("link"))), 0);
+    QVERIFY(QFileInfo(path(QStringLiteral("link"))).isSymLink());
+    QCOMPARE(readFile(path(QStringLiteral("real/target"))), QByteArray("linked"));
+    QCOMPARE(QDir(path(QStringLiteral("real"))).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"target"});
+}
+
+void tst_UnsplitFile::outputIsAPiece()
+{
+    const QString base = path(QStringLiteral("self"));
+    QVERIFY(split(base, "first second", {6, 6}));
+    QVERIFY(writeFile(path(QStringLiteral("self.kvs")), stencil(QFile::encodeName(base), 2, 1)));
+    QCOMPARE(join(path(QStringLiteral("self.kvs")), base + ".001"), 0);
+    QCOMPARE(readFile(base + ".001"), QByteArray("first second"));
 }
 
 void tst_UnsplitFile::windowsBaseName_data()
