@@ -285,7 +285,7 @@ void ZuFTPDownLoad::StartSession()
     ++m_session;
     m_sessionActive = true;
     m_closeReported = false;
-    m_listingSizeWanted = false;
+    m_listingSizeWanted = !m_downMode;
     Wk->Close();
     m_replies.clear();
     Wk->setRemoteHost(m_host.toString());
@@ -491,9 +491,7 @@ void ZuFTPDownLoad::sizeStep(const QString &reply)
         m_remoteSize = toInt32(LeadingNumber(mid(reply, a + 1, b - a - 1)));
         m_listingSizeWanted = false;
         emit UrlOK(m_remoteSize);
-    } else if (!m_downMode) {
-        m_listingSizeWanted = true;
-    } else {
+    } else if (!m_listingSizeWanted) {
         emit OnError(1, SizeUnknown);
     }
 }

@@ -172,6 +172,6 @@ private:
     // ZUClose); a server hanging up in between is reported once.
     bool m_sessionActive = false;
     bool m_closeReported = false;
-    // A probe whose 150 reply named no size reports it from the listing.
+    // A probe reports the size from the listing unless a 150 reply named it.
     bool m_listingSizeWanted = false;
 };

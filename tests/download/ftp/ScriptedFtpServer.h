@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <functional>
+
+/*!
+    A loopback FTP server that follows a script, for the replies real
+    servers never send.
+
+    By default it answers like a plain anonymous server and serves one file
+    (content()) through a passive data connection. A test replaces the
+    answer to a command with onCommand(), and talks on the connections with
+    send(), sendData(), closeData() and closeControl(). Every command line
+    received is kept in commands().
+*/
+class ScriptedFtpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Handler = std::function<void(const QByteArray &argument)>;
+
+    explicit ScriptedFtpServer(QObject *parent = nullptr);
+
+    quint16 port() const { return m_control.serverPort(); }
+    quint16 dataPort() const { return m_data.serverPort(); }
+    QString url(const QString &path = QStringLiteral("/f.bin")) const;
+
+    //! The pieces of the greeting, sent one after the other, \a gapMs apart.
+    void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0);
+    void setContent(const QByteArray &content) { m_content = content; }
+    QByteArray content() const { return m_content; }
+
+    //! Replaces the answer to \a verb (upper case, like "RETR").
+    void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
+
+    void send(const QByteArray &text);
+    void sendData(const QByteArray &bytes);
+    void closeData();
+    void closeControl();
+
+    //! "227 Entering Passive Mode (127,0,0,1,p1,p2)." for the data port.
+    QByteArray passiveReply() const;
+    //! The default answer to RETR: the reply with the size, the data, close, 226.
+    void serveFile();
+
+    QList<QByteArray> commands() const { return m_commands; }
+    int dataConnections() const { return m_dataConnections; }
+    bool controlConnected() const { return m_client && m_client->state() == QAbstractSocket::ConnectedState; }
+
+Q_SIGNALS:
+    void commandReceived(const QByteArray &line);
+
+private:
+    void onControlConnection();
+    void onDataConnection();
+    void readCommands();
+    void answer(const QByteArray &verb, const QByteArray &argument);
+
+    QTcpServer m_control;
+    QTcpServer m_data;
+    QPointer<QTcpSocket> m_client;
+    QPointer<QTcpSocket> m_dataClient;
+    QByteArray m_pending;
+    QList<QByteArray> m_greeting {"220 Scripted server ready.\r\n"};
+    int m_greetingGap = 0;
+    QByteArray m_content;
+    QHash<QByteArray, Handler> m_handlers;
+    QList<QByteArray> m_commands;
+    QByteArray m_dataQueue;
+    bool m_closeDataWhenSent = false;
+    int m_dataConnections = 0;
+};
