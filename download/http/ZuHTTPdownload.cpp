@@ -103,8 +103,6 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(100);
-    m_probeTimer = new QTimer(this);
-    m_probeTimer->setInterval(100);
 
     connect(Wk, &Winsock::connected, this, &ZuHTTPdownload::Wk_Connect);
     connect(Ws, &Winsock::connected, this, &ZuHTTPdownload::Ws_Connect);
@@ -113,7 +111,7 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     connect(Wk, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
     connect(Ws, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
     connect(Timer1, &QTimer::timeout, this, &ZuHTTPdownload::Timer1_Timer);
-    connect(m_probeTimer, &QTimer::timeout, this, &ZuHTTPdownload::probeWait);
+    connect(Wk, &Winsock::peerClosed, this, &ZuHTTPdownload::Wk_Close);
 
     setSizeTwips(WidthTwips, HeightTwips);
 }
@@ -161,7 +159,7 @@ QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
 
 void ZuHTTPdownload::startProbe()
 {
-    m_probeTimer->stop();
+    m_probing = true;
     m_probeBuffer.clear();
     Wk->setRemoteHost(m_host);
     Wk->setRemotePort(80);
@@ -194,7 +192,7 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
         m_file = Transfer();
         m_file.active = true;
         m_closedByHost = false;
-        m_probeTimer->stop();
+        m_probing = false;
         m_probeBuffer.clear();
         Wk->Connect();
     });
@@ -222,7 +220,7 @@ QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
 QVariant ZuHTTPdownload::ZUClose()
 {
     guarded([&] {
-        m_probeTimer->stop();
+        m_probing = false;
         m_probeBuffer.clear();
         // The next tick reports the end of whatever was running.
         m_closedByHost = Timer1->isActive();
@@ -387,8 +385,6 @@ void ZuHTTPdownload::Wk_DataArrival()
             if (HttpResponseHead::headerLength(m_probeBuffer) > 0
                 || m_probeBuffer.size() > HttpResponseHead::ScanLimit || Wk->State() == Winsock::PeerClosing)
                 finishProbe();
-            else
-                m_probeTimer->start();
             return;
         }
 
@@ -415,24 +411,19 @@ void ZuHTTPdownload::Wk_DataArrival()
     }
 }
 
-void ZuHTTPdownload::probeWait()
+void ZuHTTPdownload::Wk_Close()
 {
     try {
-        const qint16 state = Wk->State();
-        if (LeadingNumber(Wk->Tag()) != 1 || state == Winsock::Closed || state == Winsock::Error) {
-            m_probeTimer->stop();
-            m_probeBuffer.clear();
-        } else if (state == Winsock::PeerClosing) {
-            // The server closed before the blank line: read what came.
+        // The server closed before the blank line: read what came.
+        if ((m_probing || !m_probeBuffer.isEmpty()) && LeadingNumber(Wk->Tag()) == 1)
             finishProbe();
-        }
     } catch (const SystemError &) {
     }
 }
 
 void ZuHTTPdownload::finishProbe()
 {
-    m_probeTimer->stop();
+    m_probing = false;
     const QString text = CodePage::toUnicode(m_probeBuffer);
     m_probeBuffer.clear();
     try {

@@ -142,7 +142,7 @@ private:
     void Ws_DataArrival();
     void socketError(qint16 number, const QString &description);
     void Timer1_Timer();
-    void probeWait();
+    void Wk_Close();
     void finishProbe();
     void ParseResponseHeader(const QString &text);
     QString resolveLocation(const QString &location) const;
@@ -176,6 +176,7 @@ private:
     bool m_aboutShown = false;
 
     int m_redirects = 0;
+    bool m_probing = false;
     QByteArray m_probeBuffer;
     Transfer m_file;
     Transfer m_stream;
@@ -187,5 +188,4 @@ private:
     Winsock *Wk = nullptr;
     Winsock *Ws = nullptr;
     QTimer *Timer1 = nullptr;
-    QTimer *m_probeTimer = nullptr;
 };

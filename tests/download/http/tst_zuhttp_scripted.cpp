@@ -293,6 +293,8 @@ void TestZuHttpScripted::probe_data()
         << Pieces{without(all, "Content-Length") .replace("Content-Type: ", "Content-Length:9\r\nContent-Type: ")}
         << -1 << QString() << QVariantMap{{"Length", 5}};
 
+    QTest::newRow("server closes without a word") << Pieces{} << 0 << Unknown << QVariantMap{{"Geted", false}};
+
     QTest::newRow("server closes inside the header")
         << Pieces{"HTTP/1.1 404 Not Found\r\nServer: early\r\n"} << 404 << NotFound
         << QVariantMap{{"ReID", 404}, {"Server", "server-old"}};
