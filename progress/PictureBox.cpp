@@ -114,6 +114,14 @@ void PictureBox::setMouseIcon(const Picture &icon)
     applyCursor();
 }
 
+void PictureBox::repaintNow()
+{
+    // A repaint of the frame does not reach the opaque inner area; paint both.
+    if (borderWidth() > 0)
+        repaint();
+    m_inner->repaint();
+}
+
 void PictureBox::setPaneGeometry(const QRect &geometry)
 {
     setGeometry(geometry);

@@ -52,6 +52,9 @@ public:
     Picture mouseIcon() const { return m_mouseIcon; }
     void setMouseIcon(const Picture &icon);
 
+    //! Repaints the pane and what lies on it at once, without waiting for the event loop.
+    void repaintNow();
+
     //! Moves and sizes the pane; its inner area follows at once, also while hidden.
     void setPaneGeometry(const QRect &geometry);
     //! Sets the width from a computed extent; a negative one is refused.

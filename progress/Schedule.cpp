@@ -268,7 +268,7 @@ void Schedule::setMax(qint32 max)
             return;
         try {
             storeMaxText(QString::number(max));
-            m_pc1->repaint();
+            m_pc1->repaintNow();
             notify(QStringLiteral("Max"));
         } catch (const SystemError &error) {
             reportError(error);
@@ -553,7 +553,7 @@ void Schedule::storeValueText(const QString &text)
         if (!alive)
             throw ControlGone();
     } else {
-        m_pc1->repaint();
+        m_pc1->repaintNow();
     }
 }
 
