@@ -1,3 +1,4 @@
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,15 +14,16 @@ using Lines = QList<QJsonObject>;
 class Host
 {
 public:
-    explicit Host(const QStringList &extra = {})
+    explicit Host(const QStringList &extra = {}, const QString &className = QStringLiteral("TestControl"))
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         process.setReadChannel(QProcess::StandardOutput);
-        process.start(QStringLiteral(CTLHOST_PATH),
-                      QStringList{QStringLiteral("--library"), QStringLiteral(TEST_CONTROL_LIBRARY)} + extra
-                          + QStringList{QStringLiteral("TestControl")});
+        QStringList args = extra;
+        if (className == QLatin1String("TestControl"))
+            args += QStringList{QStringLiteral("--library"), QStringLiteral(TEST_CONTROL_LIBRARY)};
+        process.start(QStringLiteral(CTLHOST_PATH), args + QStringList{className});
         started = process.waitForStarted();
     }
 
@@ -120,6 +122,7 @@ private Q_SLOTS:
     void waitAndPump();
     void modalClosedAtOnce();
     void modalOnFirstShowOnly();
+    void modalScreenshots();
     void shellRecorded();
     void loadAndSaveInOrder();
     void saveToFileAndLoadAgain();
@@ -131,6 +134,8 @@ private Q_SLOTS:
     void answersStayInOrderAcrossNestedLoops();
     void endOfInputEndsHost();
     void unknownClassFails();
+    void suiteClassesFoundBesideCtlhost_data();
+    void suiteClassesFoundBesideCtlhost();
 
 private:
     QTemporaryDir m_dir;
@@ -298,6 +303,20 @@ void TestCtlHost::modalOnFirstShowOnly()
     QVERIFY(loaded.takeNotices().isEmpty());
 }
 
+void TestCtlHost::modalScreenshots()
+{
+    QTemporaryDir shots;
+    Host host({QStringLiteral("--modal-screenshots"), shots.path()});
+    QCOMPARE(host.send(cmd({"call", "About"})), okValue(1));
+    const QList<QJsonObject> notices = host.takeNotices();
+    QCOMPARE(notices.size(), 1);
+    const QString file = notices.first().value(QStringLiteral("modal")).toObject().value(QStringLiteral("screenshot")).toString();
+    QCOMPARE(file, shots.filePath(QStringLiteral("modal-1.png")));
+    QImage shot;
+    QVERIFY(shot.load(file, "PNG"));
+    QVERIFY(!shot.isNull());
+}
+
 void TestCtlHost::shellRecorded()
 {
     Host host;
@@ -460,6 +479,33 @@ void TestCtlHost::unknownClassFails()
     QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(process.readAllStandardError().contains("NoSuchClass"));
+}
+
+void TestCtlHost::suiteClassesFoundBesideCtlhost_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<QString>("member");
+#ifdef ZUDOWNLOAD_LIBRARY
+    QTest::newRow("ZuHTTPdownload") << "ZuHTTPdownload" << ZUDOWNLOAD_LIBRARY << "GetAttrs";
+    QTest::newRow("ZuFTPDownLoad") << "ZuFTPDownLoad" << ZUDOWNLOAD_LIBRARY << "Host";
+#endif
+#ifdef SCHEDULE_LIBRARY
+    QTest::newRow("Schedule") << "Schedule" << SCHEDULE_LIBRARY << "BackColor";
+#endif
+}
+
+void TestCtlHost::suiteClassesFoundBesideCtlhost()
+{
+    QFETCH(QString, className);
+    QFETCH(QString, library);
+    QFETCH(QString, member);
+    if (!QFileInfo::exists(library))
+        QSKIP("the control library is not built");
+    Host host({}, className);
+    const QJsonObject answer = host.send(cmd({"members"}));
+    const QJsonArray members = answer.value(QStringLiteral("value")).toObject().value(QStringLiteral("members")).toArray();
+    QCOMPARE(members.first().toString(), member);
 }
 
 QTEST_GUILESS_MAIN(TestCtlHost)

@@ -638,9 +638,15 @@ int ControlHost::onModal(QDialog *dialog)
     QPointer<QDialog> guard(dialog);
     if (!m_options.keepModals)
         dialog->show();
-    print(QJsonObject{{QStringLiteral("modal"),
-                       QJsonObject{{QStringLiteral("title"), dialog->windowTitle()},
-                                   {QStringLiteral("texts"), QJsonArray::fromStringList(ModalRunner::texts(dialog))}}}});
+    QJsonObject modal{{QStringLiteral("title"), dialog->windowTitle()},
+                      {QStringLiteral("texts"), QJsonArray::fromStringList(ModalRunner::texts(dialog))}};
+    ++m_modals;
+    if (!m_options.modalScreenshots.isEmpty()) {
+        const QString path = m_options.modalScreenshots + QStringLiteral("/modal-%1.png").arg(m_modals);
+        if (dialog->grab().save(path, "PNG"))
+            modal.insert(QStringLiteral("screenshot"), path);
+    }
+    print(QJsonObject{{QStringLiteral("modal"), modal}});
     if (m_options.keepModals)
         return dialog->exec();
 

@@ -47,6 +47,8 @@ class ControlHost : public QObject
 public:
     struct Options {
         bool keepModals = false;
+        //! When set, each modal window is saved there as modal-N.png before it closes.
+        QString modalScreenshots;
     };
 
     ControlHost(const ControlClass &controlClass, const Options &options, QObject *parent = nullptr);
@@ -114,4 +116,5 @@ private:
     QEventLoop *m_waitLoop = nullptr;
 
     QPointer<QWidget> m_mouseGrab;
+    int m_modals = 0;
 };

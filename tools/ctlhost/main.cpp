@@ -33,6 +33,14 @@ int main(int argc, char *argv[])
         "{\"modal\": {\"title\": T, \"texts\": [...]}} and {\"shell\": {\"verb\": V, \"target\": T}}.\n"
         "Modal windows are closed at once as if OK were pressed, and shell requests are only\n"
         "printed. Failures answer {\"ok\": false, \"error\": NUMBER, \"description\": TEXT}.\n"
+        "Values: empty null, texts, numbers, true/false, a font {\"name\", \"size\", \"bold\", ...},\n"
+        "a picture as the path of its file (set one by giving a path).\n"
+        "\n"
+        "Commands run one at a time in the order read; lines that arrive while a command or a\n"
+        "control's handler runs an event loop wait for it. wait counts an event raised after\n"
+        "the previous answer (while idle or while waiting), not one raised during an earlier\n"
+        "command. The control is initialised as new before the first command other than load,\n"
+        "members and quit, unless load came first.\n"
         "\n"
         "Libraries are searched in this order: --library files, the files and folders in\n"
         "CTLHOST_LIBRARY_PATH (':'-separated), libzudownload.so / libSchedule.so in the\n"
@@ -45,8 +53,13 @@ int main(int argc, char *argv[])
         QStringLiteral("PATH"));
     const QCommandLineOption keepModalsOption(
         QStringLiteral("keep-modals"), QStringLiteral("Leave modal windows open for the user to close."));
+    const QCommandLineOption modalScreenshotsOption(
+        QStringLiteral("modal-screenshots"),
+        QStringLiteral("Save each modal window as DIR/modal-N.png before closing it; the modal line names the file."),
+        QStringLiteral("DIR"));
     parser.addOption(libraryOption);
     parser.addOption(keepModalsOption);
+    parser.addOption(modalScreenshotsOption);
     parser.process(app);
 
     if (parser.positionalArguments().size() != 1) {
@@ -66,6 +79,7 @@ int main(int argc, char *argv[])
 
     ControlHost::Options options;
     options.keepModals = parser.isSet(keepModalsOption);
+    options.modalScreenshots = parser.value(modalScreenshotsOption);
     ControlHost host(*controlClass, options);
     CommandReader reader;
     QObject::connect(&reader, &CommandReader::lineRead, &host, &ControlHost::enqueue);
