@@ -67,6 +67,20 @@ void ReplacementFile::open()
     if (m_replaces && ::access(target.constData(), W_OK) != 0)
         throw SystemError(SystemError::PathFileAccessError);
 
+    if (m_replaces && !S_ISREG(existing.st_mode)) {
+        // A device or a pipe takes the data as they come; renaming over it would replace it.
+        const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0)
+            throwErrno(errno, m_target);
+        m_direct = true;
+        if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                         QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            throw SystemError(SystemError::DeviceIOError);
+        }
+        return;
+    }
+
     const QByteArray folder = QFile::encodeName(info.absolutePath());
     int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
@@ -95,6 +109,10 @@ void ReplacementFile::commit()
     const int fd = m_file.handle();
     if (fd < 0)
         throw SystemError(SystemError::BadFileNameOrNumber);
+    if (m_direct) {
+        m_file.close();
+        return;
+    }
     if (m_replaces && ::fdatasync(fd) != 0 && errno != EINVAL)
         throwErrno(errno, m_target);
 

@@ -11,7 +11,8 @@
     renames it into place in one step, with the permissions of the file it
     replaces. Until then, and whenever writing fails, an existing file at
     \a path stays exactly as it was. A symbolic link at \a path keeps
-    pointing where it did: its target is replaced.
+    pointing where it did: its target is replaced. A device or a pipe at
+    \a path is not replaced but written to directly.
 
     The data are flushed to disk before they replace an existing file, so
     a crash cannot leave the old file's name on an empty one; a file that
@@ -41,4 +42,5 @@ private:
     QString m_hiddenName;
     QFile m_file;
     bool m_replaces = false;
+    bool m_direct = false;
 };

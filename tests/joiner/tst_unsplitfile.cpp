@@ -442,6 +442,11 @@ void tst_UnsplitFile::outputIsAPiece()
     QVERIFY(writeFile(path(QStringLiteral("self.kvs")), stencil(QFile::encodeName(base), 2, 1)));
     QCOMPARE(join(path(QStringLiteral("self.kvs")), base + ".001"), 0);
     QCOMPARE(readFile(base + ".001"), QByteArray("first second"));
+
+    // A device is written to, not replaced.
+    QVERIFY(split(base, "first second", {6, 6}));
+    QCOMPARE(join(path(QStringLiteral("self.kvs")), QStringLiteral("/dev/null")), 0);
+    QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
 }
 
 void tst_UnsplitFile::windowsBaseName_data()
