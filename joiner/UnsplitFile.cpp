@@ -81,7 +81,11 @@ QList<PieceRecord> checkPieces(const StencilHeader &stencil, const QString &sten
         const qint32 number = Stencil::pieceNumber(stencil.FirstNumber, i);
         const QString path = findPiece(stencil, Stencil::pieceNumberText(number), stencilPath);
         BinaryFile file;
-        file.open(path, BinaryFile::ReadOnly);
+        try {
+            file.open(path, BinaryFile::ReadOnly);
+        } catch (const SystemError &e) {
+            throw SystemError(e.number(), QStringLiteral("%1: %2").arg(e.description(), path));
+        }
         pieces.append(PieceRecord::read(file, path));
     }
     return pieces;
@@ -95,8 +99,11 @@ void writeOutput(const QList<PieceRecord> &pieces, const QString &outputPath)
         if (piece.dataSize() == 0)
             continue;
         QFile source(piece.path);
-        if (!source.open(QIODevice::ReadOnly))
-            throw SystemError(BinaryFile::openErrorNumber(piece.path));
+        if (!source.open(QIODevice::ReadOnly)) {
+            const int number = BinaryFile::openErrorNumber(piece.path);
+            throw SystemError(number, QStringLiteral("%1: %2")
+                                              .arg(SystemError::standardText(number), piece.path));
+        }
         copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize());
     }
     output.commit();

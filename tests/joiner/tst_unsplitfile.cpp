@@ -350,6 +350,12 @@ void tst_UnsplitFile::missingPiece()
     QCOMPARE(join(path(QStringLiteral("gap.kvs")), path(QStringLiteral("out"))), 53);
     QCOMPARE(readFile(path(QStringLiteral("out"))), QByteArray("previous output"));
     QCOMPARE(leftovers(), QStringList({"gap.001", "gap.003", "gap.kvs", "out"}));
+
+    // A folder where the piece should be.
+    QVERIFY(m_work.mkdir(QStringLiteral("gap.002")));
+    QCOMPARE(join(path(QStringLiteral("gap.kvs")), path(QStringLiteral("out")), &text), 75);
+    QVERIFY2(text.contains(base + ".002"), qPrintable(text));
+    QCOMPARE(readFile(path(QStringLiteral("out"))), QByteArray("previous output"));
 }
 
 void tst_UnsplitFile::badPiece_data()
