@@ -10,6 +10,7 @@
 #include "Shell.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QMetaClassInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -71,6 +72,9 @@ private Q_SLOTS:
     void download_data();
     void download();
     void downloadEndsWhenServerCloses();
+    void downToRefusesBadFiles();
+    void downToReplacesReadOnlyFile();
+    void downToBeyondTheEnd();
     void zuCloseEndsTransfer();
 
     void stream_data();
@@ -547,6 +551,66 @@ void TestZuHttpScripted::downloadEndsWhenServerCloses()
     QFile f(file);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("abcdefgh"));
+}
+
+void TestZuHttpScripted::downToRefusesBadFiles()
+{
+    ZuHTTPdownload control;
+    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
+    const QStringList bad{m_dir.filePath(QStringLiteral("no/such/folder/f.bin")), QString(), m_dir.path()};
+    for (const QString &file : bad) {
+        control.DownTo(file, 1, 0, false);
+        const auto error = control.takeError();
+        QVERIFY2(error, qPrintable(file));
+        QVERIFY(error->number() != 0);
+    }
+    QTest::qWait(150);
+    QVERIFY(m_server->requests().isEmpty());
+    QVERIFY(QFileInfo(m_dir.path()).isDir());
+}
+
+void TestZuHttpScripted::downToReplacesReadOnlyFile()
+{
+    ZuHTTPdownload control;
+    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
+    const QString file = m_dir.filePath(QStringLiteral("readonly.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    QFile::setPermissions(file, QFile::ReadOwner);
+    m_server->queue({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew"});
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    control.DownTo(file, 1, 0, false);
+    QVERIFY(!control.takeError());
+    QVERIFY(finish.wait(5000));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("new"));
+}
+
+void TestZuHttpScripted::downToBeyondTheEnd()
+{
+    // Begin one past the end of an existing file: the file starts afresh and
+    // the bytes in front of Begin read as zero.
+    ZuHTTPdownload control;
+    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
+    const QString file = m_dir.filePath(QStringLiteral("beyond.bin"));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("abc");
+    }
+    m_server->queue({"HTTP/1.1 206 Partial Content\r\nContent-Length: 2\r\n\r\nxy"});
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    control.DownTo(file, 5, 2, true);
+    QVERIFY(!control.takeError());
+    QVERIFY(finish.wait(5000));
+    QVERIFY(m_server->requests().first().contains("Range: bytes=-2\r\n"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("\0\0\0\0xy", 6));
 }
 
 void TestZuHttpScripted::zuCloseEndsTransfer()
