@@ -46,13 +46,38 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/common/ ${PROJECT_SOURCE_DIR}/platform/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessal FILES_MATCHING PATTERN "*.h")
 install(EXPORT TessalPlatformTargets NAMESPACE Tessal:: DESTINATION ${TESSAL_CMAKEDIR}/TessalPlatform)
 
+# Static libraries linked into a control library still appear in its link
+# interface, so they have to be exported with it.
+function(tessal_static_dependencies target result)
+    set(found "")
+    get_target_property(libraries ${target} LINK_LIBRARIES)
+    if(libraries)
+        foreach(library IN LISTS libraries)
+            if(TARGET ${library} AND NOT library MATCHES "::")
+                get_target_property(type ${library} TYPE)
+                if(type STREQUAL "STATIC_LIBRARY")
+                    tessal_static_dependencies(${library} nested)
+                    list(APPEND found ${library} ${nested})
+                endif()
+            endif()
+        endforeach()
+    endif()
+    list(REMOVE_DUPLICATES found)
+    set(${result} "${found}" PARENT_SCOPE)
+endfunction()
+
 # One package per control library.
 function(tessal_install_control_library name)
     cmake_parse_arguments(arg "" "" "HEADERS" ${ARGN})
     tessal_install_interface(${name} ${CMAKE_INSTALL_INCLUDEDIR}/${name})
     set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
-    install(TARGETS ${name} EXPORT ${name}Targets
+    tessal_static_dependencies(${name} parts)
+    foreach(part IN LISTS parts)
+        tessal_install_interface(${part} ${CMAKE_INSTALL_INCLUDEDIR}/${name})
+    endforeach()
+    install(TARGETS ${name} ${parts} EXPORT ${name}Targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}/${name}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     )
     foreach(dir IN LISTS arg_HEADERS)
