@@ -9,6 +9,7 @@
 #include "PropertyBag.h"
 #include "Shell.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaClassInfo>
@@ -76,6 +77,8 @@ private Q_SLOTS:
     void downToReplacesReadOnlyFile();
     void downToBeyondTheEnd();
     void zuCloseEndsTransfer();
+    void savedResponses_data();
+    void savedResponses();
 
     void stream_data();
     void stream();
@@ -630,6 +633,52 @@ void TestZuHttpScripted::zuCloseEndsTransfer()
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QCOMPARE(control.State().toInt(), 0);
+}
+
+void TestZuHttpScripted::savedResponses_data()
+{
+    // Answers kept beside the test, replayed in arrivals of a few bytes each.
+    // NAME.body holds the file they must give; without one the download must fail.
+    QTest::addColumn<QString>("response");
+    const QDir dir(QStringLiteral(RESPONSES_DIR));
+    const QStringList names = dir.entryList({QStringLiteral("*.http")}, QDir::Files, QDir::Name);
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names)
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
+}
+
+void TestZuHttpScripted::savedResponses()
+{
+    QFETCH(QString, response);
+    QFile in(response);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QByteArray answer = in.readAll();
+    const QString bodyFile = response.chopped(5) + QStringLiteral(".body");
+
+    ZuHTTPdownload control;
+    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
+    Pieces pieces;
+    for (qsizetype i = 0; i < answer.size(); i += 7)
+        pieces << answer.mid(i, 7);
+    m_server->queue(ScriptedServer::Reply{pieces, true, 5});
+    const QString file = m_dir.filePath(QFileInfo(response).completeBaseName() + QStringLiteral(".out"));
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
+    control.DownTo(file, 1, 0, false);
+    QVERIFY(waitForEnd(finish, error));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    if (QFile::exists(bodyFile)) {
+        QCOMPARE(error.size(), 0);
+        QCOMPARE(finish.size(), 1);
+        QFile body(bodyFile);
+        QVERIFY(body.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), body.readAll());
+    } else {
+        QCOMPARE(finish.size(), 0);
+        QCOMPARE(error.size(), 1);
+        QCOMPARE(out.readAll(), QByteArray());
+    }
 }
 
 // Streams
