@@ -1,0 +1,287 @@
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The bar as a host meets it: driven through ctlhost's standard input.
+namespace {
+
+class Host
+{
+public:
+    Host()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.setReadChannel(QProcess::StandardOutput);
+        process.start(QStringLiteral(CTLHOST_PATH), {QStringLiteral("Schedule")});
+        started = process.waitForStarted();
+    }
+    ~Host()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.closeWriteChannel();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+    }
+
+    //! Sends one command; notices printed before its answer are kept in notices.
+    QJsonObject send(const QJsonArray &command)
+    {
+        process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+        for (;;) {
+            while (!process.canReadLine()) {
+                if (!process.waitForReadyRead(20000))
+                    return {};
+            }
+            const QJsonObject line = QJsonDocument::fromJson(process.readLine()).object();
+            if (line.isEmpty() || line.contains(QStringLiteral("ok")))
+                return line;
+            notices.append(line);
+        }
+    }
+    QJsonValue value(const QJsonArray &command)
+    {
+        const QJsonObject answer = send(command);
+        return answer.value(QStringLiteral("ok")).toBool() ? answer.value(QStringLiteral("value")) : QJsonValue();
+    }
+    QList<QJsonObject> takeNotices() { return std::exchange(notices, {}); }
+
+    QProcess process;
+    bool started = false;
+    QList<QJsonObject> notices;
+};
+
+QJsonObject raised(const QString &name, const QJsonArray &args = {})
+{
+    return QJsonObject{{QStringLiteral("event"), name}, {QStringLiteral("args"), args}};
+}
+
+QJsonObject changed(const QString &name)
+{
+    return QJsonObject{{QStringLiteral("changed"), name}};
+}
+
+bool isModal(const QJsonObject &line)
+{
+    return line.contains(QStringLiteral("modal"));
+}
+
+} // namespace
+
+class ScheduleHost : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QByteArray(CTLHOST_PATH).isEmpty())
+            QSKIP("ctlhost is not part of this build; the hosted tests of the bar need it");
+        QVERIFY(dir.isValid());
+    }
+
+    void membersAndEventsInInterfaceOrder()
+    {
+        Host host;
+        QVERIFY(host.started);
+        const QJsonObject lists = host.value({"members"}).toObject();
+        QCOMPARE(lists.value("members").toArray(),
+                 (QJsonArray{"BackColor", "BorderStyle", "Max", "Value", "ForeColor", "hwnd", "About",
+                             "WriteLetter", "VisitHomepage", "MouseIcon", "MousePointer", "作者", "信箱",
+                             "主页", "ShowText", "Text", "BkFontColor", "ForeFontColor", "ShowPercent",
+                             "Font", "BkPicture", "ForePicture", "Appearance", "Doevent"}));
+        QCOMPARE(lists.value("events").toArray(),
+                 (QJsonArray{"Change", "KeyUp", "MouseDown", "MouseUp", "KeyDown"}));
+    }
+
+    void authorMembersUnderTheirChineseNames()
+    {
+        Host host;
+        QCOMPARE(host.value({"get", "作者"}), QJsonValue("Tolvar"));
+        QVERIFY(host.value({"get", "信箱"}).toString().contains(u'@'));
+        QVERIFY(host.value({"get", "主页"}).toString().startsWith(u"http"));
+        host.takeNotices();
+        for (const char *name : {"作者", "信箱", "主页"}) {
+            const QString hostName = QString::fromUtf8(name);
+            QCOMPARE(host.send({"set", hostName, "anything"}).value("ok"), QJsonValue(true));
+            QCOMPARE(host.takeNotices(), QList<QJsonObject>{changed(hostName)});
+        }
+        QCOMPARE(host.value({"get", "作者"}), QJsonValue("Tolvar"));
+        QCOMPARE(host.send({"call", "VisitHomepage"}).value("value"), QJsonValue(QJsonValue::Null));
+        const QList<QJsonObject> notices = host.takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QCOMPARE(notices.first().value("shell").toObject().value("verb"), QJsonValue("open"));
+        QCOMPARE(notices.first().value("shell").toObject().value("target"), host.value({"get", "主页"}));
+    }
+
+    void aboutBoxOnceOnFirstShowOfANewBar()
+    {
+        Host host;
+        host.send({"show"});
+        QList<QJsonObject> notices = host.takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(isModal(notices.first()));
+        QVERIFY(notices.first().value("modal").toObject().value("texts").toArray().contains("进度条控件"));
+        host.send({"hide"});
+        host.send({"show"});
+        QVERIFY(host.takeNotices().isEmpty());
+    }
+
+    void aLoadedBarShowsNoAboutBox()
+    {
+        Host host;
+        QCOMPARE(host.send({"load", QJsonObject{}}).value("ok"), QJsonValue(true));
+        host.send({"show"});
+        for (const QJsonObject &line : host.takeNotices())
+            QVERIFY(!isModal(line));
+    }
+
+    void maxAndValueRules()
+    {
+        Host host;
+        host.send({"load", QJsonObject{}});
+        host.takeNotices();
+        QCOMPARE(host.send({"set", "Max", 0}).value("ok"), QJsonValue(true));
+        QCOMPARE(host.send({"set", "Max", -5}).value("ok"), QJsonValue(true));
+        QVERIFY(host.takeNotices().isEmpty());
+        QCOMPARE(host.value({"get", "Max"}), QJsonValue(100));
+
+        const QJsonObject above = host.send({"set", "Value", 101});
+        QCOMPARE(above.value("ok"), QJsonValue(false));
+        QCOMPARE(above.value("error"), QJsonValue(380));
+        QVERIFY(host.takeNotices().isEmpty());
+
+        QCOMPARE(host.send({"set", "Value", 100}).value("ok"), QJsonValue(true));
+        QCOMPARE(host.takeNotices(), (QList<QJsonObject>{raised("Change"), changed("Value")}));
+
+        const QJsonObject negative = host.send({"set", "Value", -5});
+        QCOMPARE(negative.value("error"), QJsonValue(380));
+        QCOMPARE(host.takeNotices(), (QList<QJsonObject>{raised("Change"), changed("Value")}));
+        QCOMPARE(host.value({"get", "Value"}), QJsonValue(-5));
+
+        // With Value still negative the new Max gives a negative fill, which the
+        // pane refuses: Max reports that in the error box and stops before notifying.
+        QCOMPARE(host.send({"set", "Max", 50}).value("ok"), QJsonValue(true));
+        const QList<QJsonObject> notices = host.takeNotices();
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(notices.first().value("modal").toObject().value("texts").toArray().contains("Invalid property value"));
+        QCOMPARE(host.value({"get", "Max"}), QJsonValue(50));
+        host.send({"set", "Value", 10});
+        host.takeNotices();
+        QCOMPARE(host.send({"set", "Max", 20}).value("ok"), QJsonValue(true));
+        QCOMPARE(host.takeNotices(), QList<QJsonObject>{changed("Max")});
+    }
+
+    void saveThenLoadRoundTrips()
+    {
+        QJsonArray saved;
+        {
+            Host host;
+            host.send({"load", QJsonObject{}});
+            host.send({"set", "Max", 400});
+            host.send({"set", "Value", 120});
+            host.send({"set", "Text", "复制文件"});
+            host.send({"set", "BackColor", 0x00FFFFFF});
+            host.send({"set", "Doevent", false});
+            saved = host.value({"save"}).toArray();
+        }
+        QStringList keys;
+        for (const QJsonValue &entry : saved)
+            keys.append(entry.toArray().at(0).toString());
+        QCOMPARE(keys, (QStringList{"BackColor", "BorderStyle", "Max", "Value", "ForeColor", "MouseIcon",
+                                    "MousePointer", "ShowText", "Text", "BkFontColor", "ForeFontColor",
+                                    "ShowPercent", "Font", "BkPicture", "ForePicture", "Appearance",
+                                    "Doevent"}));
+        QCOMPARE(saved.at(2).toArray(), (QJsonArray{"Max", "400", 100}));
+        QCOMPARE(saved.at(3).toArray(), (QJsonArray{"Value", "120", 0}));
+
+        QJsonObject bag;
+        for (const QJsonValue &entry : saved)
+            bag.insert(entry.toArray().at(0).toString(), entry.toArray().at(1));
+        Host again;
+        QCOMPARE(again.send({"load", bag}).value("ok"), QJsonValue(true));
+        for (const QJsonObject &line : again.takeNotices())
+            QVERIFY(!isModal(line));
+        QCOMPARE(again.value({"get", "Max"}), QJsonValue(400));
+        QCOMPARE(again.value({"get", "Value"}), QJsonValue(120));
+        QCOMPARE(again.value({"get", "Text"}), QJsonValue("复制文件"));
+        QCOMPARE(again.value({"get", "Doevent"}), QJsonValue(false));
+        QCOMPARE(again.value({"save"}).toArray(), saved);
+    }
+
+    void partialBagAndPicture()
+    {
+        Host host;
+        host.send({"load", QJsonObject{{"Value", "30"}, {"ShowPercent", true}, {"BackColor", 0x00FFFFFF},
+                                       {"ForeColor", 0x00FF0000}, {"BorderStyle", 0}}});
+        host.send({"resize", 200 * 15, 20 * 15});
+        host.send({"show"});
+        QCOMPARE(host.value({"get", "Max"}), QJsonValue(100));
+        QCOMPARE(host.value({"get", "ShowText"}), QJsonValue(false));
+        const QString path = dir.filePath(QStringLiteral("partial.png"));
+        QCOMPARE(host.send({"screenshot", path}).value("ok"), QJsonValue(true));
+        const QImage image(path);
+        QCOMPARE(image.width(), 200);
+        int blue = 0;
+        for (int x = 0; x < image.width(); ++x)
+            blue += QColor(image.pixel(x, 2)) == QColor(Qt::blue);
+        QCOMPARE(blue, 60); // 30 % of the inner width, no border
+    }
+
+    void badStoredMaxReportsAndTheHostGoesOn_data()
+    {
+        QTest::addColumn<QJsonValue>("max");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("zero") << QJsonValue(0) << "Overflow";
+        QTest::newRow("not a number") << QJsonValue("many") << "Type mismatch";
+    }
+    void badStoredMaxReportsAndTheHostGoesOn()
+    {
+        QFETCH(QJsonValue, max);
+        QFETCH(QString, message);
+        Host host;
+        QCOMPARE(host.send({"load", QJsonObject{{"Max", max}}}).value("ok"), QJsonValue(true));
+        const QList<QJsonObject> notices = host.takeNotices();
+        QCOMPARE(notices.size(), 1);
+        const QJsonObject modal = notices.first().value("modal").toObject();
+        QCOMPARE(modal.value("title"), QJsonValue("Schedule"));
+        QVERIFY(modal.value("texts").toArray().contains(message));
+        host.send({"resize", 3000, 300});
+        host.send({"show"});
+        QCOMPARE(host.value({"get", "Text"}), QJsonValue(""));
+        QCOMPARE(host.process.state(), QProcess::Running);
+    }
+
+    void mouseAndKeys()
+    {
+        Host host;
+        host.send({"load", QJsonObject{}});
+        host.send({"resize", 204 * 15, 40 * 15});
+        host.send({"show"});
+        host.send({"set", "Value", 50});
+        host.takeNotices();
+        host.send({"mouse", "down", 150, 20, 1, 0});
+        host.send({"mouse", "up", 150, 20, 1, 0});
+        host.send({"mouse", "down", 50, 20, 2, 1});
+        host.send({"mouse", "up", 50, 20, 2, 1});
+        host.send({"key", "down", 112, 2});
+        host.send({"key", "up", 112, 2});
+        QCOMPARE(host.takeNotices(),
+                 (QList<QJsonObject>{raised("MouseDown", {1, 0, 148, 18}), raised("MouseUp", {1, 0, 148, 18}),
+                                     raised("MouseDown", {2, 1, 48, 18}), raised("MouseUp", {2, 1, 48, 18}),
+                                     raised("KeyDown", {112, 2}), raised("KeyUp", {112, 2})}));
+    }
+};
+
+QTEST_MAIN(ScheduleHost)
+#include "tst_schedulehost.moc"
