@@ -107,7 +107,6 @@ Form1::Form1(QWidget *parent)
         label->setFocusPolicy(Qt::NoFocus);
     }
     CommonDialog1 = new CommonDialog(this);
-    CommonDialog1->setParent(this);
     CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
 
     // Tab order as the tab indices give it; the labels take no focus.

@@ -6,7 +6,8 @@
 #include <QFileInfo>
 
 CommonDialog::CommonDialog(QWidget *owner)
-    : m_owner(owner)
+    : QObject(owner)
+    , m_owner(owner)
 {
 }
 

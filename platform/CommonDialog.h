@@ -25,6 +25,7 @@ class CommonDialog : public QObject
     Q_PROPERTY(QString FileName READ FileName WRITE setFileName)
 
 public:
+    //! \a owner parents the object and the dialogs it shows.
     explicit CommonDialog(QWidget *owner = nullptr);
 
     QString Filter() const { return m_filter; }
