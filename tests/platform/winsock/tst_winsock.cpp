@@ -3,12 +3,14 @@
 #include "SystemError.h"
 #include "Winsock.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -481,11 +483,14 @@ void TestWinsock::nestedLoopInDataArrival()
             // Wait, as a reply wait does, for more data to arrive inside this handler.
             peer.send(b);
             if (useYield) {
-                while (!nested)
+                QDeadlineTimer deadline(10000);
+                QTimer::singleShot(10000, this, [] { });
+                while (!nested && !deadline.hasExpired())
                     MessageLoop::yieldAndWait();
             } else {
                 QEventLoop loop;
                 outerLoop = &loop;
+                QTimer::singleShot(10000, &loop, &QEventLoop::quit);
                 loop.exec();
                 outerLoop = nullptr;
             }
@@ -521,6 +526,7 @@ void TestWinsock::tailArrivesWhileNested()
         peer.closeLast();
         QEventLoop loop;
         connect(peer.last(), &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
         if (peer.last()->state() != QAbstractSocket::UnconnectedState)
             loop.exec();
         for (int i = 0; i < 10; ++i)
@@ -555,7 +561,9 @@ void TestWinsock::dialogueInsideConnectHandler()
     });
     auto waitReply = [&] {
         replyArrived = false;
-        while (!replyArrived && sock.State() == Winsock::Connected)
+        QDeadlineTimer deadline(10000);
+        QTimer::singleShot(10000, this, [] { });
+        while (!replyArrived && sock.State() == Winsock::Connected && !deadline.hasExpired())
             MessageLoop::yieldAndWait();
     };
     bool done = false;
