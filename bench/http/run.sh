@@ -4,6 +4,9 @@
 # memory for two file sizes.
 #
 #   bench/http/run.sh BUILD_DIR [SIZE_MIB]     (default 1024)
+#
+# OUT_DIR chooses where both clients write (default: a folder beside the
+# served file); a tmpfs there takes the disk's write-back out of the figures.
 set -eu
 
 build=${1:?usage: run.sh BUILD_DIR [SIZE_MIB]}
@@ -15,14 +18,16 @@ nginx=$(command -v nginx || echo /usr/sbin/nginx)
 
 work=$(mktemp -d /tmp/zuhttpbench.XXXXXX)
 chmod 755 "$work"
+out=${OUT_DIR:-$work/out}
 pid=
 cleanup() {
     [ -n "$pid" ] && kill -QUIT "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
-mkdir -p "$work/www" "$work/tmp" "$work/out"
+mkdir -p "$work/www" "$work/tmp" "$out"
 head -c $((size_mib * 1048576)) /dev/urandom > "$work/www/big.bin"
 head -c $((64 * 1048576)) /dev/urandom > "$work/www/small.bin"
 chmod 644 "$work/www/"*.bin
@@ -52,15 +57,15 @@ mkdir -m 700 "$work/runtime"
 cat "$work/www/big.bin" > /dev/null
 best_curl= best_zu= zu_rss= curl_rss=
 for round in 1 2 3; do
-    rm -f "$work/out/"*
+    rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
     sync
-    t=$(/usr/bin/time -f '%e %M' -o "$work/curl.time" curl -s -o "$work/out/curl.bin" -w '%{time_total}' "$url")
-    cmp -s "$work/out/curl.bin" "$work/www/big.bin" || { echo "curl copy differs" >&2; exit 1; }
+    t=$(/usr/bin/time -f '%e %M' -o "$work/curl.time" curl -s -o "$out/curl.bin" -w '%{time_total}' "$url")
+    cmp -s "$out/curl.bin" "$work/www/big.bin" || { echo "curl copy differs" >&2; exit 1; }
     r=$(cut -d' ' -f2 "$work/curl.time")
-    rm -f "$work/out/curl.bin"
+    rm -f "$out/curl.bin"
     sync
-    line=$("$bench" "$url" "$work/out/zu.bin")
-    cmp -s "$work/out/zu.bin" "$work/www/big.bin" || { echo "DownTo copy differs" >&2; exit 1; }
+    line=$("$bench" "$url" "$out/zu.bin")
+    cmp -s "$out/zu.bin" "$work/www/big.bin" || { echo "DownTo copy differs" >&2; exit 1; }
     s=$(echo "$line" | sed 's/.*seconds=\([0-9.]*\).*/\1/')
     m=$(echo "$line" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
     echo "round $round: curl ${t}s, DownTo ${s}s"
@@ -68,8 +73,8 @@ for round in 1 2 3; do
     best_zu=$(python3 -c "print(min(float(x) for x in '$best_zu $s'.split()))")
     zu_rss=$m curl_rss=$r
 done
-rm -f "$work/out/"*
-small=$("$bench" "http://127.0.0.1:$port/small.bin" "$work/out/small.bin")
+rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
+small=$("$bench" "http://127.0.0.1:$port/small.bin" "$out/small.bin")
 small_rss=$(echo "$small" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
 
 python3 - "$size_mib" "$best_curl" "$best_zu" "$zu_rss" "$small_rss" "$curl_rss" <<'PY'
