@@ -168,6 +168,7 @@ private Q_SLOTS:
     // Listening
     void listenAndAccept();
     void listenOnTakenPortFails();
+    void acceptOnTheListeningSocket();
 
 private:
     void connectTo(Winsock &sock, Peer &peer)
@@ -717,10 +718,40 @@ void TestWinsock::listenOnTakenPortFails()
     sock.Bind(taken.serverPort(), QStringLiteral("127.0.0.1"));
     QCOMPARE(thrownNumber([&] { sock.Listen(); }), int(Winsock::AddressInUse));
     QCOMPARE(sock.State(), qint16(Winsock::Closed));
-    sock.setLocalPort(0);
+    sock.Bind(0, QStringLiteral("127.0.0.1"));
     sock.Listen();
     QCOMPARE(sock.State(), qint16(Winsock::Listening));
+    const qint32 found = sock.LocalPort();
     sock.Close();
+
+    // The port found is free again at once for the data connection that leaves from it.
+    Peer peer;
+    sock.Bind(found, QString());
+    QSignalSpy connected(&sock, &Winsock::connected);
+    sock.Connect(QStringLiteral("127.0.0.1"), peer.port());
+    QVERIFY(connected.wait(10000));
+    QVERIFY(peer.waitForConnections(1));
+    QCOMPARE(qint32(peer.last()->peerPort()), found);
+}
+
+void TestWinsock::acceptOnTheListeningSocket()
+{
+    // The classic pattern: the listener closes itself and takes the call over.
+    Winsock listener;
+    listener.Bind(0, QStringLiteral("127.0.0.1"));
+    listener.Listen();
+    connect(&listener, &Winsock::connectionRequest, this, [&](qint32 id) {
+        listener.Close();
+        listener.Accept(id);
+    });
+    Reader reader(&listener);
+    Winsock client;
+    QSignalSpy connected(&client, &Winsock::connected);
+    client.Connect(QStringLiteral("127.0.0.1"), listener.LocalPort());
+    QVERIFY(connected.wait(10000));
+    QVERIFY(QTest::qWaitFor([&] { return listener.State() == Winsock::Connected; }, 10000));
+    client.SendData(QByteArrayView("over"));
+    QVERIFY(QTest::qWaitFor([&] { return reader.data == "over"; }, 10000));
 }
 
 QTEST_GUILESS_MAIN(TestWinsock)
