@@ -96,6 +96,8 @@ private Q_SLOTS:
     void serverClosesMidDialogue();
     void notFound();
     void dataConnectionRefused();
+    void controlConnectionRefused();
+    void closeWhileWaiting();
     void lineBreakInUser();
     void portInAddress();
     void restartOffsets_data();
@@ -574,6 +576,38 @@ void TestFtpControl::dataConnectionRefused()
     QTRY_COMPARE_WITH_TIMEOUT(s.errors.count(), 1, Timeout);
     QCOMPARE(s.errors.at(0).at(0).toInt(), int(Winsock::ConnectionRefused));
     s.control->ZUClose();
+}
+
+void TestFtpControl::controlConnectionRefused()
+{
+    quint16 closedPort;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closedPort = probe.serverPort();
+    }
+    Session s;
+    s.control->DownTo(QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(closedPort),
+                      m_dir.filePath(QStringLiteral("refused-control.bin")), 1, false);
+    QTRY_COMPARE_WITH_TIMEOUT(s.errors.count(), 1, Timeout);
+    QCOMPARE(s.errors.at(0).at(0).toInt(), int(Winsock::ConnectionRefused));
+    s.control->ZUClose();
+}
+
+void TestFtpControl::closeWhileWaiting()
+{
+    ScriptedFtpServer server;
+    Session s;
+    // The host closes from a handler that runs while the control waits for the USER reply.
+    server.onCommand("USER", [&](const QByteArray &) {
+        QTimer::singleShot(50, s.control.get(), [&] { s.control->ZUClose(); });
+    });
+    s.control->DownTo(server.url(), m_dir.filePath(QStringLiteral("closed.bin")), 1, false);
+    QTRY_COMPARE_WITH_TIMEOUT(s.control->State1().toInt(), 0, Timeout);
+    QTest::qWait(200);
+    QCOMPARE(server.commands(), QList<QByteArray>{"USER anonymous"});
+    QCOMPARE(s.errors.count(), 0);
+    QCOMPARE(s.ended.count(), 0);
 }
 
 void TestFtpControl::lineBreakInUser()
