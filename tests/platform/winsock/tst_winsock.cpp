@@ -162,6 +162,8 @@ private Q_SLOTS:
 
     // Closing
     void closeInsideHandlerThenConnectAtOnce();
+    void closeWhileConnecting_data();
+    void closeWhileConnecting();
     void closeDropsPendingData();
     void deleteInsideHandler();
 
@@ -629,6 +631,34 @@ void TestWinsock::closeInsideHandlerThenConnectAtOnce()
     QCOMPARE(seen, QByteArray("firstsecond"));
     QCOMPARE(failed.count(), 0);
     QCOMPARE(peerClosed.count(), 0);
+    QCOMPARE(sock.State(), qint16(Winsock::Connected));
+}
+
+void TestWinsock::closeWhileConnecting_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::newRow("refused port") << QStringLiteral("127.0.0.1:%1").arg(unusedPort());
+    QTest::newRow("unknown host") << QStringLiteral("no..such.invalid");
+    QTest::newRow("name to resolve") << QStringLiteral("localhost:%1").arg(unusedPort());
+}
+
+void TestWinsock::closeWhileConnecting()
+{
+    QFETCH(QString, host);
+    Peer peer;
+    Winsock sock;
+    QSignalSpy failed(&sock, &Winsock::errorOccurred);
+    QSignalSpy connected(&sock, &Winsock::connected);
+    sock.Connect(host, 80);
+    sock.Close();
+    QCOMPARE(sock.State(), qint16(Winsock::Closed));
+    sock.Connect(QStringLiteral("127.0.0.1"), peer.port());
+    QVERIFY(connected.wait(10000));
+    QVERIFY(peer.waitForConnections(1));
+    peer.send("x");
+    QVERIFY(QTest::qWaitFor([&] { return sock.BytesReceived() == 1; }, 10000));
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(connected.count(), 1);
     QCOMPARE(sock.State(), qint16(Winsock::Connected));
 }
 
