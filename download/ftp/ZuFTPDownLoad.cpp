@@ -311,7 +311,6 @@ bool ZuFTPDownLoad::WaitReply()
 {
     const quint32 session = m_session;
     m_replyArrived = false;
-    QPointer<ZuFTPDownLoad> self(this);
     const bool alive = waitUntil([this, session] {
         return m_replyArrived || session != m_session || isFinished(Wk->State());
     });
