@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QMetaClassInfo>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QShowEvent>
 
 ControlBase::ControlBase(QWidget *parent)
@@ -93,8 +94,10 @@ void ControlBase::notifyResized()
     if (m_inResize)
         return;
     m_inResize = true;
+    const QPointer<ControlBase> alive(this);
     guarded([&] { controlResized(); });
-    m_inResize = false;
+    if (alive)
+        m_inResize = false;
 }
 
 static QList<std::pair<QString, QByteArray>> aliases(const QMetaObject *meta)

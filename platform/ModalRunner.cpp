@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QLabel>
+#include <QPointer>
 
 static ModalRunner::Handler &handler()
 {
@@ -20,8 +21,11 @@ int ModalRunner::exec(QDialog *dialog)
 int ModalRunner::messageBox(QWidget *parent, QMessageBox::Icon icon, const QString &text,
                             const QString &title)
 {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    return exec(&box);
+    // On the heap: the parent may be destroyed while the box is open, taking the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    const int result = exec(box);
+    delete box.data();
+    return result;
 }
 
 ModalRunner::Handler ModalRunner::setHandler(Handler h)

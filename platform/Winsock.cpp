@@ -146,6 +146,8 @@ public:
 
 void Winsock::Private::adopt(QTcpSocket *s)
 {
+    // Keeps memory flat on large transfers: the kernel holds what is not yet read.
+    s->setReadBufferSize(256 * 1024);
     socket = s;
     s->setParent(q);
     QObject::connect(s, &QAbstractSocket::stateChanged, q, [this](QAbstractSocket::SocketState now) {
