@@ -52,10 +52,10 @@ HttpResponseHead HttpResponseHead::parse(QByteArrayView header)
             // bytes FIRST-LAST/TOTAL
             const QByteArray lower = value.toLower();
             if (lower.startsWith("bytes ")) {
-                const QByteArray spec = lower.mid(6).trimmed();
-                const qsizetype dash = spec.indexOf('-');
-                if (dash > 0 && isDigits(spec.left(dash)) && dash <= 18)
-                    head.rangeStart = spec.left(dash).toLongLong();
+                const QByteArray bounds = lower.mid(6).trimmed();
+                const qsizetype dash = bounds.indexOf('-');
+                if (dash > 0 && isDigits(bounds.left(dash)) && dash <= 18)
+                    head.rangeStart = bounds.left(dash).toLongLong();
             }
         }
     }
