@@ -81,15 +81,9 @@ QFont PropertyBag::fontFromJson(const QJsonObject &object)
     return font;
 }
 
-QJsonValue PropertyBag::toJsonValue(const QVariant &value)
+bool PropertyBag::isInteger(const QVariant &value)
 {
-    if (!value.isValid() || value.isNull())
-        return QJsonValue::Null;
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool();
-    case QMetaType::QString:
-        return value.toString();
     case QMetaType::Char:
     case QMetaType::SChar:
     case QMetaType::UChar:
@@ -98,10 +92,31 @@ QJsonValue PropertyBag::toJsonValue(const QVariant &value)
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
-    case QMetaType::LongLong:
     case QMetaType::ULong:
+    case QMetaType::LongLong:
     case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PropertyBag::isNumber(const QVariant &value)
+{
+    return isInteger(value) || value.typeId() == QMetaType::Float || value.typeId() == QMetaType::Double;
+}
+
+QJsonValue PropertyBag::toJsonValue(const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QJsonValue::Null;
+    if (isInteger(value))
         return value.toLongLong();
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::QString:
+        return value.toString();
     case QMetaType::Float:
     case QMetaType::Double:
         return value.toDouble();

@@ -49,6 +49,11 @@ public:
     //! Whether WriteProperty() leaves \a value out as equal to \a defaultValue.
     static bool equalsDefault(const QVariant &value, const QVariant &defaultValue);
 
+    //! Whether \a value holds an integer type (char through unsigned long long; not bool).
+    static bool isInteger(const QVariant &value);
+    //! Whether \a value holds an integer or a floating-point type (not bool).
+    static bool isNumber(const QVariant &value);
+
     QJsonObject toJson() const;
     static PropertyBag fromJson(const QJsonObject &object);
     static QJsonValue toJsonValue(const QVariant &value);

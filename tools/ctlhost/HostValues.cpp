@@ -14,26 +14,6 @@
 #include <cmath>
 #include <limits>
 
-static bool isIntegerType(int id)
-{
-    switch (id) {
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return true;
-    default:
-        return false;
-    }
-}
-
 QJsonValue HostValues::toJson(const QVariant &value)
 {
     if (!value.isValid())
@@ -47,7 +27,7 @@ QJsonValue HostValues::toJson(const QVariant &value)
         return value.toBool();
     if (id == QMetaType::ULongLong)
         return double(value.toULongLong());
-    if (isIntegerType(id))
+    if (PropertyBag::isInteger(value))
         return double(value.toLongLong());
     if (id == QMetaType::Float || id == QMetaType::Double) {
         const double d = value.toDouble();
