@@ -10,19 +10,15 @@
 
 namespace PieceWriter {
 
-inline QByteArray int16(qint16 v)
+template<typename T>
+inline QByteArray littleEndian(T v)
 {
-    char b[2];
+    char b[sizeof(T)];
     qToLittleEndian(v, b);
-    return QByteArray(b, 2);
+    return QByteArray(b, sizeof(T));
 }
-
-inline QByteArray int32(qint32 v)
-{
-    char b[4];
-    qToLittleEndian(v, b);
-    return QByteArray(b, 4);
-}
+inline QByteArray int16(qint16 v) { return littleEndian(v); }
+inline QByteArray int32(qint32 v) { return littleEndian(v); }
 
 inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -70,6 +66,15 @@ inline bool split(const QString &basePath, const QByteArray &data, const QList<i
         at += sizes.at(i);
     }
     return true;
+}
+
+//! Splits \a data as split() does and writes the stencil naming the pieces
+//! to \a stencilPath.
+inline bool splitWithStencil(const QString &stencilPath, const QString &basePath,
+                             const QByteArray &data, const QList<int> &sizes, qint32 first = 1)
+{
+    return split(basePath, data, sizes, first)
+            && writeFile(stencilPath, stencil(QFile::encodeName(basePath), qint16(sizes.size()), first));
 }
 
 //! Deterministic bytes that differ from piece to piece.
