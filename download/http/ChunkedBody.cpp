@@ -15,6 +15,15 @@ ChunkedBody::Status ChunkedBody::feed(QByteArrayView input, QByteArray &output)
 {
     qsizetype i = 0;
     const qsizetype n = input.size();
+    // Takes the one character the framing allows here, or marks the body malformed.
+    const auto expect = [&](char c, char wanted) {
+        if (c != wanted) {
+            m_status = Status::Malformed;
+            return false;
+        }
+        ++i;
+        return true;
+    };
     while (i < n && m_status == Status::Running) {
         const char c = input[i];
         switch (m_step) {
@@ -43,13 +52,10 @@ ChunkedBody::Status ChunkedBody::feed(QByteArrayView input, QByteArray &output)
             ++i;
             break;
         case Step::SizeLF:
-            if (c != '\n') {
-                m_status = Status::Malformed;
-                break;
+            if (expect(c, '\n')) {
+                m_step = m_remaining > 0 ? Step::Data : Step::Trailer;
+                m_trailerLineEmpty = true;
             }
-            ++i;
-            m_step = m_remaining > 0 ? Step::Data : Step::Trailer;
-            m_trailerLineEmpty = true;
             break;
         case Step::Data: {
             const qsizetype take = qMin<qint64>(m_remaining, n - i);
@@ -61,21 +67,14 @@ ChunkedBody::Status ChunkedBody::feed(QByteArrayView input, QByteArray &output)
             break;
         }
         case Step::DataCR:
-            if (c != '\r') {
-                m_status = Status::Malformed;
-                break;
-            }
-            ++i;
-            m_step = Step::DataLF;
+            if (expect(c, '\r'))
+                m_step = Step::DataLF;
             break;
         case Step::DataLF:
-            if (c != '\n') {
-                m_status = Status::Malformed;
-                break;
+            if (expect(c, '\n')) {
+                m_step = Step::Size;
+                m_sizeDigits = 0;
             }
-            ++i;
-            m_step = Step::Size;
-            m_sizeDigits = 0;
             break;
         case Step::Trailer:
             if (c == '\r')
@@ -85,15 +84,12 @@ ChunkedBody::Status ChunkedBody::feed(QByteArrayView input, QByteArray &output)
             ++i;
             break;
         case Step::TrailerLF:
-            if (c != '\n') {
-                m_status = Status::Malformed;
-                break;
+            if (expect(c, '\n')) {
+                if (m_trailerLineEmpty)
+                    m_status = Status::Complete;
+                m_step = Step::Trailer;
+                m_trailerLineEmpty = true;
             }
-            ++i;
-            if (m_trailerLineEmpty)
-                m_status = Status::Complete;
-            m_step = Step::Trailer;
-            m_trailerLineEmpty = true;
             break;
         }
     }

@@ -73,6 +73,15 @@ QString headerValue(const QString &text, const QString &name)
     return mid(text, a + name.size(), c - a - name.size());
 }
 
+bool peerClosing(Winsock *socket)
+{
+    try {
+        return socket->State() == Winsock::PeerClosing;
+    } catch (const SystemError &) {
+        return false;
+    }
+}
+
 // Length holds a number only when its whole trimmed text is one.
 bool numericLength(const QVariant &length, double *value)
 {
@@ -394,7 +403,7 @@ void ZuHTTPdownload::Wk_DataArrival()
         if (!m_file.headerSeen && takeHeader(m_file, bytes, true) != Outcome::Taken)
             return;
         if (!decodeBody(m_file, bytes)) {
-            failFileTransfer(0, unknownErrorText());
+            failTransfer(m_file, 0, unknownErrorText());
             return;
         }
         writeToFile(bytes);
@@ -555,10 +564,7 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
     if (length == 0) {
         if (transfer.head.size() < HttpResponseHead::ScanLimit + 4)
             return Outcome::Waiting;
-        if (toFile)
-            failFileTransfer(0, unknownErrorText());
-        else
-            failStream(0, unknownErrorText());
+        failTransfer(transfer, 0, unknownErrorText());
         return Outcome::Refused;
     }
 
@@ -571,10 +577,7 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
 
     if (!head.isSuccess()) {
         const double status = head.hasStatusLine ? head.status : 0;
-        if (toFile)
-            failFileTransfer(0, QString());
-        else
-            failStream(0, QString());
+        closeTransfer(transfer);
         raiseStatusError(status);
         return Outcome::Refused;
     }
@@ -624,33 +627,41 @@ void ZuHTTPdownload::writeToFile(const QByteArray &bytes)
     try {
         m_outputFile.writeBytes(bytes);
     } catch (const SystemError &error) {
-        failFileTransfer(qint16(error.number()), error.description());
+        failTransfer(m_file, qint16(error.number()), error.description());
     }
 }
 
-void ZuHTTPdownload::failFileTransfer(qint16 number, const QString &description)
+void ZuHTTPdownload::closeTransfer(Transfer &transfer)
 {
-    m_file.active = false;
-    m_outputFile.close();
+    transfer.active = false;
+    Winsock *socket = Ws;
+    if (&transfer == &m_file) {
+        m_outputFile.close();
+        socket = Wk;
+    }
     try {
-        Wk->Close();
+        socket->Close();
     } catch (const SystemError &) {
     }
     stopTimerWhenIdle();
+}
+
+void ZuHTTPdownload::failTransfer(Transfer &transfer, qint16 number, const QString &description)
+{
+    closeTransfer(transfer);
     if (!description.isEmpty())
         Q_EMIT OnError(number, description);
 }
 
-void ZuHTTPdownload::failStream(qint16 number, const QString &description)
+void ZuHTTPdownload::endTransfer(Transfer &transfer, bool headerMissing, bool cut)
 {
-    m_stream.active = false;
-    try {
-        Ws->Close();
-    } catch (const SystemError &) {
-    }
-    stopTimerWhenIdle();
-    if (!description.isEmpty())
-        Q_EMIT OnError(number, description);
+    closeTransfer(transfer);
+    if (headerMissing)
+        Q_EMIT OnError(0, unknownErrorText());
+    else if (cut)
+        Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
+    else
+        Q_EMIT Finish();
 }
 
 bool ZuHTTPdownload::cutShort(const Transfer &transfer) const
@@ -671,7 +682,7 @@ void ZuHTTPdownload::Ws_DataArrival()
         if (!m_stream.headerSeen && takeHeader(m_stream, bytes, false) != Outcome::Taken)
             return;
         if (!decodeBody(m_stream, bytes)) {
-            failStream(0, unknownErrorText());
+            failTransfer(m_stream, 0, unknownErrorText());
             return;
         }
         if (m_streamText) {
@@ -710,59 +721,18 @@ void ZuHTTPdownload::Timer1_Timer()
     }
 
     if (m_file.active) {
-        bool peerClosed = false;
-        try {
-            peerClosed = Wk->State() == Winsock::PeerClosing;
-        } catch (const SystemError &) {
-        }
         // The probe's Length is only the measure while the answer itself does not say.
         bool lengthReached = false;
         double length = 0;
         const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
         if (!framed && numericLength(m_length, &length) && m_outputFile.isOpen())
             lengthReached = m_outputFile.position() - 1 >= length;
-        if (peerClosed || !m_outputFile.isOpen() || lengthReached || m_file.complete) {
-            const bool headerMissing = !m_file.headerSeen && !lengthReached;
-            const bool cut = !lengthReached && cutShort(m_file);
-            m_file.active = false;
-            m_outputFile.close();
-            try {
-                Wk->Close();
-            } catch (const SystemError &) {
-            }
-            stopTimerWhenIdle();
-            if (headerMissing)
-                Q_EMIT OnError(0, unknownErrorText());
-            else if (cut)
-                Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
-            else
-                Q_EMIT Finish();
-        }
+        if (peerClosing(Wk) || !m_outputFile.isOpen() || lengthReached || m_file.complete)
+            endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file));
     }
 
-    if (m_stream.active) {
-        bool peerClosed = false;
-        try {
-            peerClosed = Ws->State() == Winsock::PeerClosing;
-        } catch (const SystemError &) {
-        }
-        if (peerClosed || m_stream.ended) {
-            const bool headerMissing = !m_stream.headerSeen;
-            const bool cut = cutShort(m_stream);
-            m_stream.active = false;
-            try {
-                Ws->Close();
-            } catch (const SystemError &) {
-            }
-            stopTimerWhenIdle();
-            if (headerMissing)
-                Q_EMIT OnError(0, unknownErrorText());
-            else if (cut)
-                Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
-            else
-                Q_EMIT Finish();
-        }
-    }
+    if (m_stream.active && (peerClosing(Ws) || m_stream.ended))
+        endTransfer(m_stream, !m_stream.headerSeen, cutShort(m_stream));
 }
 
 void ZuHTTPdownload::stopTimerWhenIdle()

@@ -150,8 +150,9 @@ private:
     Outcome takeHeader(Transfer &transfer, QByteArray &bytes, bool toFile);
     bool decodeBody(Transfer &transfer, QByteArray &bytes);
     void writeToFile(const QByteArray &bytes);
-    void failFileTransfer(qint16 number, const QString &description);
-    void failStream(qint16 number, const QString &description);
+    void closeTransfer(Transfer &transfer);
+    void failTransfer(Transfer &transfer, qint16 number, const QString &description);
+    void endTransfer(Transfer &transfer, bool headerMissing, bool cut);
     bool cutShort(const Transfer &transfer) const;
     void raiseStatusError(double status);
     void stopTimerWhenIdle();
