@@ -253,38 +253,48 @@ int ControlBase::qtKeyForVirtualKey(int virtualKey)
     return Qt::Key_unknown;
 }
 
+namespace {
+// Bit 0, 1, 2 of the runtime's Shift and Button codes.
+constexpr Qt::KeyboardModifier shiftBits[] = {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier};
+constexpr Qt::MouseButton buttonBits[] = {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+
+template<typename Flag, size_t N>
+int codeOf(QFlags<Flag> flags, const Flag (&bits)[N])
+{
+    int code = 0;
+    for (size_t i = 0; i < N; ++i)
+        code |= flags.testFlag(bits[i]) ? 1 << i : 0;
+    return code;
+}
+
+template<typename Flag, size_t N>
+QFlags<Flag> flagsOf(int code, const Flag (&bits)[N])
+{
+    QFlags<Flag> flags;
+    for (size_t i = 0; i < N; ++i) {
+        if (code & (1 << i))
+            flags |= bits[i];
+    }
+    return flags;
+}
+} // namespace
+
 int ControlBase::shiftState(Qt::KeyboardModifiers modifiers)
 {
-    return (modifiers & Qt::ShiftModifier ? 1 : 0) | (modifiers & Qt::ControlModifier ? 2 : 0)
-        | (modifiers & Qt::AltModifier ? 4 : 0);
+    return codeOf(modifiers, shiftBits);
 }
 
 Qt::KeyboardModifiers ControlBase::modifiersForShiftState(int shift)
 {
-    Qt::KeyboardModifiers result;
-    if (shift & 1)
-        result |= Qt::ShiftModifier;
-    if (shift & 2)
-        result |= Qt::ControlModifier;
-    if (shift & 4)
-        result |= Qt::AltModifier;
-    return result;
+    return flagsOf(shift, shiftBits);
 }
 
 int ControlBase::buttonCode(Qt::MouseButtons buttons)
 {
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0)
-        | (buttons & Qt::MiddleButton ? 4 : 0);
+    return codeOf(buttons, buttonBits);
 }
 
 Qt::MouseButtons ControlBase::buttonsForCode(int button)
 {
-    Qt::MouseButtons result;
-    if (button & 1)
-        result |= Qt::LeftButton;
-    if (button & 2)
-        result |= Qt::RightButton;
-    if (button & 4)
-        result |= Qt::MiddleButton;
-    return result;
+    return flagsOf(button, buttonBits);
 }

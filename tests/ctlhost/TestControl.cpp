@@ -1,5 +1,6 @@
 #include "TestControl.h"
 
+#include "ControlLibrary.h"
 #include "MessageLoop.h"
 #include "PropertyBag.h"
 #include "Shell.h"
@@ -9,30 +10,23 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
-// The blue right half; forwards presses in its own coordinates, as a pane does.
+// The blue right half; passes presses on to the control, as a pane does.
 class Pane : public QWidget
 {
 public:
-    Pane(TestControl *owner)
-        : QWidget(owner)
-    {
-        setAutoFillBackground(true);
-        QPalette p = palette();
-        p.setColor(QPalette::Window, Qt::blue);
-        setPalette(p);
-    }
+    using QWidget::QWidget;
 
 protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), Qt::blue); }
     void mousePressEvent(QMouseEvent *event) override { event->ignore(); }
 };
-}
+} // namespace
 
 TestControl::TestControl(QWidget *parent)
     : ControlBase(parent)
@@ -59,11 +53,6 @@ QVariant TestControl::Fail(qint32 Number, const QString &Description)
     return guarded([&]() -> QVariant { throw SystemError(Number, Description); });
 }
 
-void TestControl::Raise(const QString &Text)
-{
-    Q_EMIT Said(Text, qint32(Text.size()));
-}
-
 void TestControl::Later(qint32 Milliseconds)
 {
     QTimer::singleShot(Milliseconds, this, [this] { Q_EMIT Done(); });
@@ -72,11 +61,8 @@ void TestControl::Later(qint32 Milliseconds)
 qint32 TestControl::Spin(qint32 Milliseconds)
 {
     qint32 rounds = 0;
-    const QDeadlineTimer deadline(Milliseconds);
-    while (!deadline.hasExpired()) {
+    for (const QDeadlineTimer deadline(Milliseconds); !deadline.hasExpired(); ++rounds)
         MessageLoop::yield();
-        ++rounds;
-    }
     return rounds > 0 ? Milliseconds : 0;
 }
 
@@ -85,11 +71,12 @@ QVariant TestControl::About()
     QDialog box;
     box.setWindowTitle(QStringLiteral("About TestControl"));
     auto *layout = new QVBoxLayout(&box);
-    layout->addWidget(new QLabel(QStringLiteral("测试控件"), &box));
-    auto *hidden = new QLabel(QStringLiteral("never shown"), &box);
-    hidden->hide();
+    layout->addWidget(new QLabel(QStringLiteral("测试控件")));
+    layout->addWidget(new QLabel(QString()));
+    auto *hidden = new QLabel(QStringLiteral("never shown"));
     layout->addWidget(hidden);
-    auto *ok = new QPushButton(QStringLiteral("确定(&T)"), &box);
+    hidden->hide();
+    auto *ok = new QPushButton(QStringLiteral("确定(&T)"));
     layout->addWidget(ok);
     connect(ok, &QPushButton::clicked, &box, &QDialog::accept);
     return showModal(&box);
@@ -126,9 +113,8 @@ void TestControl::writeProperties(PropertyBag &bag)
 
 void TestControl::controlShown()
 {
-    if (!m_aboutShown)
+    if (!std::exchange(m_aboutShown, true))
         About();
-    m_aboutShown = true;
 }
 
 void TestControl::controlResized()
@@ -139,15 +125,13 @@ void TestControl::controlResized()
 
 void TestControl::paintEvent(QPaintEvent *)
 {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::red);
+    QPainter(this).fillRect(rect(), Qt::red);
 }
 
 void TestControl::mousePressEvent(QMouseEvent *event)
 {
-    const QPointF at = event->position();
     Q_EMIT Pressed(qint16(buttonCode(event->button())), qint16(shiftState(event->modifiers())),
-                   float(at.x()), float(at.y()));
+                   float(event->position().x()), float(event->position().y()));
 }
 
 void TestControl::keyPressEvent(QKeyEvent *event)
@@ -155,4 +139,16 @@ void TestControl::keyPressEvent(QKeyEvent *event)
     qint16 code = qint16(virtualKeyCode(event));
     qint16 shift = qint16(shiftState(event->modifiers()));
     Q_EMIT KeyDown(code, shift);
+}
+
+static ControlBase *createTestControl(QWidget *parent)
+{
+    return new TestControl(parent);
+}
+
+extern "C" Q_DECL_EXPORT const ControlClass *SuiteControlClasses(int *count)
+{
+    static const ControlClass classes[] = {{"TestControl", &TestControl::staticMetaObject, &createTestControl}};
+    *count = int(std::size(classes));
+    return classes;
 }

@@ -5,8 +5,6 @@
 
 #include <QVariant>
 
-class QWidget;
-
 /*!
     A small control for driving ctlhost before the suite's controls exist:
     one member of every kind of value, a failing method, events with
@@ -22,13 +20,13 @@ class TestControl : public ControlBase
     Q_CLASSINFO("Events", "Said,Done,Pressed,KeyDown")
     Q_CLASSINFO("Aliases", "作者=Author")
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
-    Q_PROPERTY(qint16 Count READ Count WRITE setCount)
-    Q_PROPERTY(double Ratio READ Ratio WRITE setRatio)
-    Q_PROPERTY(bool Flag READ Flag WRITE setFlag)
-    Q_PROPERTY(uchar Byte READ Byte WRITE setByte)
-    Q_PROPERTY(QVariant Anything READ Anything WRITE setAnything)
-    Q_PROPERTY(Picture BkPicture READ BkPicture WRITE setBkPicture)
-    Q_PROPERTY(QFont Font READ Font WRITE setFont)
+    Q_PROPERTY(qint16 Count MEMBER m_count)
+    Q_PROPERTY(double Ratio MEMBER m_ratio)
+    Q_PROPERTY(bool Flag MEMBER m_flag)
+    Q_PROPERTY(uchar Byte MEMBER m_byte)
+    Q_PROPERTY(QVariant Anything MEMBER m_anything)
+    Q_PROPERTY(Picture BkPicture MEMBER m_picture)
+    Q_PROPERTY(QFont Font MEMBER m_font)
     Q_PROPERTY(qint32 Version READ Version)
     Q_PROPERTY(QString Author READ Author WRITE setAuthor)
 
@@ -37,20 +35,6 @@ public:
 
     QString Caption() const { return m_caption; }
     void setCaption(const QString &value);
-    qint16 Count() const { return m_count; }
-    void setCount(qint16 value) { m_count = value; }
-    double Ratio() const { return m_ratio; }
-    void setRatio(double value) { m_ratio = value; }
-    bool Flag() const { return m_flag; }
-    void setFlag(bool value) { m_flag = value; }
-    uchar Byte() const { return m_byte; }
-    void setByte(uchar value) { m_byte = value; }
-    QVariant Anything() const { return m_anything; }
-    void setAnything(const QVariant &value) { m_anything = value; }
-    Picture BkPicture() const { return m_picture; }
-    void setBkPicture(const Picture &value) { m_picture = value; }
-    QFont Font() const { return m_font; }
-    void setFont(const QFont &value) { m_font = value; }
     qint32 Version() const { return 7; }
     QString Author() const { return QStringLiteral("Tolvar"); }
     void setAuthor(const QString &);
@@ -60,7 +44,7 @@ public:
     //! Fails towards the host with \a Number and \a Description.
     Q_INVOKABLE QVariant Fail(qint32 Number, const QString &Description);
     //! Raises Said(Text, length) before returning.
-    Q_INVOKABLE void Raise(const QString &Text);
+    Q_INVOKABLE void Raise(const QString &Text) { Q_EMIT Said(Text, qint32(Text.size())); }
     //! Raises Done after \a Milliseconds.
     Q_INVOKABLE void Later(qint32 Milliseconds);
     //! Runs a nested event loop for \a Milliseconds, yielding as the controls do.

@@ -147,27 +147,13 @@ static QFont fontOf(const QJsonValue &value)
 
 QVariant HostValues::fromJson(const QJsonValue &value)
 {
-    switch (value.type()) {
-    case QJsonValue::Null:
-    case QJsonValue::Undefined:
-        return QVariant();
-    case QJsonValue::Bool:
-        return value.toBool();
-    case QJsonValue::String:
-        return value.toString();
-    case QJsonValue::Double: {
-        const double d = value.toDouble();
-        if (std::trunc(d) == d && d >= -2147483648.0 && d <= 2147483647.0)
-            return qint32(d);
-        return d;
-    }
-    case QJsonValue::Array: {
+    if (value.isArray()) {
         QVariantList list;
         for (const QJsonValue &item : value.toArray())
             list.append(fromJson(item));
         return list;
     }
-    case QJsonValue::Object: {
+    if (value.isObject()) {
         const QJsonObject object = value.toObject();
         if (object.contains(QStringLiteral("picture")))
             return QVariant::fromValue(pictureOf(value));
@@ -178,8 +164,9 @@ QVariant HostValues::fromJson(const QJsonValue &value)
             map.insert(it.key(), fromJson(it.value()));
         return map;
     }
-    }
-    return QVariant();
+    // Scalars as the bag takes them, but a whole number beyond 32 bits is a Double, as in the runtime.
+    const QVariant scalar = PropertyBag::fromJsonValue(value);
+    return scalar.typeId() == QMetaType::LongLong ? QVariant(value.toDouble()) : scalar;
 }
 
 QVariant HostValues::fromJson(const QJsonValue &value, QMetaType type)
