@@ -6,6 +6,13 @@
 #include <QPainter>
 #include <QTest>
 
+struct Probe
+{
+    QRect area;
+    QRgb colour;
+    bool equal = true; //!< false: no pixel of the area has the colour
+};
+
 // Screenshots of the bar read pixel by pixel. Colours are OLE values (red in
 // the low byte); fonts are drawn without antialiasing so every text pixel has
 // exactly the text colour.
@@ -22,7 +29,8 @@ private:
     HostRecorder host;
     QWidget *window = nullptr;
 
-    Schedule *makeBar(int width, int height)
+    //! A shown bar in plain colours; \a texts false hides both texts.
+    Schedule *makeBar(int width, int height, bool texts = true)
     {
         auto *bar = new Schedule(window);
         bar->hostResize(width * 15, height * 15);
@@ -36,6 +44,8 @@ private:
         font.setStyleStrategy(QFont::NoAntialias);
         bar->setFont(font);
         bar->setDoevent(false);
+        bar->setShowText(texts);
+        bar->setShowPercent(texts);
         bar->show();
         return bar;
     }
@@ -76,37 +86,55 @@ private Q_SLOTS:
     void init() { host.clear(); }
     void cleanup() { qDeleteAll(window->findChildren<Schedule *>(Qt::FindDirectChildrenOnly)); }
 
-    void fillCoversValueOverMaxOfTheInnerWidth()
+    void fillAndBorders_data()
     {
-        Schedule *bar = makeBar(204, 40); // inner 200 x 36 inside the sunken edge
-        bar->setShowText(false);
-        bar->setShowPercent(false);
-        bar->setValue(50);
-        const QImage image = shot(bar, "half");
-        const int row = 3;
-        for (int x = 2; x < 102; ++x)
-            QCOMPARE(image.pixel(x, row), rgb(Qt::blue));
-        for (int x = 102; x < 202; ++x)
-            QCOMPARE(image.pixel(x, row), rgb(Qt::white));
-        // The sunken two-pixel edge lies outside the inner width.
-        QVERIFY(image.pixel(0, row) != rgb(Qt::blue));
-        QVERIFY(image.pixel(1, row) != rgb(Qt::blue));
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("appearance");
+        QTest::addColumn<QList<int>>("values");
+        QTest::addColumn<bool>("greenPicture"); // a 10 x 10 background picture
+        QTest::addColumn<QList<Probe>>("probes");
+        const QRgb blue = rgb(Qt::blue), white = rgb(Qt::white), black = rgb(Qt::black), green = rgb(Qt::green);
+        // Inner 200 x 36 inside the sunken two-pixel edge, which the fill leaves alone.
+        QTest::newRow("half") << QSize(204, 40) << 1 << QList<int>{50} << false
+                              << QList<Probe>{{{2, 3, 100, 1}, blue}, {{102, 3, 100, 1}, white}, {{0, 3, 2, 1}, blue, false}};
+        // The relayout on resizing takes the thinner flat border in.
+        QTest::newRow("flat border is one pixel")
+                << QSize(202, 40) << 0 << QList<int>{50} << false
+                << QList<Probe>{{{0, 10, 1, 1}, black}, {{1, 10, 100, 1}, blue}, {{101, 10, 1, 1}, white}, {{201, 10, 1, 1}, black}};
+        QTest::newRow("tall bar fills only the top 105 pixels")
+                << QSize(104, 140) << 1 << QList<int>{100} << false
+                << QList<Probe>{{{50, 2, 1, 105}, blue}, {{50, 107, 1, 31}, white}};
+        QTest::newRow("zero hides the fill") << QSize(204, 40) << 1 << QList<int>{60, 0} << false
+                                             << QList<Probe>{{{2, 2, 200, 36}, white}};
+        QTest::newRow("background picture at the inner corner")
+                << QSize(204, 40) << 1 << QList<int>{} << true
+                << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 12, 1, 1}, white}};
     }
-
-    void flatBorderIsOnePixel()
+    void fillAndBorders()
     {
-        Schedule *bar = makeBar(202, 40);
-        bar->setAppearance(0);
-        bar->hostResize(202 * 15, 40 * 15); // the relayout takes the thinner border in
-        bar->setShowText(false);
-        bar->setShowPercent(false);
-        bar->setValue(50);
-        const QImage image = shot(bar, "flat");
-        QCOMPARE(image.pixel(0, 10), rgb(Qt::black));
-        for (int x = 1; x < 101; ++x)
-            QCOMPARE(image.pixel(x, 10), rgb(Qt::blue));
-        QCOMPARE(image.pixel(101, 10), rgb(Qt::white));
-        QCOMPARE(image.pixel(201, 10), rgb(Qt::black));
+        QFETCH(QSize, size);
+        QFETCH(int, appearance);
+        QFETCH(QList<int>, values);
+        QFETCH(bool, greenPicture);
+        QFETCH(QList<Probe>, probes);
+        Schedule *bar = makeBar(size.width(), size.height(), false);
+        bar->setAppearance(qint16(appearance));
+        bar->hostResize(size.width() * 15, size.height() * 15);
+        if (greenPicture) {
+            QPixmap green(10, 10);
+            green.fill(Qt::green);
+            bar->setBkPicture(Picture(green));
+        }
+        for (int value : values)
+            bar->setValue(value);
+        const QImage image = shot(bar, QTest::currentDataTag());
+        for (const Probe &probe : probes) {
+            for (int y = probe.area.top(); y <= probe.area.bottom(); ++y) {
+                for (int x = probe.area.left(); x <= probe.area.right(); ++x)
+                    QVERIFY2((image.pixel(x, y) == probe.colour) == probe.equal,
+                             qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            }
+        }
     }
 
     void textColourChangesExactlyAtTheFillEdge_data()
@@ -165,9 +193,7 @@ private Q_SLOTS:
 
     void fillPictureIsUncoveredFromTheLeft()
     {
-        Schedule *bar = makeBar(204, 40);
-        bar->setShowText(false);
-        bar->setShowPercent(false);
+        Schedule *bar = makeBar(204, 40, false);
         QImage stripes(200, 36, QImage::Format_RGB32);
         for (int x = 0; x < 200; ++x) {
             for (int y = 0; y < 36; ++y)
@@ -182,43 +208,6 @@ private Q_SLOTS:
                 QCOMPARE(image.pixel(2 + x, 10), qRgb(x, 100, 255 - x));
             QCOMPARE(image.pixel(2 + fill, 10), rgb(Qt::white));
         }
-    }
-
-    void backgroundPictureSitsAtTheInnerCorner()
-    {
-        Schedule *bar = makeBar(204, 40);
-        bar->setShowText(false);
-        bar->setShowPercent(false);
-        QPixmap green(10, 10);
-        green.fill(Qt::green);
-        bar->setBkPicture(Picture(green));
-        const QImage image = shot(bar, "background picture");
-        QCOMPARE(image.pixel(2, 2), rgb(Qt::green));
-        QCOMPARE(image.pixel(11, 11), rgb(Qt::green));
-        QCOMPARE(image.pixel(12, 12), rgb(Qt::white));
-    }
-
-    void fillIsOnlyTheTop105PixelsOfATallBar()
-    {
-        Schedule *bar = makeBar(104, 140);
-        bar->setShowText(false);
-        bar->setShowPercent(false);
-        bar->setValue(100);
-        const QImage image = shot(bar, "tall");
-        QCOMPARE(image.pixel(50, 2 + 104), rgb(Qt::blue));
-        QCOMPARE(image.pixel(50, 2 + 105), rgb(Qt::white));
-        QCOMPARE(image.pixel(50, 137), rgb(Qt::white));
-    }
-
-    void valueZeroHidesTheFill()
-    {
-        Schedule *bar = makeBar(204, 40);
-        bar->setShowText(false);
-        bar->setShowPercent(false);
-        bar->setValue(60);
-        bar->setValue(0);
-        const QImage image = shot(bar, "zero");
-        QCOMPARE(image.pixel(2, 10), rgb(Qt::white));
     }
 
     void systemColoursComeFromThePalette()
