@@ -67,28 +67,6 @@ QString percentText(double fraction)
     return percent < 0 ? u'(' + text + u')' : text;
 }
 
-bool isNumeric(const QVariant &value)
-{
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return true;
-    }
-    return false;
-}
-
 // Conversions of what a property bag returns, as the runtime would coerce it.
 double bagNumber(const QVariant &value)
 {
@@ -96,7 +74,7 @@ double bagNumber(const QVariant &value)
         return 0;
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? -1 : 0;
-    if (isNumeric(value))
+    if (PropertyBag::isNumber(value))
         return value.toDouble();
     if (value.typeId() == QMetaType::QString)
         return localeNumber(value.toString());
@@ -134,7 +112,7 @@ QString bagText(const QVariant &value)
         return QString();
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    if (value.typeId() == QMetaType::QString || isNumeric(value))
+    if (value.typeId() == QMetaType::QString || PropertyBag::isNumber(value))
         return value.toString();
     throw SystemError(SystemError::TypeMismatch);
 }
