@@ -69,38 +69,32 @@ QString ZuFTPDownLoad::defaultPassword()
 
 void ZuFTPDownLoad::setHost(const QVariant &host)
 {
-    m_host = host;
-    emit propertyChanged(QStringLiteral("Host"));
+    put(m_host, host, "Host");
 }
 
 void ZuFTPDownLoad::setPath(const QVariant &path)
 {
-    m_path = path;
-    emit propertyChanged(QStringLiteral("Path"));
+    put(m_path, path, "Path");
 }
 
 void ZuFTPDownLoad::setUser(const QVariant &user)
 {
-    m_user = user;
-    emit propertyChanged(QStringLiteral("User"));
+    put(m_user, user, "User");
 }
 
 void ZuFTPDownLoad::setPassword(const QVariant &password)
 {
-    m_password = password;
-    emit propertyChanged(QStringLiteral("Password"));
+    put(m_password, password, "Password");
 }
 
 void ZuFTPDownLoad::setPort(qint32 port)
 {
-    m_port = port;
-    emit propertyChanged(QStringLiteral("Port"));
+    put(m_port, port, "Port");
 }
 
 void ZuFTPDownLoad::setStart(qint32 start)
 {
-    m_start = start;
-    emit propertyChanged(QStringLiteral("Start"));
+    put(m_start, start, "Start");
 }
 
 QVariant ZuFTPDownLoad::State() const
@@ -220,16 +214,23 @@ bool ZuFTPDownLoad::SplitUrl(const QString &url, QString &host, QString &path)
     return true;
 }
 
-QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext)
+bool ZuFTPDownLoad::takeUrl(const QVariant &url)
 {
-    m_downMode = true;
     QString host, path;
-    if (!SplitUrl(Url.toString(), host, path)) {
+    if (!SplitUrl(url.toString(), host, path)) {
         emit OnError(1, InvalidAddress);
-        return {};
+        return false;
     }
     m_host = host;
     m_path = path;
+    return true;
+}
+
+QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext)
+{
+    m_downMode = true;
+    if (!takeUrl(Url))
+        return {};
     try {
         if (Begin == std::numeric_limits<qint32>::min())
             throw SystemError(SystemError::Overflow);
@@ -250,13 +251,8 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
     m_downMode = false;
-    QString host, path;
-    if (!SplitUrl(Url.toString(), host, path)) {
-        emit OnError(1, InvalidAddress);
+    if (!takeUrl(Url))
         return {};
-    }
-    m_host = host;
-    m_path = path;
     try {
         StartSession();
     } catch (const SystemError &error) {

@@ -138,6 +138,8 @@ private:
     void Ws_DataArrival(qint32 bytesTotal);
     void Ws_Error(qint16 Number, const QString &Description);
 
+    //! Sets Host and Path from \a url, or reports an invalid address.
+    bool takeUrl(const QVariant &url);
     void dispatchReply(const QString &reply);
     void passiveMode(const QString &reply);
     void sizeStep(const QString &reply);
@@ -148,6 +150,12 @@ private:
     void reportServerClosed();
     bool waitUntil(const std::function<bool()> &done);
     void closeTransferFile();
+    template<typename T>
+    void put(T &member, const T &value, const char *name)
+    {
+        member = value;
+        emit propertyChanged(QString::fromLatin1(name));
+    }
 
     Winsock *Wk = nullptr;
     Winsock *Ws = nullptr;
