@@ -17,10 +17,18 @@ constexpr auto ReadAll = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFil
     | QFileDevice::ReadOther;
 constexpr auto ExecAll = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 
-bool portFree(quint16 port)
+// The first of \a count consecutive free loopback ports.
+quint16 freePortRange(int count)
 {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, port);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const quint16 base = quint16(QRandomGenerator::global()->bounded(20000, 60000 - count));
+        bool free = true;
+        for (int i = 0; free && i < count; ++i)
+            free = QTcpServer().listen(QHostAddress::LocalHost, quint16(base + i));
+        if (free)
+            return base;
+    }
+    return 0;
 }
 
 } // namespace
@@ -32,24 +40,6 @@ quint16 FtpPeer::freePort()
     return probe.serverPort();
 }
 
-quint16 FtpPeer::freePortRange(int count)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const quint16 base = quint16(QRandomGenerator::global()->bounded(20000, 60000 - count));
-        bool free = true;
-        for (int i = 0; free && i < count; ++i)
-            free = portFree(quint16(base + i));
-        if (free)
-            return base;
-    }
-    return 0;
-}
-
-QString FtpPeer::url(const QString &path) const
-{
-    return QStringLiteral("ftp://127.0.0.1:%1%2").arg(m_port).arg(path);
-}
-
 bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
 {
     QFile file(root() + u'/' + name);
@@ -59,66 +49,43 @@ bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
     return file.setPermissions(ReadAll);
 }
 
-bool FtpPeer::start(QString *error)
+QString FtpPeer::start()
 {
-    if (!m_work.isValid()) {
-        *error = QStringLiteral("no temporary folder");
-        return false;
-    }
+    if (!m_work.isValid())
+        return QStringLiteral("no temporary folder");
     // The anonymous user must reach the root but not write to it.
-    QFile::setPermissions(m_work.path(), ReadAll | ExecAll);
-    QDir(m_work.path()).mkpath(QStringLiteral("root"));
-    QDir(m_work.path()).mkpath(QStringLiteral("empty"));
-    QFile::setPermissions(root(), ReadAll | ExecAll);
-    QFile::setPermissions(m_work.path() + QStringLiteral("/empty"), ReadAll | ExecAll);
-
+    const QString empty = m_work.path() + QStringLiteral("/empty");
+    for (const QString &dir : {m_work.path(), root(), empty}) {
+        if (!QDir().mkpath(dir) || !QFile::setPermissions(dir, ReadAll | ExecAll))
+            return QStringLiteral("cannot prepare %1").arg(dir);
+    }
     m_port = freePort();
-    const int rangeSize = 200;
-    const quint16 passive = freePortRange(rangeSize);
-    if (!m_port || !passive) {
-        *error = QStringLiteral("no free ports");
-        return false;
-    }
+    const quint16 passive = freePortRange(200);
+    if (!m_port || !passive)
+        return QStringLiteral("no free ports");
 
-    QString program;
-    QStringList arguments;
+    QString program = QStringLiteral("/usr/bin/python3");
+    QStringList arguments{QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
+                          QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
+                          QStringLiteral("-d"), root(), QStringLiteral("-r"),
+                          QStringLiteral("%1-%2").arg(passive).arg(passive + 199)};
     if (m_kind == Vsftpd) {
-        const QString conf = m_work.path() + QStringLiteral("/vsftpd.conf");
-        QFile file(conf);
-        if (!file.open(QIODevice::WriteOnly)) {
-            *error = QStringLiteral("cannot write %1").arg(conf);
-            return false;
-        }
-        const QStringList lines{
-            QStringLiteral("listen=YES"), QStringLiteral("listen_ipv6=NO"),
-            QStringLiteral("listen_address=127.0.0.1"), QStringLiteral("listen_port=%1").arg(m_port),
-            QStringLiteral("background=NO"), QStringLiteral("anonymous_enable=YES"),
-            QStringLiteral("local_enable=NO"), QStringLiteral("write_enable=NO"),
-            QStringLiteral("anon_root=%1").arg(root()),
-            QStringLiteral("secure_chroot_dir=%1/empty").arg(m_work.path()),
-            QStringLiteral("pasv_enable=YES"), QStringLiteral("pasv_min_port=%1").arg(passive),
-            QStringLiteral("pasv_max_port=%1").arg(passive + rangeSize - 1),
-            QStringLiteral("seccomp_sandbox=NO"), QStringLiteral("isolate=NO"),
-            QStringLiteral("isolate_network=NO"), QStringLiteral("xferlog_enable=NO"),
-            QStringLiteral("dirmessage_enable=NO"), QStringLiteral("connect_from_port_20=NO"),
-        };
-        file.write(lines.join(u'\n').toUtf8() + '\n');
-        file.close();
-        // Owned by root and not writable by others, as vsftpd insists.
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile conf(m_work.path() + QStringLiteral("/vsftpd.conf"));
+        const QByteArray text = QStringLiteral(
+            "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
+            "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root=%2\nsecure_chroot_dir=%3\n"
+            "pasv_enable=YES\npasv_min_port=%4\npasv_max_port=%5\nseccomp_sandbox=NO\nisolate=NO\n"
+            "isolate_network=NO\nxferlog_enable=NO\ndirmessage_enable=NO\nconnect_from_port_20=NO\n")
+            .arg(m_port).arg(root(), empty).arg(passive).arg(passive + 199).toUtf8();
+        // Not writable by others, as vsftpd insists.
+        if (!conf.open(QIODevice::WriteOnly) || conf.write(text) != text.size()
+            || !conf.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            return QStringLiteral("cannot write %1").arg(conf.fileName());
         program = QStringLiteral("/usr/sbin/vsftpd");
-        arguments << conf;
-    } else {
-        program = QStringLiteral("/usr/bin/python3");
-        arguments << QStringLiteral("-m") << QStringLiteral("pyftpdlib") << QStringLiteral("-i")
-                  << QStringLiteral("127.0.0.1") << QStringLiteral("-p") << QString::number(m_port)
-                  << QStringLiteral("-d") << root() << QStringLiteral("-r")
-                  << QStringLiteral("%1-%2").arg(passive).arg(passive + rangeSize - 1);
+        arguments = QStringList{conf.fileName()};
     }
-    if (!QFile::exists(program)) {
-        *error = QStringLiteral("%1 is not installed").arg(program);
-        return false;
-    }
+    if (!QFile::exists(program))
+        return QStringLiteral("%1 is not installed").arg(program);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.setChildProcessModifier([] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -128,32 +95,23 @@ bool FtpPeer::start(QString *error)
         ::dup2(1, 0);
     });
     m_process.start(program, arguments);
-    if (!m_process.waitForStarted(5000)) {
-        *error = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
-        return false;
-    }
-    return waitUntilListening(error);
+    if (!m_process.waitForStarted(5000))
+        return QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
+    return waitUntilListening();
 }
 
-bool FtpPeer::waitUntilListening(QString *error)
+QString FtpPeer::waitUntilListening()
 {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 10000) {
-        if (m_process.state() != QProcess::Running) {
-            *error = QStringLiteral("server exited: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
-            return false;
-        }
+    while (clock.elapsed() < 10000 && m_process.state() == QProcess::Running) {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, m_port);
-        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000)) {
-            probe.abort();
-            return true;
-        }
+        if (probe.waitForConnected(500) && probe.waitForReadyRead(2000))
+            return {};
         QThread::msleep(50);
     }
-    *error = QStringLiteral("server did not answer: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
-    return false;
+    return QStringLiteral("server did not answer: %1").arg(QString::fromLocal8Bit(m_process.readAll()));
 }
 
 void FtpPeer::stop()

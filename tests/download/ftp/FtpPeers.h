@@ -4,8 +4,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <utility>
-
 /*!
     A real FTP server on loopback for the tests: vsftpd or pyftpdlib,
     anonymous and read-only, serving a folder on a free port with a free
@@ -22,25 +20,21 @@ public:
     FtpPeer(const FtpPeer &) = delete;
     FtpPeer &operator=(const FtpPeer &) = delete;
 
-    //! The folder served; files put there must be world-readable.
-    QString root() const { return m_work.path() + QStringLiteral("/root"); }
-
-    //! Prepares root() and starts the server; on failure \a error says why.
-    bool start(QString *error);
+    //! Prepares the served folder and starts the server; empty, or why it failed.
+    QString start();
     void stop();
 
-    quint16 port() const { return m_port; }
-    QString url(const QString &path) const;
+    QString url(const QString &path) const { return QStringLiteral("ftp://127.0.0.1:%1%2").arg(m_port).arg(path); }
 
-    //! Writes \a bytes to \a name in root(), world-readable.
+    //! Writes \a bytes to \a name in the served folder, world-readable.
     bool putFile(const QString &name, const QByteArray &bytes) const;
 
+    //! A loopback port nothing listens on, for the moment.
     static quint16 freePort();
-    //! The first of \a count consecutive free loopback ports.
-    static quint16 freePortRange(int count);
 
 private:
-    bool waitUntilListening(QString *error);
+    QString root() const { return m_work.path() + QStringLiteral("/root"); }
+    QString waitUntilListening();
 
     Kind m_kind;
     QTemporaryDir m_work;

@@ -14,11 +14,12 @@
     A loopback FTP server that follows a script, for the replies real
     servers never send.
 
-    By default it answers like a plain anonymous server and serves one file
-    (content()) through a passive data connection. A test replaces the
-    answer to a command with onCommand(), and talks on the connections with
-    send(), sendData(), closeData() and closeControl(). Every command line
-    received is kept in commands().
+    By default it answers like a plain anonymous server and serves content()
+    through a passive data connection: the 150 reply with the size, the data,
+    then 226 once the data connection is closed. A test replaces the answer
+    to a command with onCommand() and talks on the connections with send(),
+    sendData(), closeData() and closeControl(). Every command line received
+    is kept in commands().
 */
 class ScriptedFtpServer : public QObject
 {
@@ -27,13 +28,13 @@ class ScriptedFtpServer : public QObject
 public:
     using Handler = std::function<void(const QByteArray &argument)>;
 
-    explicit ScriptedFtpServer(QObject *parent = nullptr);
+    ScriptedFtpServer();
 
     quint16 port() const { return m_control.serverPort(); }
     quint16 dataPort() const { return m_data.serverPort(); }
-    QString url(const QString &path = QStringLiteral("/f.bin")) const;
+    QString url() const { return QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(port()); }
 
-    //! The pieces of the greeting, sent one after the other, \a gapMs apart.
+    //! The pieces of the greeting, sent \a gapMs apart.
     void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0);
     void setContent(const QByteArray &content) { m_content = content; }
     QByteArray content() const { return m_content; }
@@ -42,21 +43,15 @@ public:
     void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
 
     void send(const QByteArray &text);
+    //! Sends on the data connection, or once it is open.
     void sendData(const QByteArray &bytes);
+    //! Closes the data connection once everything given to sendData() is sent.
     void closeData();
     void closeControl();
-
-    //! "227 Entering Passive Mode (127,0,0,1,p1,p2)." for the data port.
-    QByteArray passiveReply() const;
-    //! The default answer to RETR: the reply with the size, the data, close, 226.
-    void serveFile();
 
     QList<QByteArray> commands() const { return m_commands; }
     int dataConnections() const { return m_dataConnections; }
     bool controlConnected() const { return m_client && m_client->state() == QAbstractSocket::ConnectedState; }
-
-Q_SIGNALS:
-    void commandReceived(const QByteArray &line);
 
 private:
     void onControlConnection();

@@ -1,65 +1,23 @@
-// The FTP control against real servers on loopback: vsftpd and pyftpdlib.
+// The FTP control against real servers on loopback, vsftpd and pyftpdlib:
+// directly, and hosted by the test container as a host program drives it.
 
 #include "FtpPeers.h"
+#include "FtpSession.h"
 #include "ModalRunner.h"
-#include "ZuFTPDownLoad.h"
 
 #include <QDialog>
-#include <QRandomGenerator>
-#include <QSignalSpy>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <memory>
 
 namespace {
 
 constexpr int Timeout = 30000;
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : bytes)
-        c = char(generator.bounded(256));
-    return bytes;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-struct Session {
-    std::unique_ptr<ZuFTPDownLoad> control = std::make_unique<ZuFTPDownLoad>();
-    QSignalSpy errors {control.get(), &ZuFTPDownLoad::OnError};
-    QSignalSpy sizes {control.get(), &ZuFTPDownLoad::UrlOK};
-    QSignalSpy chunks {control.get(), &ZuFTPDownLoad::GetedData};
-    QSignalSpy ended {control.get(), &ZuFTPDownLoad::Ended};
-    QSignalSpy attributes {control.get(), &ZuFTPDownLoad::GetAttred};
-    qint32 countAtEnd = -1;
-
-    Session()
-    {
-        control->show();
-        QObject::connect(control.get(), &ZuFTPDownLoad::Ended, control.get(),
-                         [this] { countAtEnd = control->HsDown(); });
-    }
-    QString errorText() const
-    {
-        QStringList list;
-        for (const QList<QVariant> &e : errors)
-            list << e.at(0).toString() + u' ' + e.at(1).toString();
-        return list.join(u"; ");
-    }
-};
+const QString SizeUnknown = QStringLiteral("文件大小未知");
 
 } // namespace
 
@@ -71,21 +29,35 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
 
-    void vsftpdDownload();
-    void vsftpdResume();
-    void vsftpdEmptyFile();
-    void vsftpdMissingFile();
-    void vsftpdListing();
-    void vsftpdListingMissing();
-    void vsftpdTwoDownloadsInTurn();
-    void pyftpdlibDownload();
-    void pyftpdlibListing();
+    void download_data();
+    void download();
+    void missingFile();
+    void listing_data();
+    void listing();
+
+    // Through the container
+    void hostedInterface();
+    void hostedDownload();
+    void hostedProbe();
 
 private:
+    QString url(const QString &peer, const QString &path) const
+    {
+        return (peer == QLatin1String("vsftpd") ? m_vsftpd : m_pyftpdlib).url(path);
+    }
+
+    //! Sends \a command to the container and returns its answer; notices printed before it go to m_notices.
+    QJsonObject run(const QJsonArray &command, int timeoutMs = 30000);
+    QJsonValue value(const QJsonArray &command) { return run(command).value("value"); }
+    bool ok(const QJsonArray &command) { return run(command).value("ok").toBool(); }
+    QList<QJsonObject> takeNotices(const QString &key);
+
     QTemporaryDir m_dir;
     FtpPeer m_vsftpd {FtpPeer::Vsftpd};
     FtpPeer m_pyftpdlib {FtpPeer::Pyftpdlib};
     QByteArray m_content;
+    QProcess m_host;
+    QList<QJsonObject> m_notices;
 };
 
 void TestFtpServers::initTestCase()
@@ -93,145 +65,237 @@ void TestFtpServers::initTestCase()
     QVERIFY(m_dir.isValid());
     ModalRunner::setHandler([](QDialog *) { return int(QDialog::Accepted); });
     m_content = randomBytes(5 * 1024 * 1024 + 321, 7);
-    QString error;
-    QVERIFY2(m_vsftpd.start(&error), qPrintable(error));
-    QVERIFY(m_vsftpd.putFile(QStringLiteral("f.bin"), m_content));
-    QVERIFY(m_vsftpd.putFile(QStringLiteral("empty.bin"), QByteArray()));
-    QVERIFY2(m_pyftpdlib.start(&error), qPrintable(error));
-    QVERIFY(m_pyftpdlib.putFile(QStringLiteral("f.bin"), m_content));
+    for (FtpPeer *peer : {&m_vsftpd, &m_pyftpdlib}) {
+        const QString error = peer->start();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(peer->putFile(QStringLiteral("f.bin"), m_content));
+        QVERIFY(peer->putFile(QStringLiteral("empty.bin"), QByteArray()));
+    }
+#ifdef CTLHOST_PATH
+    m_host.setReadChannel(QProcess::StandardOutput);
+    m_host.start(QStringLiteral(CTLHOST_PATH), {QStringLiteral("ZuFTPDownLoad")});
+    QVERIFY2(m_host.waitForStarted(10000), qPrintable(m_host.errorString()));
+#endif
 }
 
 void TestFtpServers::cleanupTestCase()
 {
+    if (m_host.state() != QProcess::NotRunning) {
+        m_host.write("[\"quit\"]\n");
+        if (!m_host.waitForFinished(5000))
+            m_host.kill();
+        m_host.waitForFinished(5000);
+    }
     m_vsftpd.stop();
     m_pyftpdlib.stop();
     ModalRunner::setHandler({});
 }
 
-void TestFtpServers::vsftpdDownload()
+void TestFtpServers::download_data()
 {
-    Session s;
-    const QString file = m_dir.filePath(QStringLiteral("vsftpd.bin"));
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false);
-    QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
-    QVERIFY2(s.errors.isEmpty(), qPrintable(s.errorText()));
-    QCOMPARE(s.sizes.count(), 1);
-    QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
-    QVERIFY(s.chunks.count() > 0);
-    QCOMPARE(s.countAtEnd, m_content.size());
-    QCOMPARE(readFile(file), m_content);
-    QCOMPARE(s.control->State1().toInt(), 0);
-    QCOMPARE(s.control->State().toInt(), 0);
-}
-
-void TestFtpServers::vsftpdResume()
-{
-    const qint32 have = 1234567;
-    const QString file = m_dir.filePath(QStringLiteral("resume.bin"));
-    QVERIFY(writeFile(file, m_content.left(have)));
-    Session s;
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/f.bin")), file, have + 1, true);
-    QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
-    QVERIFY2(s.errors.isEmpty(), qPrintable(s.errorText()));
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<qint32>("have"); // bytes already in the file, resumed after
+    QTest::addColumn<bool>("sized"); // the server's 150 names the size
+    QTest::newRow("vsftpd") << "vsftpd" << "/f.bin" << 0 << true;
     // vsftpd names the whole size even after REST.
-    QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
-    QCOMPARE(s.countAtEnd, m_content.size());
-    QCOMPARE(readFile(file), m_content);
+    QTest::newRow("vsftpd, resumed") << "vsftpd" << "/f.bin" << 1234567 << true;
+    QTest::newRow("vsftpd, empty file") << "vsftpd" << "/empty.bin" << 0 << true;
+    // pyftpdlib answers RETR with 125, or with a 150 that names no size.
+    QTest::newRow("pyftpdlib") << "pyftpdlib" << "/f.bin" << 0 << false;
+    QTest::newRow("pyftpdlib, resumed") << "pyftpdlib" << "/f.bin" << 1234567 << false;
 }
 
-void TestFtpServers::vsftpdEmptyFile()
+void TestFtpServers::download()
 {
-    Session s;
-    const QString file = m_dir.filePath(QStringLiteral("empty.bin"));
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/empty.bin")), file, 1, false);
-    QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
-    QCOMPARE(s.sizes.count(), 1);
-    QCOMPARE(s.sizes.at(0).at(0).toInt(), 0);
-    QCOMPARE(s.countAtEnd, 0);
-    QVERIFY(QFile::exists(file));
-    QCOMPARE(QFileInfo(file).size(), 0);
+    QFETCH(QString, peer);
+    QFETCH(QString, path);
+    QFETCH(qint32, have);
+    QFETCH(bool, sized);
+    const QByteArray expected = path == QLatin1String("/f.bin") ? m_content : QByteArray();
+    const QString file = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    QFile::remove(file);
+    if (have > 0)
+        QVERIFY(writeFile(file, expected.left(have)));
+    FtpSession s;
+    // Twice with the one control: a finished download leaves it ready for the next.
+    for (int round = 1; round <= 2; ++round) {
+        s.control->DownTo(url(peer, path), file, have + 1, have > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), round, Timeout);
+        QCOMPARE(s.countAtEnd, expected.size());
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(readFile(file), expected);
+        QCOMPARE(s.control->State1().toInt(), 0);
+        QCOMPARE(s.control->State().toInt(), 0);
+    }
+    QVERIFY(expected.isEmpty() || s.chunks.count() > 0);
+    if (sized) {
+        QVERIFY2(s.errors.isEmpty(), s.errorText());
+        QCOMPARE(s.sizes.count(), 2);
+        QCOMPARE(s.sizes.at(0).at(0).toInt(), expected.size());
+    } else {
+        QCOMPARE(s.sizes.count(), 0);
+        for (int i = 0; i < s.errors.count(); ++i)
+            QCOMPARE(s.errorDescription(i), SizeUnknown);
+    }
 }
 
-void TestFtpServers::vsftpdMissingFile()
+void TestFtpServers::missingFile()
 {
-    Session s;
-    const QString file = m_dir.filePath(QStringLiteral("missing.bin"));
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/missing.bin")), file, 1, false);
+    FtpSession s;
+    s.control->DownTo(m_vsftpd.url(QStringLiteral("/missing.bin")), m_dir.filePath(QStringLiteral("missing.bin")),
+                      1, false);
     QTRY_COMPARE_WITH_TIMEOUT(s.errors.count(), 1, Timeout);
-    QCOMPARE(s.errors.at(0).at(0).toInt(), 550);
-    QCOMPARE(s.errors.at(0).at(1).toString(), QStringLiteral("地址未找到"));
+    QCOMPARE(s.errorNumber(), 550);
+    QCOMPARE(s.errorDescription(), QStringLiteral("地址未找到"));
     QTest::qWait(300);
     QCOMPARE(s.errors.count(), 1);
     QCOMPARE(s.ended.count(), 0);
     QCOMPARE(s.control->State1().toInt(), 0);
     QCOMPARE(s.control->State().toInt(), 0);
+    // The file stays open until ZUClose.
+    QCOMPARE(s.control->HsDown(), 0);
+    QVERIFY(!s.control->takeError());
     s.control->ZUClose();
+    s.control->HsDown();
+    QVERIFY(s.control->takeError());
 }
 
-void TestFtpServers::vsftpdListing()
+void TestFtpServers::listing_data()
 {
-    Session s;
-    s.control->GetAttrs(m_vsftpd.url(QStringLiteral("/f.bin")));
-    QTRY_COMPARE_WITH_TIMEOUT(s.sizes.count() + s.errors.count(), 1, Timeout);
-    QVERIFY2(s.errors.isEmpty(), qPrintable(s.errorText()));
+    QTest::addColumn<QString>("peer");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("found");
     // vsftpd's 150 for a listing names no size; the listing line does.
-    QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
+    QTest::newRow("vsftpd") << "vsftpd" << "/f.bin" << true;
+    QTest::newRow("vsftpd, nothing there") << "vsftpd" << "/nothing-here" << false;
+    QTest::newRow("pyftpdlib") << "pyftpdlib" << "/f.bin" << true;
+}
+
+void TestFtpServers::listing()
+{
+    QFETCH(QString, peer);
+    QFETCH(QString, path);
+    QFETCH(bool, found);
+    FtpSession s;
+    s.control->GetAttrs(url(peer, path));
+    QTRY_COMPARE_WITH_TIMEOUT(s.sizes.count() + s.errors.count(), 1, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(s.control->State1().toInt(), 0, Timeout);
     QTest::qWait(300);
     QCOMPARE(s.ended.count(), 0);
-    QCOMPARE(s.attributes.count(), 0);
-    QCOMPARE(s.sizes.count(), 1);
-    QCOMPARE(s.control->State().toInt(), 0);
-}
-
-void TestFtpServers::vsftpdListingMissing()
-{
-    Session s;
-    s.control->GetAttrs(m_vsftpd.url(QStringLiteral("/nothing-here")));
-    QTRY_COMPARE_WITH_TIMEOUT(s.errors.count(), 1, Timeout);
-    QTest::qWait(300);
-    QCOMPARE(s.errors.count(), 1);
-    QCOMPARE(s.errors.at(0).at(0).toInt(), 1);
-    QCOMPARE(s.errors.at(0).at(1).toString(), QStringLiteral("文件大小未知"));
-    QCOMPARE(s.sizes.count(), 0);
-    QCOMPARE(s.ended.count(), 0);
-}
-
-void TestFtpServers::vsftpdTwoDownloadsInTurn()
-{
-    Session s;
-    for (int round = 0; round < 2; ++round) {
-        const QString file = m_dir.filePath(QStringLiteral("turn%1.bin").arg(round));
-        s.control->DownTo(m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false);
-        QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), round + 1, Timeout);
-        QCOMPARE(readFile(file), m_content);
+    if (found) {
+        QVERIFY2(s.errors.isEmpty(), s.errorText());
+        QCOMPARE(s.sizes.count(), 1);
+        QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
+    } else {
+        QCOMPARE(s.sizes.count(), 0);
+        QCOMPARE(s.errors.count(), 1);
+        QCOMPARE(s.errorNumber(), 1);
+        QCOMPARE(s.errorDescription(), SizeUnknown);
     }
-    QVERIFY2(s.errors.isEmpty(), qPrintable(s.errorText()));
 }
 
-void TestFtpServers::pyftpdlibDownload()
+QJsonObject TestFtpServers::run(const QJsonArray &command, int timeoutMs)
 {
-    Session s;
-    const QString file = m_dir.filePath(QStringLiteral("pyftpdlib.bin"));
-    s.control->DownTo(m_pyftpdlib.url(QStringLiteral("/f.bin")), file, 1, false);
-    QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
-    // It answers RETR with 125 (or a 150 without a size): no size for the host.
-    QCOMPARE(s.sizes.count(), 0);
-    for (const QList<QVariant> &e : s.errors)
-        QCOMPARE(e.at(1).toString(), QStringLiteral("文件大小未知"));
-    QCOMPARE(s.countAtEnd, m_content.size());
+    m_host.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        while (m_host.canReadLine()) {
+            const QByteArray line = m_host.readLine().trimmed();
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.contains("ok"))
+                return object;
+            m_notices.append(object);
+        }
+        if (m_host.state() != QProcess::Running)
+            break;
+        m_host.waitForReadyRead(200);
+    }
+    return QJsonObject{{"noanswer", QString::fromLocal8Bit(m_host.readAllStandardError())}};
+}
+
+QList<QJsonObject> TestFtpServers::takeNotices(const QString &key)
+{
+    QList<QJsonObject> result;
+    for (const QJsonObject &notice : std::as_const(m_notices)) {
+        if (notice.contains(key))
+            result.append(notice);
+    }
+    m_notices.clear();
+    return result;
+}
+
+void TestFtpServers::hostedInterface()
+{
+    if (m_host.state() != QProcess::Running)
+        QSKIP("the container is not part of this build");
+    const QJsonObject members = run({"members"});
+    QVERIFY2(members.value("ok").toBool(), QJsonDocument(members).toJson());
+    QCOMPARE(members.value("value").toObject().value("members").toArray(),
+             QJsonArray({"Host", "Path", "User", "Password", "Port", "DownTo", "State", "HsDown", "ZUClose",
+                         "State1", "State2", "GetAttrs", "Start", "Writer", "Email", "HomePage",
+                         "WriteLetter", "VisitHomePage", "About"}));
+    QCOMPARE(members.value("value").toObject().value("events").toArray(),
+             QJsonArray({"OnError", "UrlOK", "GetedData", "Ended", "GetAttred"}));
+
+    QCOMPARE(value({"get", "Port"}).toInt(), 0);
+    m_notices.clear();
+    QVERIFY(ok({"show"}));
+    const QList<QJsonObject> modals = takeNotices(QStringLiteral("modal"));
+    QCOMPARE(modals.size(), 1);
+    QVERIFY(modals.at(0).value("modal").toObject().value("texts").toArray().contains("Zu下载控件 FTP 协议版"));
+    QCOMPARE(value({"get", "Port"}).toInt(), 21);
+
+    // The author's values cannot be put.
+    QVERIFY(ok({"set", "Writer", "x"}));
+    QCOMPARE(value({"get", "Writer"}).toString(), QStringLiteral("Tolvar"));
+    QCOMPARE(takeNotices(QStringLiteral("changed")).size(), 0);
+
+    const QJsonObject hsDown = run({"get", "HsDown"});
+    QCOMPARE(hsDown.value("ok").toBool(), false);
+    QCOMPARE(hsDown.value("error").toInt(), 52);
+}
+
+void TestFtpServers::hostedDownload()
+{
+    if (m_host.state() != QProcess::Running)
+        QSKIP("the container is not part of this build");
+    const QString file = m_dir.filePath(QStringLiteral("hosted.bin"));
+    m_notices.clear();
+    const QJsonObject call = run({"call", "DownTo", m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false});
+    QVERIFY2(call.value("ok").toBool(), QJsonDocument(call).toJson());
+    QVERIFY(call.value("value").isNull());
+    const QJsonObject waited = run({"wait", "Ended", 30000}, 40000);
+    QVERIFY2(waited.value("ok").toBool(), QJsonDocument(waited).toJson());
+
+    QStringList order;
+    qint64 size = -1;
+    for (const QJsonObject &notice : takeNotices(QStringLiteral("event"))) {
+        const QString name = notice.value("event").toString();
+        if (order.isEmpty() || order.last() != name)
+            order.append(name);
+        if (name == QLatin1String("UrlOK"))
+            size = notice.value("args").toArray().at(0).toInteger();
+    }
+    QCOMPARE(order, QStringList({"UrlOK", "GetedData", "Ended"}));
+    QCOMPARE(size, m_content.size());
     QCOMPARE(readFile(file), m_content);
+    QCOMPARE(value({"get", "State1"}).toInt(), 0);
 }
 
-void TestFtpServers::pyftpdlibListing()
+void TestFtpServers::hostedProbe()
 {
-    Session s;
-    s.control->GetAttrs(m_pyftpdlib.url(QStringLiteral("/f.bin")));
-    QTRY_COMPARE_WITH_TIMEOUT(s.sizes.count() + s.errors.count(), 1, Timeout);
-    QVERIFY2(s.errors.isEmpty(), qPrintable(s.errorText()));
-    QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
-    QTest::qWait(300);
-    QCOMPARE(s.ended.count(), 0);
+    if (m_host.state() != QProcess::Running)
+        QSKIP("the container is not part of this build");
+    m_notices.clear();
+    QVERIFY(ok({"call", "GetAttrs", m_vsftpd.url(QStringLiteral("/f.bin"))}));
+    const QJsonObject waited = run({"wait", "UrlOK", 30000}, 40000);
+    QVERIFY2(waited.value("ok").toBool(), QJsonDocument(waited).toJson());
+    QVERIFY(ok({"pump", 300}));
+    const QList<QJsonObject> events = takeNotices(QStringLiteral("event"));
+    QCOMPARE(events.size(), 1);
+    QCOMPARE(events.at(0).value("args").toArray().at(0).toInteger(), m_content.size());
 }
 
 QTEST_MAIN(TestFtpServers)
