@@ -135,22 +135,23 @@ QIcon Form1::makeIcon()
     return icon;
 }
 
+void Form1::pickFile(QStringView filter, QStringView title, void (CommonDialog::*show)(), QLineEdit *box)
+{
+    CommonDialog1->setFilter(filter.toString());
+    CommonDialog1->setDialogTitle(title.toString());
+    (CommonDialog1->*show)();
+    if (!CommonDialog1->FileName().isEmpty())
+        box->setText(CommonDialog1->FileName());
+}
+
 void Form1::Command3_Click()
 {
-    CommonDialog1->setFilter(OpenFilter.toString());
-    CommonDialog1->setDialogTitle(OpenTitle.toString());
-    CommonDialog1->ShowOpen();
-    if (!CommonDialog1->FileName().isEmpty())
-        txtTemplateName->setText(CommonDialog1->FileName());
+    pickFile(OpenFilter, OpenTitle, &CommonDialog::ShowOpen, txtTemplateName);
 }
 
 void Form1::Command4_Click()
 {
-    CommonDialog1->setFilter(SaveFilter.toString());
-    CommonDialog1->setDialogTitle(SaveTitle.toString());
-    CommonDialog1->ShowSave();
-    if (!CommonDialog1->FileName().isEmpty())
-        txtOutputFile->setText(CommonDialog1->FileName());
+    pickFile(SaveFilter, SaveTitle, &CommonDialog::ShowSave, txtOutputFile);
 }
 
 void Form1::Command1_Click()

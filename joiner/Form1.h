@@ -41,6 +41,8 @@ private:
     void Command4_Click();
     void Command1_Click();
     void cmdUnsplit_Click();
+    //! Shows CommonDialog1 through \a show; a chosen name lands in \a box.
+    void pickFile(QStringView filter, QStringView title, void (CommonDialog::*show)(), QLineEdit *box);
 
     QLabel *Label1_3 = nullptr;
     QCheckBox *checkc2 = nullptr;
