@@ -168,16 +168,6 @@ private slots:
         QCOMPARE(leftovers(), names);
     }
 
-    void relativeBaseName()
-    {
-        QVERIFY(m_work.mkdir("sub"));
-        QVERIFY(split(path("sub/rel.dat"), "relative", {3, 5}));
-        QVERIFY(writeFile(path("rel.kvs"), stencil("sub/rel.dat", 2, 1)));
-        QVERIFY(QDir::setCurrent(m_work.path()));
-        QCOMPARE(join("rel.kvs", "out"), 0);
-        QCOMPARE(readFile(path("out")), QByteArray("relative"));
-    }
-
     void gbkBaseName()
     {
         QVERIFY(CodePage::setName("GBK"));
@@ -341,39 +331,44 @@ private slots:
         QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
     }
 
-    void windowsBaseName_data()
+    // Where the pieces are looked for: at the stored name (relative to the
+    // current folder), else beside the stencil under its last component.
+    void pieceLookup_data()
     {
-        QTest::addColumn<QByteArray>("baseName");
-        QTest::newRow("backslashes") << QByteArray("D:\\films\\x.avi");
-        QTest::newRow("forward slashes") << QByteArray("D:/films/x.avi");
-        QTest::newRow("unc") << QByteArray("\\\\server\\share\\x.avi");
-        QTest::newRow("missing absolute folder") << QByteArray("/no/such/folder/x.avi");
+        QTest::addColumn<QByteArray>("baseName"); // %1: the test folder
+        QTest::addColumn<QStringList>("folders"); // each holds a set x.avi.001-002 of its own name
+        QTest::addColumn<QByteArray>("output");
+        const QStringList beside{"beside"};
+        QTest::newRow("relative") << QByteArray("sub/x.avi") << QStringList{"sub"} << QByteArray("sub");
+        QTest::newRow("backslashes") << QByteArray("D:\\films\\x.avi") << beside << QByteArray("beside");
+        QTest::newRow("forward slashes") << QByteArray("D:/films/x.avi") << beside << QByteArray("beside");
+        QTest::newRow("unc") << QByteArray("\\\\server\\share\\x.avi") << beside << QByteArray("beside");
+        QTest::newRow("missing absolute folder") << QByteArray("/no/such/folder/x.avi") << beside << QByteArray("beside");
+        QTest::newRow("stored path comes first") << QByteArray("%1/stored/x.avi") << QStringList{"stored", "beside"}
+                                                 << QByteArray("stored");
     }
-    void windowsBaseName()
+    void pieceLookup()
     {
         QFETCH(QByteArray, baseName);
-        // The pieces lie beside the stencil, the current folder is elsewhere.
-        QVERIFY(m_work.mkdir("beside"));
-        QVERIFY(split(path("beside/x.avi"), "windows", {3, 4}));
+        QFETCH(QStringList, folders);
+        QFETCH(QByteArray, output);
+        baseName.replace("%1", QFile::encodeName(m_work.path()));
+        // The stencil lies in "beside", the current folder is the test folder.
+        for (const QString &folder : folders + QStringList{"beside"})
+            QVERIFY(m_work.mkpath(folder));
+        for (const QString &folder : folders)
+            QVERIFY(split(path(folder + "/x.avi"), folder.toLatin1(), {2, int(folder.size()) - 2}));
         QVERIFY(writeFile(path("beside/x.kvs"), stencil(baseName, 2, 1)));
         QVERIFY(QDir::setCurrent(m_work.path()));
         QCOMPARE(join(path("beside/x.kvs"), path("out")), 0);
-        QCOMPARE(readFile(path("out")), QByteArray("windows"));
+        QCOMPARE(readFile(path("out")), output);
         // Neither here nor there: the stored name is reported.
-        QVERIFY(QFile::remove(path("beside/x.avi.002")));
+        for (const QString &folder : folders)
+            QVERIFY(QFile::remove(path(folder + "/x.avi.002")));
         QString text;
         QCOMPARE(join(path("beside/x.kvs"), path("out"), &text), 53);
         QVERIFY2(text.contains(QString::fromLatin1(baseName) + ".002"), qPrintable(text));
-        QCOMPARE(readFile(path("out")), QByteArray("windows"));
-    }
-
-    void storedPathComesFirst()
-    {
-        QVERIFY(m_work.mkdir("stored") && m_work.mkdir("beside"));
-        QVERIFY(split(path("beside/f"), "beside", {6}));
-        QVERIFY(splitWithStencil(path("beside/f.kvs"), path("stored/f"), "stored", {6}));
-        QCOMPARE(join(path("beside/f.kvs"), path("out")), 0);
-        QCOMPARE(readFile(path("out")), QByteArray("stored"));
+        QCOMPARE(readFile(path("out")), output);
     }
 
     // --- block copy -------------------------------------------------------
