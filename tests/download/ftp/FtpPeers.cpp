@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -16,20 +15,6 @@ namespace {
 constexpr auto ReadAll = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
     | QFileDevice::ReadOther;
 constexpr auto ExecAll = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
-
-// The first of \a count consecutive free loopback ports.
-quint16 freePortRange(int count)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const quint16 base = quint16(QRandomGenerator::global()->bounded(20000, 60000 - count));
-        bool free = true;
-        for (int i = 0; free && i < count; ++i)
-            free = QTcpServer().listen(QHostAddress::LocalHost, quint16(base + i));
-        if (free)
-            return base;
-    }
-    return 0;
-}
 
 } // namespace
 
@@ -60,23 +45,21 @@ QString FtpPeer::start()
             return QStringLiteral("cannot prepare %1").arg(dir);
     }
     m_port = freePort();
-    const quint16 passive = freePortRange(200);
-    if (!m_port || !passive)
-        return QStringLiteral("no free ports");
+    if (!m_port)
+        return QStringLiteral("no free port");
 
     QString program = QStringLiteral("/usr/bin/python3");
     QStringList arguments{QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
                           QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
-                          QStringLiteral("-d"), root(), QStringLiteral("-r"),
-                          QStringLiteral("%1-%2").arg(passive).arg(passive + 199)};
+                          QStringLiteral("-d"), root()};
     if (m_kind == Vsftpd) {
         QFile conf(m_work.path() + QStringLiteral("/vsftpd.conf"));
         const QByteArray text = QStringLiteral(
             "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
             "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root=%2\nsecure_chroot_dir=%3\n"
-            "pasv_enable=YES\npasv_min_port=%4\npasv_max_port=%5\nseccomp_sandbox=NO\nisolate=NO\n"
-            "isolate_network=NO\nxferlog_enable=NO\ndirmessage_enable=NO\nconnect_from_port_20=NO\n")
-            .arg(m_port).arg(root(), empty).arg(passive).arg(passive + 199).toUtf8();
+            "pasv_enable=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nxferlog_enable=NO\n"
+            "dirmessage_enable=NO\nconnect_from_port_20=NO\n")
+            .arg(m_port).arg(root(), empty).toUtf8();
         // Not writable by others, as vsftpd insists.
         if (!conf.open(QIODevice::WriteOnly) || conf.write(text) != text.size()
             || !conf.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))

@@ -6,9 +6,9 @@
 
 /*!
     A real FTP server on loopback for the tests: vsftpd or pyftpdlib,
-    anonymous and read-only, serving a folder on a free port with a free
-    passive port range. The server dies with the test process (parent-death
-    signal) and is stopped by stop() or the destructor.
+    anonymous and read-only, serving a folder on a free port; the system
+    picks its passive ports. The server dies with the test process
+    (parent-death signal) and is stopped by stop() or the destructor.
 */
 class FtpPeer
 {

@@ -12,18 +12,6 @@ ScriptedFtpServer::ScriptedFtpServer()
     connect(&m_data, &QTcpServer::newConnection, this, &ScriptedFtpServer::onDataConnection);
 }
 
-void ScriptedFtpServer::setGreeting(const QList<QByteArray> &pieces, int gapMs)
-{
-    m_greeting = pieces;
-    m_greetingGap = gapMs;
-}
-
-void ScriptedFtpServer::send(const QByteArray &text)
-{
-    if (m_client)
-        m_client->write(text);
-}
-
 void ScriptedFtpServer::sendData(const QByteArray &bytes)
 {
     m_dataQueue += bytes;
@@ -37,12 +25,6 @@ void ScriptedFtpServer::closeData()
         m_dataClient->disconnectFromHost();
     else
         m_closeDataWhenSent = true;
-}
-
-void ScriptedFtpServer::closeControl()
-{
-    if (m_client)
-        m_client->disconnectFromHost();
 }
 
 void ScriptedFtpServer::onControlConnection()

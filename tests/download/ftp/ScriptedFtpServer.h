@@ -35,23 +35,34 @@ public:
     QString url() const { return QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(port()); }
 
     //! The pieces of the greeting, sent \a gapMs apart.
-    void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0);
+    void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0)
+    {
+        m_greeting = pieces;
+        m_greetingGap = gapMs;
+    }
     void setContent(const QByteArray &content) { m_content = content; }
     QByteArray content() const { return m_content; }
 
     //! Replaces the answer to \a verb (upper case, like "RETR").
     void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
 
-    void send(const QByteArray &text);
+    void send(const QByteArray &text)
+    {
+        if (m_client)
+            m_client->write(text);
+    }
     //! Sends on the data connection, or once it is open.
     void sendData(const QByteArray &bytes);
     //! Closes the data connection once everything given to sendData() is sent.
     void closeData();
-    void closeControl();
+    void closeControl()
+    {
+        if (m_client)
+            m_client->disconnectFromHost();
+    }
 
     QList<QByteArray> commands() const { return m_commands; }
     int dataConnections() const { return m_dataConnections; }
-    bool controlConnected() const { return m_client && m_client->state() == QAbstractSocket::ConnectedState; }
 
 private:
     void onControlConnection();
