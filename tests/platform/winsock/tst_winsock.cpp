@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -74,8 +75,6 @@ struct Reader
                     closedAtEnd = true;
                 }
             }
-            if (after)
-                after(total);
             --depth;
         });
     }
@@ -90,20 +89,13 @@ struct Reader
     QList<QByteArray> chunks;
     QByteArray data;
     std::function<void(qint32)> before;
-    std::function<void(qint32)> after;
 };
 
 static QByteArray pattern(int size, int seed)
 {
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + quint32(seed);
-    for (char &byte : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        byte = char(x);
-    }
-    return bytes;
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
 }
 
 static quint16 unusedPort()
@@ -142,9 +134,8 @@ private Q_SLOTS:
 
     // Connection set-up and failures
     void dialogueInsideConnectHandler();
-    void hostWithPort_data();
-    void hostWithPort();
-    void localPortIsBound();
+    void hostAndPorts_data();
+    void hostAndPorts();
     void synchronousFailures_data();
     void synchronousFailures();
     void failedConnect_data();
@@ -234,23 +225,35 @@ void TestWinsock::dialogueInsideConnectHandler()
     QCOMPARE(sock.RemoteHostIP(), QStringLiteral("127.0.0.1"));
 }
 
-void TestWinsock::hostWithPort_data()
+void TestWinsock::hostAndPorts_data()
 {
     QTest::addColumn<QString>("hostFormat");
     QTest::addColumn<bool>("ipv6");
-    QTest::newRow("address:port") << "127.0.0.1:%1" << false;
-    QTest::newRow("name:port") << "localhost:%1" << false;
-    QTest::newRow("[v6]:port") << "[::1]:%1" << true;
+    QTest::addColumn<bool>("setLocalPort");
+    QTest::newRow("address:port") << "127.0.0.1:%1" << false << false;
+    QTest::newRow("name:port, local port set") << "localhost:%1" << false << true;
+    QTest::newRow("[v6]:port") << "[::1]:%1" << true << false;
 }
 
-void TestWinsock::hostWithPort()
+void TestWinsock::hostAndPorts()
 {
     QFETCH(QString, hostFormat);
     QFETCH(bool, ipv6);
+    QFETCH(bool, setLocalPort);
     Peer peer(ipv6 ? QHostAddress(QHostAddress::LocalHostIPv6) : QHostAddress(QHostAddress::LocalHost));
     if (!peer.server.isListening())
         QSKIP("no loopback address of this kind");
     Winsock sock;
+    if (setLocalPort) {
+        // The data-port search: the port a Listen found is free again at once
+        // for the connection that leaves from it.
+        Winsock finder;
+        finder.Bind(0, QStringLiteral("127.0.0.1"));
+        finder.Listen();
+        sock.setLocalPort(finder.LocalPort());
+        finder.Close();
+    }
+    const qint32 localPort = sock.LocalPort();
     QSignalSpy connected(&sock, &Winsock::connected);
     const QString host = hostFormat.arg(peer.port());
     sock.setRemoteHost(host);
@@ -260,29 +263,11 @@ void TestWinsock::hostWithPort()
     QVERIFY(peer.waitForConnections(1));
     QCOMPARE(sock.RemoteHost(), host);
     QCOMPARE(sock.RemoteHostIP(), ipv6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1"));
-}
-
-void TestWinsock::localPortIsBound()
-{
-    // The data-port search: the port a Listen found is free again at once
-    // for the connection that leaves from it.
-    Peer peer;
-    Winsock finder;
-    finder.Bind(0, QStringLiteral("127.0.0.1"));
-    finder.Listen();
-    const qint32 wanted = finder.LocalPort();
-    finder.Close();
-    Winsock sock;
-    sock.setLocalPort(wanted);
-    connectTo(sock, peer);
-    QCOMPARE(qint32(peer.last()->peerPort()), wanted);
-
-    // Without a set port the system picks one, and LocalPort reads it while connected.
-    Winsock other;
-    connectTo(other, peer);
-    QCOMPARE(other.LocalPort(), qint32(peer.last()->peerPort()));
-    other.Close();
-    QCOMPARE(other.LocalPort(), 0);
+    // LocalPort reads the port in use while connected, else the port set.
+    QCOMPARE(sock.LocalPort(), qint32(peer.last()->peerPort()));
+    QVERIFY(!setLocalPort || sock.LocalPort() == localPort);
+    sock.Close();
+    QCOMPARE(sock.LocalPort(), localPort);
 }
 
 void TestWinsock::synchronousFailures_data()
@@ -339,17 +324,13 @@ void TestWinsock::failedConnect_data()
     QTest::addColumn<bool>("closeAtOnce");
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("description");
-    const QString refused = QStringLiteral("127.0.0.1:%1").arg(unusedPort());
-    const QString refusedText = QStringLiteral("Connection is forcefully rejected");
     // An empty label is refused before any resolver is asked.
-    const QString unknown = QStringLiteral("no..such.invalid");
-    const QString unknownText = QStringLiteral("Authoritative answer: Host not found");
-    QTest::newRow("refused port") << refused << false << 10061 << refusedText;
-    QTest::newRow("unknown host") << unknown << false << 11001 << unknownText;
-    QTest::newRow("refused port, closed at once") << refused << true << 0 << QString();
-    QTest::newRow("unknown host, closed at once") << unknown << true << 0 << QString();
-    QTest::newRow("name to resolve, closed at once") << QStringLiteral("localhost:%1").arg(unusedPort()) << true << 0
-                                                     << QString();
+    const QString refused = QStringLiteral("127.0.0.1:%1").arg(unusedPort()), unknown = QStringLiteral("no..such.invalid");
+    QTest::newRow("refused port") << refused << false << 10061 << "Connection is forcefully rejected";
+    QTest::newRow("unknown host") << unknown << false << 11001 << "Authoritative answer: Host not found";
+    QTest::newRow("refused port, closed at once") << refused << true << 0 << "";
+    QTest::newRow("unknown host, closed at once") << unknown << true << 0 << "";
+    QTest::newRow("name to resolve, closed at once") << QStringLiteral("localhost:%1").arg(unusedPort()) << true << 0 << "";
 }
 
 void TestWinsock::failedConnect()
@@ -538,8 +519,8 @@ void TestWinsock::tailArrivesWhileNested()
     Reader reader(&sock);
     reader.closeAtPeerClosing = true;
     const QByteArray head = pattern(100, 1), tail = pattern(200000, 2);
-    reader.after = [&](qint32) {
-        if (reader.totals.size() != 1 || reader.closedAtEnd)
+    reader.before = [&](qint32) {
+        if (reader.totals.size() != 1)
             return;
         peer.send(tail);
         peer.closeLast();
@@ -646,7 +627,6 @@ void TestWinsock::listenAndAccept()
         accepted.Accept(id);
     });
     Winsock client;
-    Reader clientReader(&client);
     Reader serverReader(&accepted);
     QSignalSpy connected(&client, &Winsock::connected);
     client.Connect(QStringLiteral("127.0.0.1"), port);
@@ -657,8 +637,6 @@ void TestWinsock::listenAndAccept()
 
     client.SendData(QByteArrayView("ping"));
     QVERIFY(QTest::qWaitFor([&] { return serverReader.data == "ping"; }, 10000));
-    accepted.SendData(QByteArrayView("pong"));
-    QVERIFY(QTest::qWaitFor([&] { return clientReader.data == "pong"; }, 10000));
     accepted.Close();
     QVERIFY(QTest::qWaitFor([&] { return client.State() == Winsock::PeerClosing; }, 10000));
     listener.Close();
