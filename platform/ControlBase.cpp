@@ -206,7 +206,18 @@ constexpr KeyPair keypadTable[] = {
     {0x6A, Qt::Key_Asterisk}, {0x6B, Qt::Key_Plus}, {0x6D, Qt::Key_Minus},
     {0x6E, Qt::Key_Period}, {0x6F, Qt::Key_Slash},
 };
+
+// The other member of the first pair whose \a from member is \a value, or -1.
+template<size_t N>
+int lookUp(const KeyPair (&table)[N], int KeyPair::*from, int KeyPair::*to, int value)
+{
+    for (const KeyPair &pair : table) {
+        if (pair.*from == value)
+            return pair.*to;
+    }
+    return -1;
 }
+} // namespace
 
 int ControlBase::virtualKeyCode(const QKeyEvent *event)
 {
@@ -221,17 +232,12 @@ int ControlBase::virtualKeyCode(const QKeyEvent *event)
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F24)
         return 0x70 + key - Qt::Key_F1;
-    if (event->modifiers() & Qt::KeypadModifier) {
-        for (const KeyPair &pair : keypadTable) {
-            if (pair.qtKey == key)
-                return pair.virtualKey;
-        }
-    }
-    for (const KeyPair &pair : keyTable) {
-        if (pair.qtKey == key)
-            return pair.virtualKey;
-    }
-    return 0;
+    int code = -1;
+    if (event->modifiers() & Qt::KeypadModifier)
+        code = lookUp(keypadTable, &KeyPair::qtKey, &KeyPair::virtualKey, key);
+    if (code < 0)
+        code = lookUp(keyTable, &KeyPair::qtKey, &KeyPair::virtualKey, key);
+    return qMax(code, 0);
 }
 
 int ControlBase::qtKeyForVirtualKey(int virtualKey)
@@ -242,15 +248,10 @@ int ControlBase::qtKeyForVirtualKey(int virtualKey)
         return Qt::Key_0 + virtualKey - 0x60;
     if (virtualKey >= 0x70 && virtualKey <= 0x87)
         return Qt::Key_F1 + virtualKey - 0x70;
-    for (const KeyPair &pair : keypadTable) {
-        if (pair.virtualKey == virtualKey)
-            return pair.qtKey;
-    }
-    for (const KeyPair &pair : keyTable) {
-        if (pair.virtualKey == virtualKey)
-            return pair.qtKey;
-    }
-    return Qt::Key_unknown;
+    int key = lookUp(keypadTable, &KeyPair::virtualKey, &KeyPair::qtKey, virtualKey);
+    if (key < 0)
+        key = lookUp(keyTable, &KeyPair::virtualKey, &KeyPair::qtKey, virtualKey);
+    return key < 0 ? int(Qt::Key_unknown) : key;
 }
 
 namespace {

@@ -1,4 +1,3 @@
-#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -79,7 +78,6 @@ class TestCtlHost : public QObject
 private Q_SLOTS:
     void initTestCase();
 
-    void members_data();
     void members();
     void values_data();
     void values();
@@ -109,35 +107,14 @@ void TestCtlHost::initTestCase()
     QVERIFY(image.save(m_picture));
 }
 
-void TestCtlHost::members_data()
-{
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QString>("library");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("TestControl") << "TestControl" << TEST_CONTROL_LIBRARY
-                                 << uR"({"events":["Said","Done","Pressed","KeyDown"],"members":["Caption","Count",)"
-                                    uR"("Echo","Ratio","Flag","Byte","Anything","BkPicture","Font","Version","Add",)"
-                                    uR"("Fail","Raise","Later","Spin","About","WriteLetter","作者"]})"_s;
-    // The suite's classes are found beside ctlhost: their first member.
-#ifdef ZUDOWNLOAD_LIBRARY
-    QTest::newRow("ZuHTTPdownload") << "ZuHTTPdownload" << ZUDOWNLOAD_LIBRARY << "\"members\":[\"GetAttrs\"";
-    QTest::newRow("ZuFTPDownLoad") << "ZuFTPDownLoad" << ZUDOWNLOAD_LIBRARY << "\"members\":[\"Host\"";
-#endif
-#ifdef SCHEDULE_LIBRARY
-    QTest::newRow("Schedule") << "Schedule" << SCHEDULE_LIBRARY << "\"members\":[\"BackColor\"";
-#endif
-}
-
 void TestCtlHost::members()
 {
-    QFETCH(QString, className);
-    QFETCH(QString, library);
-    QFETCH(QString, expected);
-    if (!QFileInfo::exists(library))
-        QSKIP("the control library is not built");
-    Host host({}, className);
-    const QString answer = host.send(R"(["members"])");
-    QVERIFY2(answer.contains(expected), qPrintable(answer));
+    // The suite's own classes are found and listed by the installed ctlhost in the package test.
+    Host host;
+    QCOMPARE(host.send(R"(["members"])"),
+             value(uR"({"events":["Said","Done","Pressed","KeyDown"],"members":["Caption","Count","Echo","Ratio",)"
+                   uR"("Flag","Byte","Anything","BkPicture","Font","Version","Add","Fail","Raise","Later","Spin",)"
+                   uR"("About","WriteLetter","作者"]})"_s));
 }
 
 void TestCtlHost::values_data()

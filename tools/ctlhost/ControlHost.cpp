@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QEventLoop>
+#include <QHash>
 #include <QJsonDocument>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -71,9 +72,7 @@ QJsonObject ok(const QJsonValue &value)
 
 QJsonObject failure(const SystemError &error)
 {
-    return QJsonObject{{QStringLiteral("ok"), false},
-                       {QStringLiteral("error"), error.number()},
-                       {QStringLiteral("description"), error.description()}};
+    return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), error.number()}, {QStringLiteral("description"), error.description()}};
 }
 
 QString withoutMnemonic(QString text)
@@ -252,35 +251,19 @@ QJsonObject ControlHost::dispatch(const QString &command, const QJsonArray &args
     if (command == QLatin1String("load"))
         return load(args);
 
+    using Command = QJsonObject (ControlHost::*)(const QJsonArray &);
+    static const QHash<QString, Command> commands{
+        {QStringLiteral("save"), &ControlHost::save}, {QStringLiteral("show"), &ControlHost::show},
+        {QStringLiteral("hide"), &ControlHost::hide}, {QStringLiteral("resize"), &ControlHost::resize},
+        {QStringLiteral("size"), &ControlHost::size}, {QStringLiteral("get"), &ControlHost::get},
+        {QStringLiteral("set"), &ControlHost::set}, {QStringLiteral("call"), &ControlHost::call},
+        {QStringLiteral("wait"), &ControlHost::wait}, {QStringLiteral("pump"), &ControlHost::pump},
+        {QStringLiteral("mouse"), &ControlHost::mouse}, {QStringLiteral("key"), &ControlHost::key},
+        {QStringLiteral("screenshot"), &ControlHost::screenshot},
+    };
     ensureInitialised();
-    if (command == QLatin1String("save"))
-        return save(args);
-    if (command == QLatin1String("show"))
-        return show();
-    if (command == QLatin1String("hide"))
-        return hide();
-    if (command == QLatin1String("resize"))
-        return resize(args);
-    if (command == QLatin1String("size")) {
-        const QSize size = m_control->sizeTwips();
-        return ok(QJsonArray{size.width(), size.height()});
-    }
-    if (command == QLatin1String("get"))
-        return get(args);
-    if (command == QLatin1String("set"))
-        return set(args);
-    if (command == QLatin1String("call"))
-        return call(args);
-    if (command == QLatin1String("wait"))
-        return wait(args);
-    if (command == QLatin1String("pump"))
-        return pump(args);
-    if (command == QLatin1String("mouse"))
-        return mouse(args);
-    if (command == QLatin1String("key"))
-        return key(args);
-    if (command == QLatin1String("screenshot"))
-        return screenshot(args);
+    if (const Command run = commands.value(command))
+        return (this->*run)(args);
     throw SystemError(InvalidCall, QStringLiteral("Unknown command: %1").arg(command));
 }
 
@@ -347,7 +330,7 @@ QJsonObject ControlHost::save(const QJsonArray &args)
     return ok(writes);
 }
 
-QJsonObject ControlHost::show()
+QJsonObject ControlHost::show(const QJsonArray &)
 {
     m_control->takeError();
     m_control->show();
@@ -358,10 +341,16 @@ QJsonObject ControlHost::show()
     return ok();
 }
 
-QJsonObject ControlHost::hide()
+QJsonObject ControlHost::hide(const QJsonArray &)
 {
     m_control->hide();
     return ok();
+}
+
+QJsonObject ControlHost::size(const QJsonArray &)
+{
+    const QSize size = m_control->sizeTwips();
+    return ok(QJsonArray{size.width(), size.height()});
 }
 
 QJsonObject ControlHost::resize(const QJsonArray &args)
@@ -498,8 +487,7 @@ QJsonObject ControlHost::pump(const QJsonArray &args)
 QJsonObject ControlHost::members()
 {
     const QMetaObject *meta = m_control->metaObject();
-    return ok(QJsonObject{{QStringLiteral("members"), QJsonArray::fromStringList(ControlBase::members(meta))},
-                          {QStringLiteral("events"), QJsonArray::fromStringList(m_events)}});
+    return ok(QJsonObject{{QStringLiteral("members"), QJsonArray::fromStringList(ControlBase::members(meta))}, {QStringLiteral("events"), QJsonArray::fromStringList(m_events)}});
 }
 
 QJsonObject ControlHost::mouse(const QJsonArray &args)
@@ -638,8 +626,7 @@ int ControlHost::onModal(QDialog *dialog)
     QPointer<QDialog> guard(dialog);
     if (!m_options.keepModals)
         dialog->show();
-    QJsonObject modal{{QStringLiteral("title"), dialog->windowTitle()},
-                      {QStringLiteral("texts"), QJsonArray::fromStringList(ModalRunner::texts(dialog))}};
+    QJsonObject modal{{QStringLiteral("title"), dialog->windowTitle()}, {QStringLiteral("texts"), QJsonArray::fromStringList(ModalRunner::texts(dialog))}};
     ++m_modals;
     if (!m_options.modalScreenshots.isEmpty()) {
         const QString path = m_options.modalScreenshots + QStringLiteral("/modal-%1.png").arg(m_modals);

@@ -78,8 +78,9 @@ private:
 
     QJsonObject load(const QJsonArray &args);
     QJsonObject save(const QJsonArray &args);
-    QJsonObject show();
-    QJsonObject hide();
+    QJsonObject show(const QJsonArray &args);
+    QJsonObject hide(const QJsonArray &args);
+    QJsonObject size(const QJsonArray &args);
     QJsonObject resize(const QJsonArray &args);
     QJsonObject get(const QJsonArray &args);
     QJsonObject set(const QJsonArray &args);
