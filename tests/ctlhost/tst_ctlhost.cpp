@@ -83,11 +83,9 @@ private Q_SLOTS:
     void values();
     void failures_data();
     void failures();
-    void notices_data();
-    void notices();
-    void waitAndPump();
+    void transcripts_data();
+    void transcripts();
     void loadAndSaveInOrder();
-    void resizeKeepsTheControlsSize();
     void inputAndScreenshots();
     void answersStayInOrderAcrossNestedLoops();
     void endOfInputQuitAndUnknownClass();
@@ -191,53 +189,50 @@ void TestCtlHost::failures()
     QCOMPARE(host.send(R"(["call","Add",40,2])"), value(u"42"_s));
 }
 
-void TestCtlHost::notices_data()
+// Lines sent one at a time, each after the answer to the one before, and
+// every line printed in return, in order.
+void TestCtlHost::transcripts_data()
 {
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QStringList>("notices");
-    QTest::newRow("event") << QByteArray(R"(["call","Raise","下载"])") << value(u"null"_s)
-                           << QStringList{uR"({"args":["下载",2],"event":"Said"})"_s};
-    QTest::newRow("changed") << QByteArray(R"(["set","Caption","a"])") << Ok
-                             << QStringList{uR"({"changed":"Caption"})"_s};
-    QTest::newRow("aliased name") << QByteArray(R"(["set","作者","x"])") << Ok
-                                  << QStringList{uR"({"changed":"作者"})"_s};
-    QTest::newRow("aliased get") << QByteArray(R"(["get","作者"])") << value(u"\"Tolvar\""_s) << QStringList();
-    QTest::newRow("variant parameter") << QByteArray(R"(["call","Echo",[1,"a",null]])")
-                                       << value(uR"([1,"a",null])"_s) << QStringList();
-    QTest::newRow("modal") << QByteArray(R"(["call","About"])") << value(u"1"_s) << QStringList{AboutBox};
-    QTest::newRow("modal at a fresh control's show") << QByteArray(R"(["show"])") << Ok << QStringList{AboutBox};
-    QTest::newRow("shell") << QByteArray(R"(["call","WriteLetter"])") << value(u"null"_s)
-                           << QStringList{uR"({"shell":{"target":"mailto:tolvar@example.org","verb":"open"}})"_s};
+    QTest::addColumn<QStringList>("input");
+    QTest::addColumn<QStringList>("output");
+    const QString null = value(u"null"_s), timeout = uR"({"ok":false,"timeout":true})"_s;
+    const QString done = uR"({"args":[],"event":"Done"})"_s;
+    QTest::newRow("event") << QStringList{R"(["call","Raise","下载"])"}
+                           << QStringList{R"({"args":["下载",2],"event":"Said"})", null};
+    QTest::newRow("changed") << QStringList{R"(["set","Caption","a"])"} << QStringList{R"({"changed":"Caption"})", Ok};
+    QTest::newRow("aliased name") << QStringList{R"(["set","作者","x"])", R"(["get","作者"])"}
+                                  << QStringList{R"({"changed":"作者"})", Ok, value(u"\"Tolvar\""_s)};
+    QTest::newRow("variant parameter") << QStringList{R"(["call","Echo",[1,"a",null]])"}
+                                       << QStringList{value(uR"([1,"a",null])"_s)};
+    QTest::newRow("modal") << QStringList{R"(["call","About"])"} << QStringList{AboutBox, value(u"1"_s)};
+    QTest::newRow("modal at a fresh control's show") << QStringList{R"(["show"])"} << QStringList{AboutBox, Ok};
+    QTest::newRow("shell") << QStringList{R"(["call","WriteLetter"])"}
+                           << QStringList{R"({"shell":{"target":"mailto:tolvar@example.org","verb":"open"}})", null};
+    QTest::newRow("wait for a later event") << QStringList{R"(["call","Later",20])", R"(["wait","Done",20000])"}
+                                            << QStringList{null, done, Ok};
+    QTest::newRow("wait for an event raised while idle")
+        << QStringList{R"(["call","Later",0])", R"(["wait","Done",20000])"} << QStringList{null, done, Ok};
+    QTest::newRow("wait for an event raised during an earlier command")
+        << QStringList{R"(["call","Later",0])", R"(["pump",50])", R"(["wait","Done",10])", R"(["call","Raise","x"])",
+                       R"(["wait","Said",10])"}
+        << QStringList{null, done, Ok, timeout, R"({"args":["x",1],"event":"Said"})", null, timeout};
+    QTest::newRow("resize keeps the control's size, initialised as new")
+        << QStringList{R"(["size"])", R"(["resize",3000,3000])", R"(["size"])", R"(["load",{}])"}
+        << QStringList{value(u"[600,450]"_s), Ok, value(u"[600,450]"_s),
+                       R"({"description":"The control has been initialised already","error":5,"ok":false})"};
 }
 
-void TestCtlHost::notices()
+void TestCtlHost::transcripts()
 {
-    QFETCH(QByteArray, line);
-    QFETCH(QString, answer);
-    QFETCH(QStringList, notices);
+    QFETCH(QStringList, input);
+    QFETCH(QStringList, output);
     Host host;
-    QCOMPARE(host.send(line), answer);
-    QCOMPARE(host.takeNotices(), notices);
-}
-
-void TestCtlHost::waitAndPump()
-{
-    const QString timeout = uR"({"ok":false,"timeout":true})"_s;
-    const QStringList done{uR"({"args":[],"event":"Done"})"_s};
-    Host host;
-    // Raised later, while the host waits.
-    QCOMPARE(host.send(R"(["call","Later",20])"), value(u"null"_s));
-    QCOMPARE(host.send(R"(["wait","Done",20000])"), Ok);
-    QCOMPARE(host.takeNotices(), done);
-    // Raised while the host was idle between two commands: it counts.
-    QCOMPARE(host.send(R"(["call","Later",0])"), value(u"null"_s));
-    QCOMPARE(host.send(R"(["pump",50])"), Ok);
-    QCOMPARE(host.takeNotices(), done);
-    QCOMPARE(host.send(R"(["wait","Done",10])"), timeout);
-    // Raised during an earlier command: it does not.
-    QCOMPARE(host.send(R"(["call","Raise","x"])"), value(u"null"_s));
-    QCOMPARE(host.send(R"(["wait","Said",10])"), timeout);
+    QStringList printed;
+    for (const QString &line : std::as_const(input)) {
+        const QString answer = host.send(line.toUtf8());
+        printed << host.takeNotices() << answer;
+    }
+    QCOMPARE(printed, output);
 }
 
 void TestCtlHost::loadAndSaveInOrder()
@@ -263,16 +258,6 @@ void TestCtlHost::loadAndSaveInOrder()
     QCOMPARE(again.send(R"(["get","Count"])"), value(u"5"_s));
     QCOMPARE(again.send(R"(["get","BkPicture"])"), value(u'"' + m_picture + u'"'));
     QVERIFY(again.send(R"(["get","Font"])").contains(u"\"name\":\"DejaVu Sans\""));
-}
-
-void TestCtlHost::resizeKeepsTheControlsSize()
-{
-    Host host;
-    QCOMPARE(host.send(R"(["size"])"), value(u"[600,450]"_s));
-    QCOMPARE(host.send(R"(["resize",3000,3000])"), Ok);
-    QCOMPARE(host.send(R"(["size"])"), value(u"[600,450]"_s));
-    // Initialised as new by the first command.
-    QCOMPARE(parsed(host.send(R"(["load",{}])")).value(u"ok"_s), QJsonValue(false));
 }
 
 void TestCtlHost::inputAndScreenshots()
