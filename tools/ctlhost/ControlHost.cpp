@@ -522,10 +522,7 @@ QJsonObject ControlHost::mouse(const QJsonArray &args)
     const QPointF global = local + QPointF(target->mapToGlobal(QPoint()));
     QMouseEvent event(down ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, local, scene, global,
                       button, down ? buttons : Qt::MouseButtons(), ControlBase::modifiersForShiftState(shift));
-    m_control->takeError();
-    QCoreApplication::sendEvent(target, &event);
-    checkControlError();
-    return ok();
+    return deliver(target, &event);
 }
 
 QJsonObject ControlHost::key(const QJsonArray &args)
@@ -551,8 +548,13 @@ QJsonObject ControlHost::key(const QJsonArray &args)
     QWidget *target = m_control->focusWidget();
     if (!target || !m_control->isAncestorOf(target))
         target = m_control;
+    return deliver(target, &event);
+}
+
+QJsonObject ControlHost::deliver(QWidget *target, QEvent *event)
+{
     m_control->takeError();
-    QCoreApplication::sendEvent(target, &event);
+    QCoreApplication::sendEvent(target, event);
     checkControlError();
     return ok();
 }

@@ -91,6 +91,8 @@ private:
     QJsonObject mouse(const QJsonArray &args);
     QJsonObject key(const QJsonArray &args);
     QJsonObject screenshot(const QJsonArray &args);
+    //! Sends an input event to \a target in the control, as the control's host call.
+    QJsonObject deliver(QWidget *target, QEvent *event);
 
     QMetaProperty findProperty(const QString &hostName) const;
     QList<QMetaMethod> findMethods(const QString &hostName) const;
