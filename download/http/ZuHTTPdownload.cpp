@@ -398,14 +398,8 @@ void ZuHTTPdownload::Wk_DataArrival()
         }
 
         QByteArray bytes = Wk->GetDataBytes();
-        if (!m_file.active)
+        if (!receive(m_file, bytes))
             return;
-        if (!m_file.headerSeen && takeHeader(m_file, bytes, true) != Outcome::Taken)
-            return;
-        if (!decodeBody(m_file, bytes)) {
-            failTransfer(m_file, 0, unknownErrorText());
-            return;
-        }
         writeToFile(bytes);
         if (!m_file.active)
             return;
@@ -555,8 +549,22 @@ void ZuHTTPdownload::raiseStatusError(double status)
 
 // Transfers
 
-ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArray &bytes, bool toFile)
+bool ZuHTTPdownload::receive(Transfer &transfer, QByteArray &bytes)
 {
+    if (!transfer.active)
+        return false;
+    if (!transfer.headerSeen && takeHeader(transfer, bytes) != Outcome::Taken)
+        return false;
+    if (!decodeBody(transfer, bytes)) {
+        failTransfer(transfer, 0, unknownErrorText());
+        return false;
+    }
+    return true;
+}
+
+ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArray &bytes)
+{
+    const bool toFile = &transfer == &m_file;
     transfer.head += bytes;
     bytes.clear();
     const qsizetype scanned = qMin(transfer.head.size(), HttpResponseHead::ScanLimit + 4);
@@ -677,14 +685,8 @@ void ZuHTTPdownload::Ws_DataArrival()
 {
     try {
         QByteArray bytes = Ws->GetDataBytes();
-        if (!m_stream.active)
+        if (!receive(m_stream, bytes))
             return;
-        if (!m_stream.headerSeen && takeHeader(m_stream, bytes, false) != Outcome::Taken)
-            return;
-        if (!decodeBody(m_stream, bytes)) {
-            failTransfer(m_stream, 0, unknownErrorText());
-            return;
-        }
         if (m_streamText) {
             const QString text = m_streamDecoder.decode(bytes);
             if (!text.isEmpty())

@@ -147,7 +147,9 @@ private:
     void ParseResponseHeader(const QString &text);
     QString resolveLocation(const QString &location) const;
 
-    Outcome takeHeader(Transfer &transfer, QByteArray &bytes, bool toFile);
+    //! Takes the header and decodes the body in \a bytes; false when nothing of them goes on.
+    bool receive(Transfer &transfer, QByteArray &bytes);
+    Outcome takeHeader(Transfer &transfer, QByteArray &bytes);
     bool decodeBody(Transfer &transfer, QByteArray &bytes);
     void writeToFile(const QByteArray &bytes);
     void closeTransfer(Transfer &transfer);
