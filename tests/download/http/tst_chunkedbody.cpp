@@ -65,19 +65,17 @@ void TestChunkedBody::head_data()
     QTest::addColumn<qint64>("length");
     QTest::addColumn<bool>("chunked");
     QTest::addColumn<qint64>("rangeStart");
-    QTest::newRow("200") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\n") << true << 200.0 << qint64(12)
-                         << false << qint64(-1);
-    QTest::newRow("206") << QByteArray("HTTP/1.1 206 Partial\r\ncontent-range: bytes 100-199/200\r\n\r\n") << true
-                         << 206.0 << qint64(-1) << false << qint64(100);
-    QTest::newRow("chunked wins over length")
-        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n") << true << 200.0
-        << qint64(-1) << true << qint64(-1);
-    QTest::newRow("length not a number") << QByteArray("HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\n") << true
-                                         << 200.0 << qint64(-1) << false << qint64(-1);
-    QTest::newRow("404") << QByteArray("HTTP/1.1 404 Not Found\r\n\r\n") << false << 404.0 << qint64(-1) << false
-                         << qint64(-1);
-    QTest::newRow("no status line") << QByteArray("Content-Length: 5\r\n\r\n") << false << 0.0 << qint64(-1) << false
-                                    << qint64(-1);
+    const auto row = [](const char *tag, const QByteArray &header, bool success, double status, qint64 length = -1,
+                        bool chunked = false, qint64 rangeStart = -1) {
+        QTest::newRow(tag) << header << success << status << length << chunked << rangeStart;
+    };
+    row("200", "HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\n", true, 200, 12);
+    row("206", "HTTP/1.1 206 Partial\r\ncontent-range: bytes 100-199/200\r\n\r\n", true, 206, -1, false, 100);
+    row("chunked wins over length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", true,
+        200, -1, true);
+    row("length not a number", "HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\n", true, 200);
+    row("404", "HTTP/1.1 404 Not Found\r\n\r\n", false, 404);
+    row("no status line", "Content-Length: 5\r\n\r\n", false, 0);
 }
 
 void TestChunkedBody::head()

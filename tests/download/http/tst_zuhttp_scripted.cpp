@@ -2,15 +2,14 @@
 // does not give (split or missing headers, odd status lines, early close,
 // hand-made chunking).
 
+#include "HttpTestHelpers.h"
 #include "ScriptedServer.h"
 #include "ZuHTTPdownload.h"
 
 #include "ModalRunner.h"
 #include "PropertyBag.h"
-#include "Shell.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaClassInfo>
 #include <QSignalSpy>
@@ -24,27 +23,24 @@ static const QString NotFound = QStringLiteral("地址未找到！");
 static const QString Unknown = QStringLiteral("未知错误");
 static const QString Invalid = QStringLiteral("无效的地址");
 static const QString Auth = QStringLiteral("指定地址需要用户名及密码才可访问，但Zu下载控件1.0暂不支持用户权限验证。");
+static const QByteArray Ten = "0123456789";
+static const QByteArray Ok = "HTTP/1.1 200 OK\r\n";
+static constexpr int Finished = -1;
+static constexpr int AnyError = -2;
+static constexpr int Aborted = 10053;
 
-static QByteArray fullHeader(const QByteArray &status, const QByteArray &tag, int length,
-                             const QByteArray &type = "text/plain")
+static QByteArray fullHeader(const QByteArray &status, const QByteArray &tag, int length)
 {
-    return "HTTP/1.1 " + status + "\r\n"
-           "Date: date-" + tag + "\r\n"
-           "Server: server-" + tag + "\r\n"
-           "Last-Modified: modified-" + tag + "\r\n"
-           "ETag: \"etag-" + tag + "\"\r\n"
-           "Accept-Ranges: range-" + tag + "\r\n"
-           "Content-Length: " + QByteArray::number(length) + "\r\n"
-           "Content-Type: " + type + "\r\n"
+    return "HTTP/1.1 " + status + "\r\nDate: date-" + tag + "\r\nServer: server-" + tag
+           + "\r\nLast-Modified: modified-" + tag + "\r\nETag: \"etag-" + tag + "\"\r\nAccept-Ranges: range-" + tag
+           + "\r\nContent-Length: " + QByteArray::number(length) + "\r\nContent-Type: text/plain\r\n"
            "Connection: close\r\n\r\n";
 }
 
 static QByteArray without(QByteArray header, const QByteArray &name)
 {
     const qsizetype a = header.indexOf(name);
-    const qsizetype e = header.indexOf("\r\n", a);
-    header.remove(a, e - a + 2);
-    return header;
+    return header.remove(a, header.indexOf("\r\n", a) - a + 2);
 }
 
 class TestZuHttpScripted : public QObject
@@ -54,14 +50,9 @@ class TestZuHttpScripted : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void cleanup();
 
-    void requestText_data();
-    void requestText();
-    void addressSplit_data();
-    void addressSplit();
-    void invalidAddress_data();
-    void invalidAddress();
+    void request_data();
+    void request();
 
     void probe_data();
     void probe();
@@ -72,239 +63,151 @@ private Q_SLOTS:
 
     void download_data();
     void download();
-    void downloadEndsWhenServerCloses();
     void downToRefusesBadFiles();
-    void downToReplacesReadOnlyFile();
-    void downToBeyondTheEnd();
     void zuCloseEndsTransfer();
-    void savedResponses_data();
-    void savedResponses();
-
     void stream_data();
     void stream();
-    void streamSurvivesTheWatchdog();
 
-    void freshControl();
-    void interfaceOrder();
-    void authorMembers();
-    void fixedSize();
-    void aboutOnShow();
+    void interface();
 
 private:
-    void probeWith(ZuHTTPdownload &control, const Pieces &pieces);
-    bool waitForEnd(QSignalSpy &finish, QSignalSpy &error, int ms = 5000);
+    QString url(const QString &path) const { return QStringLiteral("http://") + m_server.hostText() + path; }
+    void probeWith(ZuHTTPdownload &control, const Pieces &pieces, const QString &address = QString());
+    static bool waitForEnd(QSignalSpy &finish, QSignalSpy &error);
 
-    ScriptedServer *m_server = nullptr;
+    ScriptedServer m_server;
     QTemporaryDir m_dir;
-    int m_modals = 0;
 };
 
 void TestZuHttpScripted::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_server = new ScriptedServer(this);
-    QVERIFY(m_server->port() != 0);
-    ModalRunner::setHandler([this](QDialog *) {
-        ++m_modals;
-        return 0;
-    });
+    QVERIFY(m_server.port() != 0);
 }
 
 void TestZuHttpScripted::init()
 {
-    m_server->clear();
-    m_modals = 0;
+    m_server.clear();
+    ModalRunner::setHandler([](QDialog *) { return 0; });
 }
 
-void TestZuHttpScripted::cleanup()
+bool TestZuHttpScripted::waitForEnd(QSignalSpy &finish, QSignalSpy &error)
 {
-    m_server->clear();
-}
-
-bool TestZuHttpScripted::waitForEnd(QSignalSpy &finish, QSignalSpy &error, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (finish.isEmpty() && error.isEmpty() && timer.elapsed() < ms)
-        QTest::qWait(20);
+    const bool ended = QTest::qWaitFor([&] { return !finish.isEmpty() || !error.isEmpty(); }, 5000);
     // Whatever else comes late would be a fault too.
     QTest::qWait(300);
-    return !finish.isEmpty() || !error.isEmpty();
+    return ended;
 }
 
-void TestZuHttpScripted::probeWith(ZuHTTPdownload &control, const Pieces &pieces)
+void TestZuHttpScripted::probeWith(ZuHTTPdownload &control, const Pieces &pieces, const QString &address)
 {
-    m_server->queue(pieces);
+    m_server.queue(pieces);
     QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
-    control.GetAttrs(QStringLiteral("http://%1/base").arg(m_server->hostText()));
+    control.GetAttrs(address.isEmpty() ? url(QStringLiteral("/base")) : address);
     QVERIFY(got.wait(5000));
-    m_server->clear();
 }
 
-// Request
+// Requests
 
-void TestZuHttpScripted::requestText_data()
+void TestZuHttpScripted::request_data()
 {
     QTest::addColumn<QString>("call");
     QTest::addColumn<int>("last");
+    QTest::addColumn<QString>("address"); // HOST stands for the server
+    QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QByteArray>("range");
-    QTest::newRow("probe") << "GetAttrs" << 0 << QByteArray();
-    QTest::newRow("stream, last byte") << "OpenUrl" << 1 << QByteArray("Range: bytes=-1\r\n");
-    QTest::newRow("stream, whole") << "OpenUrl" << 0 << QByteArray();
-    QTest::newRow("download resumed") << "DownTo" << 500 << QByteArray("Range: bytes=-500\r\n");
-    QTest::newRow("download whole") << "DownTo" << 0 << QByteArray();
+    const QString file = QStringLiteral("http://HOST/d/f.bin?x=1");
+    QTest::newRow("probe") << "GetAttrs" << 0 << file << QByteArray("/d/f.bin?x=1") << QByteArray();
+    QTest::newRow("no scheme") << "GetAttrs" << 0 << "HOST/d/f.bin" << QByteArray("/d/f.bin") << QByteArray();
+    QTest::newRow("scheme in capitals") << "GetAttrs" << 0 << "HTTP://HOST/x" << QByteArray("/x") << QByteArray();
+    QTest::newRow("root") << "GetAttrs" << 0 << "s://HOST/" << QByteArray("/") << QByteArray();
+    QTest::newRow("query kept") << "GetAttrs" << 0 << "http://HOST/a/b?c=d&e=%20f" << QByteArray("/a/b?c=d&e=%20f")
+                                << QByteArray();
+    QTest::newRow("two schemes") << "GetAttrs" << 0 << "s://HOST/p://q" << QByteArray("/p://q") << QByteArray();
+    QTest::newRow("stream, last byte") << "OpenUrl" << 1 << file << QByteArray("/d/f.bin?x=1")
+                                       << QByteArray("Range: bytes=-1\r\n");
+    QTest::newRow("download resumed") << "DownTo" << 500 << file << QByteArray("/d/f.bin?x=1")
+                                      << QByteArray("Range: bytes=-500\r\n");
+    QTest::newRow("download whole") << "DownTo" << 0 << file << QByteArray("/d/f.bin?x=1") << QByteArray();
 }
 
-void TestZuHttpScripted::requestText()
+void TestZuHttpScripted::request()
 {
     QFETCH(QString, call);
     QFETCH(int, last);
+    QFETCH(QString, address);
+    QFETCH(QByteArray, path);
     QFETCH(QByteArray, range);
+    address.replace(QStringLiteral("HOST"), m_server.hostText());
+
     ZuHTTPdownload control;
-    m_server->queue({fullHeader("200 OK", "a", 2) + "ok"});
-    control.GetAttrs(QStringLiteral("http://%1/d/f.bin?x=1").arg(m_server->hostText()));
-    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
-    QVERIFY(got.wait(5000));
-    if (call == QLatin1String("OpenUrl")) {
+    probeWith(control, {fullHeader("200 OK", "a", 2) + "ok"}, address);
+    QCOMPARE(control.Host().toString(), m_server.hostText());
+    QCOMPARE(control.Path().toString(), address);
+    if (call == QLatin1String("OpenUrl"))
         control.OpenUrl(last);
-    } else if (call == QLatin1String("DownTo")) {
+    else if (call == QLatin1String("DownTo"))
         control.DownTo(m_dir.filePath(QStringLiteral("request.bin")), last > 0 ? 2 : 1, last, false);
-    }
     QVERIFY(!control.takeError());
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), call == QLatin1String("GetAttrs") ? 1 : 2, 5000);
-    const QByteArray expected = "GET /d/f.bin?x=1 HTTP/1.1\r\n"
-                                "Host: " + m_server->hostText().toLatin1() + "\r\n"
-                                "Accept: */*\r\n"
-                                "User-Agent: zudownload/1.00\r\n"
-                                "Pragma: no-cache\r\n"
-                                "Cache-Control: no-cache\r\n"
-                                "Connection: close\r\n" + range + "\r\n";
-    QCOMPARE(m_server->requests().last(), expected);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server.requests().size(), call == QLatin1String("GetAttrs") ? 1 : 2, 5000);
+    QCOMPARE(m_server.requests().last(), "GET " + path + " HTTP/1.1\r\nHost: " + m_server.hostText().toLatin1()
+                                             + "\r\nAccept: */*\r\nUser-Agent: zudownload/1.00\r\n"
+                                               "Pragma: no-cache\r\nCache-Control: no-cache\r\n"
+                                               "Connection: close\r\n" + range + "\r\n");
     control.ZUClose();
 }
 
-void TestZuHttpScripted::addressSplit_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("requestPath");
-    QTest::newRow("scheme") << "s://HOST/d/f.bin" << "/d/f.bin";
-    QTest::newRow("no scheme") << "HOST/d/f.bin" << "/d/f.bin";
-    QTest::newRow("scheme in capitals") << "HTTP://HOST/x" << "/x";
-    QTest::newRow("root") << "s://HOST/" << "/";
-    QTest::newRow("query kept") << "http://HOST/a/b?c=d&e=%20f" << "/a/b?c=d&e=%20f";
-    QTest::newRow("two schemes") << "s://HOST/p://q" << "/p://q";
-}
-
-void TestZuHttpScripted::addressSplit()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, requestPath);
-    address.replace(QStringLiteral("HOST"), m_server->hostText());
-    ZuHTTPdownload control;
-    m_server->queue({fullHeader("200 OK", "a", 0)});
-    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
-    control.GetAttrs(address);
-    QVERIFY(got.wait(5000));
-    QCOMPARE(control.Host().toString(), m_server->hostText());
-    QCOMPARE(control.Path().toString(), address);
-    QCOMPARE(m_server->requests().size(), 1);
-    QVERIFY(m_server->requests().first().startsWith("GET " + requestPath.toLatin1() + " HTTP/1.1\r\n"));
-    QVERIFY(m_server->requests().first().contains("\r\nHost: " + m_server->hostText().toLatin1() + "\r\n"));
-}
-
-void TestZuHttpScripted::invalidAddress_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::newRow("no path") << "s://127.0.0.1";
-    QTest::newRow("empty") << "";
-    QTest::newRow("scheme only") << "http://";
-    QTest::newRow("bare host") << "127.0.0.1";
-}
-
-void TestZuHttpScripted::invalidAddress()
-{
-    QFETCH(QString, address);
-    ZuHTTPdownload control;
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    QCOMPARE(control.GetAttrs(address), QString());
-    QVERIFY(!control.takeError());
-    QCOMPARE(error.size(), 1);
-    QCOMPARE(error.first().at(0).value<qint16>(), qint16(1));
-    QCOMPARE(error.first().at(1).toString(), Invalid);
-    QVERIFY(!control.Geted());
-    QCOMPARE(control.Path().toString(), address);
-    QTest::qWait(100);
-    QVERIFY(m_server->requests().isEmpty());
-}
-
-// Probe
+// Probes
 
 void TestZuHttpScripted::probe_data()
 {
     QTest::addColumn<Pieces>("pieces");
-    QTest::addColumn<int>("errorNumber"); // -1: GetAttred
+    QTest::addColumn<int>("errorNumber");
     QTest::addColumn<QString>("errorText");
-    QTest::addColumn<QVariantMap>("values");
-
+    QTest::addColumn<QVariantMap>("values"); // what the properties read after it
+    QTest::addColumn<QString>("address");    // HOST stands for the server
+    const auto row = [](const char *tag, const Pieces &pieces, const QVariantMap &values, int errorNumber = Finished,
+                        const QString &errorText = QString(),
+                        const QString &address = QStringLiteral("http://HOST/f")) {
+        QTest::newRow(tag) << pieces << errorNumber << errorText << values << address;
+    };
+    // Each probe follows one that answered fullHeader("200 OK", "old", 5).
     const QByteArray all = fullHeader("200 OK", "new", 7) + "payload";
-    QVariantMap allNew{{"HttpVer", "1.1"}, {"ReID", 200}, {"ServerDateTime", "date-new"},
-                       {"Server", "server-new"}, {"URLDateTime", "modified-new"},
-                       {"Etag", "\"etag-new\""}, {"Range", "range-new"}, {"Length", 7},
-                       {"LType", "text/plain"}, {"Geted", true}};
-
-    QTest::newRow("all eight") << Pieces{all} << -1 << QString() << allNew;
-
-    QVariantMap noEtag = allNew;
-    noEtag["Etag"] = "\"etag-old\"";
-    QTest::newRow("no ETag keeps the old one") << Pieces{without(all, "ETag")} << -1 << QString() << noEtag;
-
-    QTest::newRow("header split over arrivals")
-        << Pieces{all.left(6), all.mid(6, 40), all.mid(46, 100), all.mid(146)} << -1 << QString() << allNew;
-
-    QTest::newRow("404 without Last-Modified")
-        << Pieces{without(fullHeader("404 Not Found", "new", 7), "Last-Modified")} << 404 << NotFound
-        << QVariantMap{{"ReID", 404}, {"ServerDateTime", "date-new"}, {"Server", "server-new"},
-                       {"URLDateTime", "modified-old"}, {"Etag", "\"etag-old\""}, {"Length", 5},
-                       {"Geted", false}};
-
-    QVariantMap all404 = allNew;
-    all404["ReID"] = 404;
-    QTest::newRow("404 with every header") << Pieces{fullHeader("404 Not Found", "new", 7) + "payload"}
-                                           << -1 << QString() << all404;
-
-    QTest::newRow("401 with a header missing")
-        << Pieces{without(fullHeader("401 Unauthorized", "new", 7), "ETag")} << 404 << Auth
-        << QVariantMap{{"ReID", 401}, {"Geted", false}};
-
-    QTest::newRow("500 with a header missing")
-        << Pieces{without(fullHeader("500 Internal Server Error", "new", 7), "Server: ")} << 500 << Unknown
-        << QVariantMap{{"ReID", 500}, {"ServerDateTime", "date-new"}, {"Server", "server-old"}};
-
-    QTest::newRow("no status line") << Pieces{"hello there\r\n\r\n"} << 0 << Unknown
-                                    << QVariantMap{{"ReID", 200}, {"Geted", false}};
-
-    QTest::newRow("status line without code end") << Pieces{"HTTP/1.1"} << 0 << Unknown
-                                                   << QVariantMap{{"Geted", false}};
-
-    QTest::newRow("code beyond 16 bits") << Pieces{without(fullHeader("99999 Odd", "new", 7), "ETag")}
-                                         << 0 << Unknown << QVariantMap{{"ReID", 99999}};
-
-    QTest::newRow("header names in any case")
-        << Pieces{"http/1.0 200 OK\r\nDATE: d\r\nSERVER: s\r\nlast-modified: l\r\netag: e\r\n"
-                  "accept-ranges: r\r\ncontent-length: 3\r\ncontent-type: t\r\n\r\nabc"}
-        << -1 << QString()
-        << QVariantMap{{"HttpVer", "1.0"}, {"ServerDateTime", "d"}, {"Server", "s"}, {"URLDateTime", "l"},
-                       {"Etag", "e"}, {"Range", "r"}, {"Length", 3}, {"LType", "t"}};
-
-    QTest::newRow("no blank after the colon")
-        << Pieces{without(all, "Content-Length") .replace("Content-Type: ", "Content-Length:9\r\nContent-Type: ")}
-        << -1 << QString() << QVariantMap{{"Length", 5}};
-
-    QTest::newRow("server closes without a word") << Pieces{} << 0 << Unknown << QVariantMap{{"Geted", false}};
-
-    QTest::newRow("server closes inside the header")
-        << Pieces{"HTTP/1.1 404 Not Found\r\nServer: early\r\n"} << 404 << NotFound
-        << QVariantMap{{"ReID", 404}, {"Server", "server-old"}};
+    QVariantMap allNew{{"HttpVer", "1.1"}, {"ReID", 200}, {"ServerDateTime", "date-new"}, {"Server", "server-new"},
+                       {"URLDateTime", "modified-new"}, {"Etag", "\"etag-new\""}, {"Range", "range-new"},
+                       {"Length", 7}, {"LType", "text/plain"}, {"Geted", true}};
+    row("all eight", {all}, allNew);
+    row("header split over arrivals", {all.left(6), all.mid(6, 40), all.mid(46, 100), all.mid(146)}, allNew);
+    row("no blank after the colon",
+        {without(all, "Content-Length").replace("Content-Type: ", "Content-Length:9\r\nContent-Type: ")},
+        {{"Length", 5}});
+    row("header names in any case",
+        {"http/1.0 200 OK\r\nDATE: d\r\nSERVER: s\r\nlast-modified: l\r\netag: e\r\naccept-ranges: r\r\n"
+         "content-length: 3\r\ncontent-type: t\r\n\r\nabc"},
+        {{"HttpVer", "1.0"}, {"ServerDateTime", "d"}, {"Server", "s"}, {"URLDateTime", "l"}, {"Etag", "e"},
+         {"Range", "r"}, {"Length", 3}, {"LType", "t"}});
+    allNew["ReID"] = 404;
+    row("404 with every header", {fullHeader("404 Not Found", "new", 7) + "payload"}, allNew);
+    allNew["ReID"] = 200;
+    allNew["Etag"] = "\"etag-old\"";
+    row("no ETag keeps the old one", {without(all, "ETag")}, allNew);
+    row("404 without Last-Modified", {without(fullHeader("404 Not Found", "new", 7), "Last-Modified")},
+        {{"ReID", 404}, {"ServerDateTime", "date-new"}, {"Server", "server-new"}, {"URLDateTime", "modified-old"},
+         {"Etag", "\"etag-old\""}, {"Length", 5}, {"Geted", false}},
+        404, NotFound);
+    row("401 with a header missing", {without(fullHeader("401 Unauthorized", "new", 7), "ETag")},
+        {{"ReID", 401}, {"Geted", false}}, 404, Auth);
+    row("500 with a header missing", {without(fullHeader("500 Internal Server Error", "new", 7), "Server: ")},
+        {{"ReID", 500}, {"ServerDateTime", "date-new"}, {"Server", "server-old"}}, 500, Unknown);
+    row("code beyond 16 bits", {without(fullHeader("99999 Odd", "new", 7), "ETag")}, {{"ReID", 99999}}, 0, Unknown);
+    row("no status line", {"hello there\r\n\r\n"}, {{"ReID", 200}, {"Geted", false}}, 0, Unknown);
+    row("status line without code end", {"HTTP/1.1"}, {{"Geted", false}}, 0, Unknown);
+    row("server closes without a word", {}, {{"Geted", false}}, 0, Unknown);
+    row("server closes inside the header", {"HTTP/1.1 404 Not Found\r\nServer: early\r\n"},
+        {{"ReID", 404}, {"Server", "server-old"}}, 404, NotFound);
+    // A bad address is answered at once, without a request.
+    for (const char *address : {"s://127.0.0.1", "", "http://", "127.0.0.1"})
+        row(address, {}, {{"Geted", false}, {"Path", address}}, 1, Invalid, QLatin1String(address));
 }
 
 void TestZuHttpScripted::probe()
@@ -313,67 +216,52 @@ void TestZuHttpScripted::probe()
     QFETCH(int, errorNumber);
     QFETCH(QString, errorText);
     QFETCH(QVariantMap, values);
+    QFETCH(QString, address);
 
     ZuHTTPdownload control;
     probeWith(control, {fullHeader("200 OK", "old", 5) + "hello"});
     QCOMPARE(control.Length(), 5);
 
-    m_server->queue(pieces);
+    m_server.queue(pieces);
     QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(QStringLiteral("http://%1/f").arg(m_server->hostText()));
+    QCOMPARE(control.GetAttrs(address.replace(QStringLiteral("HOST"), m_server.hostText())), QString());
+    QVERIFY(!control.takeError());
     QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() || !error.isEmpty(), 5000);
     QTest::qWait(150);
-    if (errorNumber < 0) {
-        QCOMPARE(error.size(), 0);
-        QCOMPARE(got.size(), 1);
-    } else {
-        QCOMPARE(got.size(), 0);
-        QCOMPARE(error.size(), 1);
-        QCOMPARE(error.first().at(0).value<qint16>(), qint16(errorNumber));
-        QCOMPARE(error.first().at(1).toString(), errorText);
-    }
+    QCOMPARE(m_server.requests().size(), errorNumber == 1 ? 1 : 2);
+    QCOMPARE(got.size(), errorNumber == Finished ? 1 : 0);
+    QCOMPARE(events(error), (errorNumber == Finished ? Events() : Events{{qint16(errorNumber), errorText}}));
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const QVariant actual = control.property(it.key().toLatin1().constData());
-        QVERIFY2(actual.toString() == it.value().toString(),
-                 qPrintable(it.key() + QStringLiteral(": ") + actual.toString()));
+        QVERIFY2(actual.toString() == it.value().toString(), qPrintable(it.key() + u' ' + actual.toString()));
     }
 }
 
 void TestZuHttpScripted::redirect_data()
 {
-    QTest::addColumn<QString>("location"); // HOST stands for the server
-    QTest::addColumn<QByteArray>("secondPath");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("absolute") << "Location: http://HOST/b/target.bin" << QByteArray("/b/target.bin")
-                              << "http://HOST/b/target.bin";
-    QTest::newRow("absolute path") << "Location: /b/target.bin" << QByteArray("/b/target.bin")
-                                   << "http://HOST/b/target.bin";
-    QTest::newRow("relative") << "Location: c/target.bin" << QByteArray("/a/c/target.bin")
-                              << "http://HOST/a/c/target.bin";
-    QTest::newRow("dot segments") << "Location: ../target.bin" << QByteArray("/target.bin")
-                                  << "http://HOST/target.bin";
+    QTest::addColumn<QString>("location");
+    QTest::addColumn<QString>("target"); // after the server's address
+    QTest::newRow("absolute") << "http://HOST/b/target.bin" << "/b/target.bin";
+    QTest::newRow("absolute path") << "/b/target.bin" << "/b/target.bin";
+    QTest::newRow("relative") << "c/target.bin" << "/a/c/target.bin";
+    QTest::newRow("dot segments") << "../target.bin" << "/target.bin";
 }
 
 void TestZuHttpScripted::redirect()
 {
     QFETCH(QString, location);
-    QFETCH(QByteArray, secondPath);
-    QFETCH(QString, path);
-    location.replace(QStringLiteral("HOST"), m_server->hostText());
-    path.replace(QStringLiteral("HOST"), m_server->hostText());
+    QFETCH(QString, target);
+    location.replace(QStringLiteral("HOST"), m_server.hostText());
 
     ZuHTTPdownload control;
-    m_server->queue({"HTTP/1.1 302 Found\r\nServer: s\r\n" + location.toLatin1() + "\r\n\r\n"});
-    m_server->queue({fullHeader("200 OK", "target", 4) + "abcd"});
-    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(QStringLiteral("http://%1/a/b.bin").arg(m_server->hostText()));
-    QVERIFY(got.wait(5000));
+    m_server.queue({"HTTP/1.1 302 Found\r\nServer: s\r\nLocation: " + location.toLatin1() + "\r\n\r\n"});
+    probeWith(control, {fullHeader("200 OK", "target", 4) + "abcd"}, url(QStringLiteral("/a/b.bin")));
     QCOMPARE(error.size(), 0);
-    QCOMPARE(m_server->requests().size(), 2);
-    QVERIFY(m_server->requests().at(1).startsWith("GET " + secondPath + " HTTP/1.1\r\n"));
-    QCOMPARE(control.Path().toString(), path);
+    QCOMPARE(m_server.requests().size(), 2);
+    QVERIFY(m_server.requests().at(1).startsWith("GET " + target.toLatin1() + " HTTP/1.1\r\n"));
+    QCOMPARE(control.Path().toString(), url(target));
     QCOMPARE(control.ReID(), 200);
     QCOMPARE(control.Server().toString(), QStringLiteral("server-target"));
     QVERIFY(control.Geted());
@@ -383,25 +271,22 @@ void TestZuHttpScripted::redirectsAreBounded()
 {
     ZuHTTPdownload control;
     // Without Location there is nowhere to go, even after an earlier redirect.
-    m_server->queue({"HTTP/1.1 302 Found\r\nLocation: /again\r\n\r\n"});
-    m_server->queue({"HTTP/1.1 302 Found\r\nServer: s\r\n\r\n"});
+    m_server.queue({"HTTP/1.1 302 Found\r\nLocation: /again\r\n\r\n"});
+    m_server.queue({"HTTP/1.1 302 Found\r\nServer: s\r\n\r\n"});
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(QStringLiteral("http://%1/loop").arg(m_server->hostText()));
+    control.GetAttrs(url(QStringLiteral("/loop")));
     QVERIFY(error.wait(5000));
-    QCOMPARE(error.size(), 1);
-    QCOMPARE(error.first().at(0).value<qint16>(), qint16(1));
-    QCOMPARE(error.first().at(1).toString(), Invalid);
-    QCOMPARE(m_server->requests().size(), 2);
+    QCOMPARE(events(error), (Events{{qint16(1), Invalid}}));
+    QCOMPARE(m_server.requests().size(), 2);
 
-    m_server->clear();
+    m_server.clear();
     error.clear();
-    m_server->queue({"HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"});
-    control.GetAttrs(QStringLiteral("http://%1/loop").arg(m_server->hostText()));
+    m_server.queue({"HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"});
+    control.GetAttrs(url(QStringLiteral("/loop")));
     QVERIFY(error.wait(10000));
     QTest::qWait(200);
-    QCOMPARE(error.size(), 1);
-    QCOMPARE(error.first().at(0).value<qint16>(), qint16(302));
-    QCOMPARE(m_server->requests().size(), 21);
+    QCOMPARE(events(error), (Events{{qint16(302), Unknown}}));
+    QCOMPARE(m_server.requests().size(), 21);
     QVERIFY(!control.Geted());
 }
 
@@ -410,308 +295,177 @@ void TestZuHttpScripted::statusBeyond32Bits()
     ZuHTTPdownload control;
     probeWith(control, {"HTTP/1.1 3000000000 Big\r\nDate: d\r\nServer: s\r\nLast-Modified: l\r\nETag: e\r\n"
                         "Accept-Ranges: r\r\nContent-Length: 99999999999\r\nContent-Type: t\r\n\r\n"});
-    QCOMPARE(control.ReID(), 0);
-    auto error = control.takeError();
-    QVERIFY(error);
-    QCOMPARE(error->number(), 6);
-    QCOMPARE(control.Length(), 0);
-    error = control.takeError();
-    QVERIFY(error);
-    QCOMPARE(error->number(), 6);
+    for (const char *name : {"ReID", "Length"}) {
+        QCOMPARE(control.property(name).toInt(), 0);
+        const auto error = control.takeError();
+        QVERIFY2(error && error->number() == 6, name);
+    }
 }
 
-// Downloads
+// Transfers
 
 void TestZuHttpScripted::download_data()
 {
     QTest::addColumn<Pieces>("pieces");
+    QTest::addColumn<int>("pause");
     QTest::addColumn<QByteArray>("existing"); // null: no file
-    QTest::addColumn<int>("begin");
+    QTest::addColumn<int>("begin");           // resumed with Ext beyond 1
     QTest::addColumn<int>("last");
-    QTest::addColumn<bool>("ext");
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<int>("errorNumber"); // -1: Finish
+    QTest::addColumn<int>("errorNumber");
     QTest::addColumn<QString>("errorText");
+    // Pieces come 150 ms apart, beyond the watchdog's tick.
+    const auto row = [](const char *tag, const Pieces &pieces, const QByteArray &expected, int errorNumber = Finished,
+                        const QString &errorText = QString(), const QByteArray &existing = QByteArray(),
+                        int begin = 1, int last = 0, int pause = 150) {
+        QTest::newRow(tag) << pieces << pause << existing << begin << last << expected << errorNumber << errorText;
+    };
+    const QByteArray chunked = Ok + "Transfer-Encoding: chunked\r\n\r\n";
+    row("whole", {Ok + "Content-Length: 10\r\n\r\n" + Ten}, Ten);
+    row("header split, nothing of it written", {Ok + "Content-Le", "ngth: 10\r\n", "\r", "\n01234", "56789"}, Ten);
+    row("blank line split after CR LF CR", {Ok + "\r", "\n0123456789"}, Ten);
+    row("existing file replaced", {Ok + "\r\n" + Ten}, Ten, Finished, {}, "old data, longer than ten");
+    row("chunked", {chunked + "5\r\n01", "234\r\n5;x=y\r\n56789\r\n0\r\n", "\r\n"}, Ten);
+    row("no length, server closes", {Ok + "\r\n012", "3456", "789"}, Ten);
+    row("resumed, 206",
+        {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\nContent-Length: 6\r\n\r\n456789"}, Ten,
+        Finished, {}, "01234", 5, 6);
+    row("resumed, answered whole", {Ok + "Content-Length: 10\r\n\r\n" + Ten}, Ten, Finished, {},
+        "0123X, a longer stale tail", 5, 6);
+    // The file starts afresh; the bytes in front of Begin read as zero.
+    row("resumed beyond the end", {"HTTP/1.1 206 Partial Content\r\nContent-Length: 2\r\n\r\nxy"},
+        QByteArray("\0\0\0\0xy", 6), Finished, {}, "abc", 5, 2);
+    row("404 writes nothing", {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}, "01234", 404,
+        NotFound, "01234", 5, 6);
+    row("404 without headers", {"HTTP/1.1 404 Not Found\r\n\r\n"}, "", 404, NotFound);
+    row("401", {"HTTP/1.1 401 Unauthorized\r\n\r\nno"}, "", 404, Auth);
+    row("302 on a download", {"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n"}, "", 302, Unknown);
+    row("no status line", {"garbage\r\n\r\n" + Ten}, "", 0, Unknown);
+    row("early close in the body", {Ok + "Content-Length: 10\r\n\r\n01234"}, "01234", Aborted);
+    row("early close in the header", {Ok + "Content-Le"}, "", 0, Unknown);
+    row("chunked cut short", {chunked + "5\r\n01234\r\n5\r\n56"}, "0123456", Aborted);
+    const QByteArray big = randomBytes(300000, 1);
+    row("large first arrival", {Ok + "Content-Length: 300000\r\n\r\n" + big}, big);
 
-    const QByteArray ten = "0123456789";
-    QTest::newRow("whole") << Pieces{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + ten} << QByteArray()
-                           << 1 << 0 << false << ten << -1 << QString();
-    QTest::newRow("header split, nothing of it written")
-        << Pieces{"HTTP/1.1 200 OK\r\nContent-Le", "ngth: 10\r\n", "\r", "\n01234", "56789"} << QByteArray()
-        << 1 << 0 << false << ten << -1 << QString();
-    QTest::newRow("blank line split after CR LF CR")
-        << Pieces{"HTTP/1.1 200 OK\r\n\r", "\n0123456789"} << QByteArray() << 1 << 0 << false << ten << -1
-        << QString();
-    QTest::newRow("existing file replaced") << Pieces{"HTTP/1.1 200 OK\r\n\r\n" + ten} << QByteArray("old data, longer than ten")
-                                            << 1 << 0 << false << ten << -1 << QString();
-    QTest::newRow("chunked")
-        << Pieces{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n01", "234\r\n5;x=y\r\n56789\r\n0\r\n",
-                  "\r\n"}
-        << QByteArray() << 1 << 0 << false << ten << -1 << QString();
-    QTest::newRow("no length, server closes") << Pieces{"HTTP/1.1 200 OK\r\n\r\n012", "3456", "789"} << QByteArray()
-                                              << 1 << 0 << false << ten << -1 << QString();
-    QTest::newRow("resumed, 206") << Pieces{"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\n"
-                                            "Content-Length: 6\r\n\r\n456789"}
-                                  << QByteArray("01234") << 5 << 6 << true << ten << -1 << QString();
-    QTest::newRow("resumed, answered whole")
-        << Pieces{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n" + ten} << QByteArray("0123X") << 5 << 6 << true
-        << ten << -1 << QString();
-    QTest::newRow("404 writes nothing") << Pieces{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}
-                                        << QByteArray("01234") << 5 << 6 << true << QByteArray("01234") << 404
-                                        << NotFound;
-    QTest::newRow("404 without headers") << Pieces{"HTTP/1.1 404 Not Found\r\n\r\n"} << QByteArray() << 1 << 0
-                                         << false << QByteArray("") << 404 << NotFound;
-    QTest::newRow("401") << Pieces{"HTTP/1.1 401 Unauthorized\r\n\r\nno"} << QByteArray() << 1 << 0 << false
-                         << QByteArray("") << 404 << Auth;
-    QTest::newRow("302 on a download") << Pieces{"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\n"} << QByteArray() << 1
-                                       << 0 << false << QByteArray("") << 302 << Unknown;
-    QTest::newRow("no status line") << Pieces{"garbage\r\n\r\n" + ten} << QByteArray() << 1 << 0 << false
-                                    << QByteArray("") << 0 << Unknown;
-    QTest::newRow("early close in the body")
-        << Pieces{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n01234"} << QByteArray() << 1 << 0 << false
-        << QByteArray("01234") << 10053 << QString();
-    QTest::newRow("early close in the header") << Pieces{"HTTP/1.1 200 OK\r\nContent-Le"} << QByteArray() << 1 << 0
-                                               << false << QByteArray("") << 0 << Unknown;
-    QTest::newRow("chunked cut short")
-        << Pieces{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n01234\r\n5\r\n56"} << QByteArray()
-        << 1 << 0 << false << QByteArray("0123456") << 10053 << QString();
-
-    QByteArray big(300000, 'x');
-    for (int i = 0; i < big.size(); ++i)
-        big[i] = char(i * 7 + i / 251);
-    QTest::newRow("large first arrival")
-        << Pieces{"HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n" + big} << QByteArray() << 1 << 0 << false
-        << big << -1 << QString();
+    // Answers kept beside the test, replayed in arrivals of a few bytes each.
+    // NAME.body holds the file they must give; without one the download must fail.
+    const QDir dir(QStringLiteral(RESPONSES_DIR));
+    const QStringList names = dir.entryList({QStringLiteral("*.http")}, QDir::Files, QDir::Name);
+    QVERIFY(!names.isEmpty());
+    for (const QString &name : names) {
+        const QByteArray answer = readFile(dir.filePath(name));
+        Pieces pieces;
+        for (qsizetype i = 0; i < answer.size(); i += 7)
+            pieces << answer.mid(i, 7);
+        const QString body = dir.filePath(QFileInfo(name).completeBaseName() + QStringLiteral(".body"));
+        row(qPrintable(name), pieces, readFile(body), QFile::exists(body) ? Finished : AnyError, {}, {}, 1, 0, 5);
+    }
 }
 
 void TestZuHttpScripted::download()
 {
     QFETCH(Pieces, pieces);
+    QFETCH(int, pause);
     QFETCH(QByteArray, existing);
     QFETCH(int, begin);
     QFETCH(int, last);
-    QFETCH(bool, ext);
     QFETCH(QByteArray, expected);
     QFETCH(int, errorNumber);
     QFETCH(QString, errorText);
 
     const QString file = m_dir.filePath(QStringLiteral("download-%1.bin").arg(QTest::currentDataTag()));
-    QFile::remove(file);
     if (!existing.isNull()) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(existing);
+        QVERIFY(writeFile(file, existing));
+        // A file to be replaced may well be read-only.
+        if (begin == 1)
+            QFile::setPermissions(file, QFile::ReadOwner);
     }
-
     ZuHTTPdownload control;
     // A probe that leaves the length unknown: only the answer itself may end the transfer.
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    m_server->queue(ScriptedServer::Reply{pieces, true, 150});
-
+    probeWith(control, {Ok + "Content-Type: application/octet-stream\r\n\r\n"});
+    m_server.queue(ScriptedServer::Reply{pieces, true, pause});
     QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    QSignalSpy data(&control, &ZuHTTPdownload::GetData);
-    control.DownTo(file, begin, last, ext);
+    qint32 hsDown = -1;
+    connect(&control, &ZuHTTPdownload::GetData, &control, [&] { hsDown = control.HsDown(); });
+
+    control.DownTo(file, begin, last, begin > 1);
     QVERIFY(!control.takeError());
     QVERIFY(waitForEnd(finish, error));
-
-    if (last > 1 && begin > 1)
-        QVERIFY(m_server->requests().first().contains("\r\nRange: bytes=-" + QByteArray::number(last) + "\r\n\r\n"));
-    if (errorNumber < 0) {
+    if (begin > 1 && last > 1)
+        QVERIFY(m_server.requests().last().endsWith("\r\nRange: bytes=-" + QByteArray::number(last) + "\r\n\r\n"));
+    if (errorNumber == Finished) {
         QCOMPARE(error.size(), 0);
         QCOMPARE(finish.size(), 1);
-        QVERIFY(!data.isEmpty());
+        QCOMPARE(hsDown, expected.size());
     } else {
         QCOMPARE(finish.size(), 0);
         QCOMPARE(error.size(), 1);
-        QCOMPARE(error.first().at(0).value<qint16>(), qint16(errorNumber));
+        if (errorNumber != AnyError)
+            QCOMPARE(error.first().at(0).value<qint16>(), qint16(errorNumber));
         if (!errorText.isEmpty())
             QCOMPARE(error.first().at(1).toString(), errorText);
     }
     QCOMPARE(control.HsDown(), 0);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), expected);
-}
-
-void TestZuHttpScripted::downloadEndsWhenServerCloses()
-{
-    // Neither the probe nor the answer tells the length: the end is the server's close.
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    const QString file = m_dir.filePath(QStringLiteral("slow.bin"));
-    m_server->queue(ScriptedServer::Reply{{"HTTP/1.1 200 OK\r\n\r\nab", "cd", "ef", "gh"}, true, 250});
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.DownTo(file, 1, 0, false);
-    QTest::qWait(400);
-    QCOMPARE(finish.size(), 0);
-    QCOMPARE(control.State().toInt(), 7);
-    QVERIFY(control.HsDown() >= 2);
-    QVERIFY(waitForEnd(finish, error));
-    QCOMPARE(finish.size(), 1);
-    QCOMPARE(error.size(), 0);
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("abcdefgh"));
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(readFile(file), expected);
 }
 
 void TestZuHttpScripted::downToRefusesBadFiles()
 {
     ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    const QStringList bad{m_dir.filePath(QStringLiteral("no/such/folder/f.bin")), QString(), m_dir.path()};
-    for (const QString &file : bad) {
+    probeWith(control, {Ok + "Content-Type: application/octet-stream\r\n\r\n"});
+    for (const QString &file : {m_dir.filePath(QStringLiteral("no/such/folder/f.bin")), QString(), m_dir.path()}) {
         control.DownTo(file, 1, 0, false);
         const auto error = control.takeError();
-        QVERIFY2(error, qPrintable(file));
-        QVERIFY(error->number() != 0);
+        QVERIFY2(error && error->number() != 0, qPrintable(file));
     }
     QTest::qWait(150);
-    QVERIFY(m_server->requests().isEmpty());
+    QCOMPARE(m_server.requests().size(), 1);
     QVERIFY(QFileInfo(m_dir.path()).isDir());
-}
-
-void TestZuHttpScripted::downToReplacesReadOnlyFile()
-{
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    const QString file = m_dir.filePath(QStringLiteral("readonly.bin"));
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("old");
-    }
-    QFile::setPermissions(file, QFile::ReadOwner);
-    m_server->queue({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew"});
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    control.DownTo(file, 1, 0, false);
-    QVERIFY(!control.takeError());
-    QVERIFY(finish.wait(5000));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("new"));
-}
-
-void TestZuHttpScripted::downToBeyondTheEnd()
-{
-    // Begin one past the end of an existing file: the file starts afresh and
-    // the bytes in front of Begin read as zero.
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    const QString file = m_dir.filePath(QStringLiteral("beyond.bin"));
-    {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("abc");
-    }
-    m_server->queue({"HTTP/1.1 206 Partial Content\r\nContent-Length: 2\r\n\r\nxy"});
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    control.DownTo(file, 5, 2, true);
-    QVERIFY(!control.takeError());
-    QVERIFY(finish.wait(5000));
-    QVERIFY(m_server->requests().first().contains("Range: bytes=-2\r\n"));
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("\0\0\0\0xy", 6));
 }
 
 void TestZuHttpScripted::zuCloseEndsTransfer()
 {
     ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    const QString file = m_dir.filePath(QStringLiteral("closed.bin"));
-    m_server->queue(ScriptedServer::Reply{{"HTTP/1.1 200 OK\r\n\r\nab", "cd", "ef", "gh"}, true, 300});
+    probeWith(control, {Ok + "Content-Type: application/octet-stream\r\n\r\n"});
+    m_server.queue(ScriptedServer::Reply{{Ok + "\r\nab", "cd", "ef", "gh"}, true, 300});
     QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.DownTo(file, 1, 0, false);
+    control.DownTo(m_dir.filePath(QStringLiteral("closed.bin")), 1, 0, false);
     QTest::qWait(150);
     control.ZUClose();
     QCOMPARE(control.HsDown(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(finish.size(), 1, 2000);
+    QVERIFY(waitForEnd(finish, error));
     QTest::qWait(500);
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QCOMPARE(control.State().toInt(), 0);
 }
 
-void TestZuHttpScripted::savedResponses_data()
-{
-    // Answers kept beside the test, replayed in arrivals of a few bytes each.
-    // NAME.body holds the file they must give; without one the download must fail.
-    QTest::addColumn<QString>("response");
-    const QDir dir(QStringLiteral(RESPONSES_DIR));
-    const QStringList names = dir.entryList({QStringLiteral("*.http")}, QDir::Files, QDir::Name);
-    QVERIFY(!names.isEmpty());
-    for (const QString &name : names)
-        QTest::newRow(qPrintable(name)) << dir.filePath(name);
-}
-
-void TestZuHttpScripted::savedResponses()
-{
-    QFETCH(QString, response);
-    QFile in(response);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    const QByteArray answer = in.readAll();
-    const QString bodyFile = response.chopped(5) + QStringLiteral(".body");
-
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n"});
-    Pieces pieces;
-    for (qsizetype i = 0; i < answer.size(); i += 7)
-        pieces << answer.mid(i, 7);
-    m_server->queue(ScriptedServer::Reply{pieces, true, 5});
-    const QString file = m_dir.filePath(QFileInfo(response).completeBaseName() + QStringLiteral(".out"));
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.DownTo(file, 1, 0, false);
-    QVERIFY(waitForEnd(finish, error));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::ReadOnly));
-    if (QFile::exists(bodyFile)) {
-        QCOMPARE(error.size(), 0);
-        QCOMPARE(finish.size(), 1);
-        QFile body(bodyFile);
-        QVERIFY(body.open(QIODevice::ReadOnly));
-        QCOMPARE(out.readAll(), body.readAll());
-    } else {
-        QCOMPARE(finish.size(), 0);
-        QCOMPARE(error.size(), 1);
-        QCOMPARE(out.readAll(), QByteArray());
-    }
-}
-
-// Streams
-
 void TestZuHttpScripted::stream_data()
 {
     QTest::addColumn<QByteArray>("type");
     QTest::addColumn<Pieces>("pieces");
     QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<int>("errorNumber");
-
+    QTest::addColumn<int>("format"); // 0: refused
     const QByteArray text = QStringLiteral("第一行 line\r\n第二行").toUtf8();
-    QTest::newRow("text, length")
-        << QByteArray("text/plain")
-        << Pieces{"HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(text.size()) + "\r\n\r\n"
-                  + text.left(4),
-                  text.mid(4)}
-        << text << -1;
+    const QByteArray length = "Content-Length: " + QByteArray::number(text.size()) + "\r\n";
+    const QByteArray chunked = "Transfer-Encoding: chunked\r\n";
+    QTest::newRow("text, length") << QByteArray("text/plain")
+                                  << Pieces{Ok + length + "\r\n" + text.left(4), text.mid(4)} << text << 1;
     QTest::newRow("text, character split over arrivals")
-        << QByteArray("text/html") << Pieces{"HTTP/1.1 200 OK\r\n\r\n" + text.left(1), text.mid(1, 1), text.mid(2)}
-        << text << -1;
+        << QByteArray("text/html") << Pieces{Ok + "\r\n" + text.left(1), text.mid(1, 1), text.mid(2)} << text << 1;
     QTest::newRow("text, chunked") << QByteArray("text/plain")
-                                   << Pieces{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n",
-                                             "2\r\nde\r\n0\r\n\r\n"}
-                                   << QByteArray("abcde") << -1;
+                                   << Pieces{Ok + chunked + "\r\n3\r\nabc\r\n", "2\r\nde\r\n0\r\n\r\n"}
+                                   << QByteArray("abcde") << 1;
     QTest::newRow("bytes") << QByteArray("application/octet-stream")
-                           << Pieces{QByteArray("HTTP/1.1 200 OK\r\n\r\n\x00\x01", 21), QByteArray("\xff\r\n\r\x00", 5)}
-                           << QByteArray("\x00\x01\xff\r\n\r\x00", 7) << -1;
+                           << Pieces{Ok + "\r\n" + QByteArray("\x00\x01", 2), QByteArray("\xff\r\n\r\x00", 5)}
+                           << QByteArray("\x00\x01\xff\r\n\r\x00", 7) << 2;
     QTest::newRow("bytes, parameters make it bytes") << QByteArray("text/html; charset=utf-8")
-                                                     << Pieces{"HTTP/1.1 200 OK\r\n\r\nab"} << QByteArray("ab")
-                                                     << -1;
+                                                     << Pieces{Ok + "\r\nab"} << QByteArray("ab") << 2;
     QTest::newRow("404") << QByteArray("text/plain") << Pieces{"HTTP/1.1 404 Not Found\r\n\r\nmissing"}
-                         << QByteArray() << 404;
+                         << QByteArray() << 0;
 }
 
 void TestZuHttpScripted::stream()
@@ -719,173 +473,67 @@ void TestZuHttpScripted::stream()
     QFETCH(QByteArray, type);
     QFETCH(Pieces, pieces);
     QFETCH(QByteArray, expected);
-    QFETCH(int, errorNumber);
+    QFETCH(int, format);
 
     ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: " + type + "\r\n\r\n"});
-    m_server->queue(ScriptedServer::Reply{pieces, true, 60});
+    probeWith(control, {Ok + "Content-Type: " + type + "\r\n\r\n"});
+    // No file is open while streaming, and the pieces outlast the watchdog's tick.
+    m_server.queue(ScriptedServer::Reply{pieces, true, 150});
     QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
     QSignalSpy data(&control, &ZuHTTPdownload::GetedData);
     control.OpenUrl(0);
     QVERIFY(!control.takeError());
     QVERIFY(waitForEnd(finish, error));
-
-    if (errorNumber >= 0) {
-        QCOMPARE(finish.size(), 0);
-        QCOMPARE(error.size(), 1);
-        QCOMPARE(error.first().at(0).value<qint16>(), qint16(errorNumber));
-        QCOMPARE(data.size(), 0);
-        return;
-    }
-    QCOMPARE(error.size(), 0);
-    QCOMPARE(finish.size(), 1);
-    const bool textMode = type == "text/plain" || type == "text/html";
-    QByteArray received;
-    for (const QList<QVariant> &event : std::as_const(data)) {
-        QCOMPARE(event.at(1).toInt(), textMode ? 1 : 2);
-        if (textMode) {
-            received += event.at(0).toString().toUtf8();
-        } else {
-            QCOMPARE(event.at(0).metaType(), QMetaType::fromType<uchar>());
-            received += char(event.at(0).value<uchar>());
-        }
-    }
-    QCOMPARE(received, expected);
-}
-
-void TestZuHttpScripted::streamSurvivesTheWatchdog()
-{
-    // No file is open while streaming; the stream still runs to its end.
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"});
-    m_server->queue(ScriptedServer::Reply{{"HTTP/1.1 200 OK\r\n\r\none ", "two ", "three"}, true, 250});
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    QSignalSpy data(&control, &ZuHTTPdownload::GetedData);
-    control.OpenUrl(0);
-    QTest::qWait(350);
-    QCOMPARE(finish.size(), 0);
-    QVERIFY(waitForEnd(finish, error));
-    QCOMPARE(finish.size(), 1);
-    QString text;
-    for (const QList<QVariant> &event : std::as_const(data))
-        text += event.at(0).toString();
-    QCOMPARE(text, QStringLiteral("one two three"));
+    QCOMPARE(finish.size(), format ? 1 : 0);
+    QCOMPARE(events(error), (format ? Events() : Events{{qint16(404), NotFound}}));
+    QCOMPARE(streamed(data, format), expected);
 }
 
 // Interface
 
-void TestZuHttpScripted::freshControl()
+void TestZuHttpScripted::interface()
 {
     ZuHTTPdownload control;
-    QVERIFY(!control.Geted());
-    QCOMPARE(control.ReID(), 0);
-    QCOMPARE(control.Length(), 0);
-    QCOMPARE(control.HsDown(), 0);
-    QVERIFY(!control.Host().isValid());
-    QVERIFY(!control.Path().isValid());
-    QVERIFY(!control.Etag().isValid());
-    QCOMPARE(control.State().toInt(), 0);
-    QCOMPARE(control.State().metaType(), QMetaType::fromType<qint16>());
+    QVERIFY(!control.Geted() && !control.Host().isValid() && !control.Path().isValid());
+    QVERIFY(control.ReID() == 0 && control.Length() == 0 && control.HsDown() == 0);
+    QCOMPARE(control.State(), QVariant::fromValue(qint16(0)));
     QVERIFY(!control.takeError());
     auto *timer = control.findChild<QTimer *>(QStringLiteral("Timer1"));
-    QVERIFY(timer);
-    QCOMPARE(timer->interval(), 100);
-    QVERIFY(!timer->isActive());
-}
+    QVERIFY(timer && timer->interval() == 100 && !timer->isActive());
+    QCOMPARE(control.sizeTwips(), QSize(675, 570));
+    control.hostResize(3000, 150);
+    QCOMPARE(control.sizeTwips(), QSize(675, 570));
 
-void TestZuHttpScripted::interfaceOrder()
-{
     const QMetaObject *meta = &ZuHTTPdownload::staticMetaObject;
     const QString members = QString::fromLatin1(meta->classInfo(meta->indexOfClassInfo("Members")).value());
-    const QStringList names = members.split(u',');
-    QCOMPARE(names.size(), 27);
-    QCOMPARE(names.first(), QStringLiteral("GetAttrs"));
-    QCOMPARE(names.at(11), QStringLiteral("DownTo"));
-    QCOMPARE(names.at(23), QStringLiteral("OpenUrl"));
-    QCOMPARE(names.last(), QStringLiteral("ZULocalIP"));
-    for (const QString &name : names) {
+    for (const QString &name : members.split(u',')) {
         const QByteArray n = name.toLatin1();
         bool found = meta->indexOfProperty(n.constData()) >= 0;
         for (int i = meta->methodOffset(); !found && i < meta->methodCount(); ++i)
             found = meta->method(i).name() == n && meta->method(i).methodType() == QMetaMethod::Method;
         QVERIFY2(found, n.constData());
     }
-    QCOMPARE(QString::fromLatin1(meta->classInfo(meta->indexOfClassInfo("Events")).value()),
-             QStringLiteral("OnError,GetAttred,Finish,GetData,GetedData"));
     const int downTo = meta->indexOfMethod("DownTo(QString,qint32,qint32,bool)");
     QVERIFY(downTo >= 0);
-    QCOMPARE(meta->method(downTo).parameterNames(),
-             (QList<QByteArray>{"Filename", "Begin", "Last", "Ext"}));
-    QCOMPARE(meta->property(meta->indexOfProperty("ReID")).metaType(), QMetaType::fromType<qint32>());
-    QCOMPARE(meta->property(meta->indexOfProperty("HsDown")).metaType(), QMetaType::fromType<qint32>());
-    QCOMPARE(meta->property(meta->indexOfProperty("Length")).metaType(), QMetaType::fromType<qint32>());
-}
+    QCOMPARE(meta->method(downTo).parameterNames(), (QList<QByteArray>{"Filename", "Begin", "Last", "Ext"}));
+    for (const char *name : {"ReID", "HsDown", "Length"})
+        QCOMPARE(meta->property(meta->indexOfProperty(name)).metaType(), QMetaType::fromType<qint32>());
 
-void TestZuHttpScripted::authorMembers()
-{
-    ZuHTTPdownload control;
-    QSignalSpy changed(&control, &ControlBase::propertyChanged);
-    control.setWriter(QStringLiteral("someone"));
-    QCOMPARE(control.Writer().toString(), QStringLiteral("Tolvar"));
-    const QVariant mail = control.Email();
-    control.setEmail(QStringLiteral("x@y"));
-    QCOMPARE(control.Email(), mail);
-    control.setHomePage(QStringLiteral("http://x/"));
-    QCOMPARE(changed.size(), 2);
-    QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("Email"));
-    QCOMPARE(changed.at(1).at(0).toString(), QStringLiteral("HomePage"));
-
-    QStringList targets;
-    Shell::setHandler([&](const QString &verb, const QString &target, QWidget *) {
-        targets << verb + u' ' + target;
-        return true;
-    });
-    control.WriteLetter();
-    control.VisitHomePage();
-    Shell::setHandler({});
-    QCOMPARE(targets, (QStringList{QStringLiteral("open mailto:") + mail.toString(),
-                                   QStringLiteral("open ") + control.HomePage().toString()}));
-}
-
-void TestZuHttpScripted::fixedSize()
-{
-    ZuHTTPdownload control;
-    QCOMPARE(control.sizeTwips(), QSize(675, 570));
-    control.hostResize(3000, 3000);
-    QCOMPARE(control.sizeTwips(), QSize(675, 570));
-    control.show();
-    control.hostResize(1500, 150);
-    QCOMPARE(control.sizeTwips(), QSize(675, 570));
-}
-
-void TestZuHttpScripted::aboutOnShow()
-{
+    // The about box comes up when a fresh control is shown, not one its host loaded.
     QStringList seen;
     ModalRunner::setHandler([&](QDialog *dialog) {
-        seen = ModalRunner::texts(dialog);
+        seen += ModalRunner::texts(dialog);
         return 0;
     });
-    {
-        ZuHTTPdownload fresh;
-        fresh.show();
-        QVERIFY(seen.contains(QStringLiteral("Zu下载控件 HTTP协议版")));
-        QCOMPARE(fresh.maskColor(), QColor(255, 252, 255));
-        seen.clear();
-        fresh.About();
-        QVERIFY(seen.contains(QStringLiteral("Zu下载控件 HTTP协议版")));
-    }
-    seen.clear();
+    control.show();
+    QCOMPARE(control.maskColor(), QColor(255, 252, 255));
     ZuHTTPdownload loaded;
     PropertyBag bag;
     loaded.hostReadProperties(bag);
     loaded.show();
-    QVERIFY(seen.isEmpty());
-    ModalRunner::setHandler([this](QDialog *) {
-        ++m_modals;
-        return 0;
-    });
+    control.About();
+    QCOMPARE(seen.count(QStringLiteral("Zu下载控件 HTTP协议版")), 2);
 }
 
 QTEST_MAIN(TestZuHttpScripted)

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QList>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QVariant>
+
+// Files and events the HTTP tests share.
+
+inline QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+// Readable by everyone: nginx may serve it from another user.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return false;
+    file.close();
+    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+}
+
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+using Events = QList<QVariantList>;
+
+inline Events events(const QSignalSpy &spy)
+{
+    return spy;
+}
+
+// What GetedData events handed over (texts as UTF-8), or a note of the
+// first event not in \a format (1: text chunks, 2: single bytes).
+inline QByteArray streamed(const QList<QVariantList> &events, int format)
+{
+    QByteArray bytes;
+    for (const QVariantList &event : events) {
+        const bool byte = event.at(0).metaType() == QMetaType::fromType<uchar>();
+        if (event.at(1).toInt() != format || byte != (format == 2))
+            return "(format " + event.at(1).toByteArray() + ")";
+        bytes += byte ? QByteArray(1, char(event.at(0).value<uchar>())) : event.at(0).toString().toUtf8();
+    }
+    return bytes;
+}
