@@ -195,12 +195,7 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
         m_outputFile.open(Filename);
         if (Ext)
             m_outputFile.seek(Begin);
-        Wk->setRemoteHost(m_host);
-        Wk->setRemotePort(80);
-        Timer1->start();
-        m_file = Transfer();
-        m_file.active = true;
-        m_closedByHost = false;
+        startTransfer(m_file);
         m_probing = false;
         m_probeBuffer.clear();
         Wk->Connect();
@@ -211,12 +206,7 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
 QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
 {
     guarded([&] {
-        Ws->setRemoteHost(m_host);
-        Ws->setRemotePort(80);
-        Timer1->start();
-        m_stream = Transfer();
-        m_stream.active = true;
-        m_closedByHost = false;
+        startTransfer(m_stream);
         const QString type = m_lType.toString().trimmed().toLower();
         m_streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
         m_streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
@@ -224,6 +214,21 @@ QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
         Ws->Connect();
     });
     return QVariant();
+}
+
+Winsock *ZuHTTPdownload::socketOf(const Transfer &transfer) const
+{
+    return &transfer == &m_file ? Wk : Ws;
+}
+
+void ZuHTTPdownload::startTransfer(Transfer &transfer)
+{
+    socketOf(transfer)->setRemoteHost(m_host);
+    socketOf(transfer)->setRemotePort(80);
+    Timer1->start();
+    transfer = Transfer();
+    transfer.active = true;
+    m_closedByHost = false;
 }
 
 QVariant ZuHTTPdownload::ZUClose()
@@ -642,13 +647,10 @@ void ZuHTTPdownload::writeToFile(const QByteArray &bytes)
 void ZuHTTPdownload::closeTransfer(Transfer &transfer)
 {
     transfer.active = false;
-    Winsock *socket = Ws;
-    if (&transfer == &m_file) {
+    if (&transfer == &m_file)
         m_outputFile.close();
-        socket = Wk;
-    }
     try {
-        socket->Close();
+        socketOf(transfer)->Close();
     } catch (const SystemError &) {
     }
     stopTimerWhenIdle();

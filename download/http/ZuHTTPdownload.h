@@ -147,6 +147,8 @@ private:
     void ParseResponseHeader(const QString &text);
     QString resolveLocation(const QString &location) const;
 
+    Winsock *socketOf(const Transfer &transfer) const;
+    void startTransfer(Transfer &transfer);
     //! Takes the header and decodes the body in \a bytes; false when nothing of them goes on.
     bool receive(Transfer &transfer, QByteArray &bytes);
     Outcome takeHeader(Transfer &transfer, QByteArray &bytes);
