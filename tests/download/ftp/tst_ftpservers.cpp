@@ -14,12 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
 constexpr int Timeout = 30000;
-const QString SizeUnknown = QStringLiteral("文件大小未知");
-
-} // namespace
 
 class TestFtpServers : public QObject
 {
@@ -31,13 +26,10 @@ private Q_SLOTS:
 
     void download_data();
     void download();
-    void missingFile();
-    void listing_data();
-    void listing();
+    void lookups_data();
+    void lookups();
 
-    // Through the container
-    void hostedInterface();
-    void hostedTransfers();
+    void hosted();
 
 private:
     QString url(const QString &peer, const QString &path) const
@@ -135,62 +127,57 @@ void TestFtpServers::download()
     } else {
         QCOMPARE(s.sizes.count(), 0);
         for (int i = 0; i < s.errors.count(); ++i)
-            QCOMPARE(s.errorDescription(i), SizeUnknown);
+            QCOMPARE(s.errorDescription(i), QStringLiteral("文件大小未知"));
     }
 }
 
-void TestFtpServers::missingFile()
-{
-    FtpSession s;
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/missing.bin")), m_dir.filePath(QStringLiteral("missing.bin")),
-                      1, false);
-    QTRY_COMPARE_WITH_TIMEOUT(s.errors.count(), 1, Timeout);
-    QCOMPARE(s.errorNumber(), 550);
-    QCOMPARE(s.errorDescription(), QStringLiteral("地址未找到"));
-    QTest::qWait(300);
-    QCOMPARE(s.errors.count(), 1);
-    QCOMPARE(s.ended.count(), 0);
-    QCOMPARE(s.control->State1().toInt(), 0);
-    QCOMPARE(s.control->State().toInt(), 0);
-    // The file stays open until ZUClose.
-    QCOMPARE(s.control->HsDown(), 0);
-    QVERIFY(!s.control->takeError());
-    s.control->ZUClose();
-    s.control->HsDown();
-    QVERIFY(s.control->takeError());
-}
-
-void TestFtpServers::listing_data()
+void TestFtpServers::lookups_data()
 {
     QTest::addColumn<QString>("peer");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("found");
+    QTest::addColumn<bool>("probe"); // GetAttrs, else DownTo
+    QTest::addColumn<int>("number"); // 0: UrlOK with the size
+    QTest::addColumn<QString>("description");
     // vsftpd's 150 for a listing names no size; the listing line does.
-    QTest::newRow("vsftpd") << "vsftpd" << "/f.bin" << true;
-    QTest::newRow("vsftpd, nothing there") << "vsftpd" << "/nothing-here" << false;
-    QTest::newRow("pyftpdlib") << "pyftpdlib" << "/f.bin" << true;
+    QTest::newRow("vsftpd, listing") << "vsftpd" << "/f.bin" << true << 0 << "";
+    QTest::newRow("pyftpdlib, listing") << "pyftpdlib" << "/f.bin" << true << 0 << "";
+    QTest::newRow("vsftpd, listing of nothing") << "vsftpd" << "/nothing-here" << true << 1 << "文件大小未知";
+    QTest::newRow("vsftpd, missing file") << "vsftpd" << "/missing.bin" << false << 550 << "地址未找到";
 }
 
-void TestFtpServers::listing()
+void TestFtpServers::lookups()
 {
     QFETCH(QString, peer);
     QFETCH(QString, path);
-    QFETCH(bool, found);
+    QFETCH(bool, probe);
+    QFETCH(int, number);
     FtpSession s;
-    s.control->GetAttrs(url(peer, path));
+    if (probe)
+        s.control->GetAttrs(url(peer, path));
+    else
+        s.control->DownTo(url(peer, path), m_dir.filePath(QStringLiteral("missing.bin")), 1, false);
     QTRY_COMPARE_WITH_TIMEOUT(s.sizes.count() + s.errors.count(), 1, Timeout);
     QTRY_COMPARE_WITH_TIMEOUT(s.control->State1().toInt(), 0, Timeout);
     QTest::qWait(300);
     QCOMPARE(s.ended.count(), 0);
-    if (found) {
+    QCOMPARE(s.control->State().toInt(), 0);
+    if (number == 0) {
         QVERIFY2(s.errors.isEmpty(), s.errorText());
         QCOMPARE(s.sizes.count(), 1);
         QCOMPARE(s.sizes.at(0).at(0).toInt(), m_content.size());
-    } else {
-        QCOMPARE(s.sizes.count(), 0);
-        QCOMPARE(s.errors.count(), 1);
-        QCOMPARE(s.errorNumber(), 1);
-        QCOMPARE(s.errorDescription(), SizeUnknown);
+        return;
+    }
+    QCOMPARE(s.sizes.count(), 0);
+    QCOMPARE(s.errors.count(), 1);
+    QCOMPARE(s.errorNumber(), number);
+    QTEST(s.errorDescription(), "description");
+    if (!probe) {
+        // The file stays open until ZUClose.
+        QCOMPARE(s.control->HsDown(), 0);
+        QVERIFY(!s.control->takeError());
+        s.control->ZUClose();
+        s.control->HsDown();
+        QVERIFY(s.control->takeError());
     }
 }
 
@@ -225,7 +212,7 @@ QList<QJsonObject> TestFtpServers::takeNotices(const QString &key)
     return result;
 }
 
-void TestFtpServers::hostedInterface()
+void TestFtpServers::hosted()
 {
     if (m_host.state() != QProcess::Running)
         QSKIP("the container is not part of this build");
@@ -254,12 +241,7 @@ void TestFtpServers::hostedInterface()
     const QJsonObject hsDown = run({"get", "HsDown"});
     QCOMPARE(hsDown.value("ok").toBool(), false);
     QCOMPARE(hsDown.value("error").toInt(), 52);
-}
 
-void TestFtpServers::hostedTransfers()
-{
-    if (m_host.state() != QProcess::Running)
-        QSKIP("the container is not part of this build");
     const QString file = m_dir.filePath(QStringLiteral("hosted.bin"));
     m_notices.clear();
     const QJsonObject call = run({"call", "DownTo", m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false});
