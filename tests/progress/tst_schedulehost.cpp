@@ -1,3 +1,5 @@
+#include "CtlHostSession.h"
+
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,58 +11,17 @@
 // The bar as a host meets it: driven through ctlhost's standard input.
 namespace {
 
-class Host
+struct Host : CtlHostSession
 {
-public:
     //! Starts ctlhost with a new bar; \a loaded loads it from an empty bag first.
     explicit Host(bool loaded = false)
+        : CtlHostSession(QStringLiteral(CTLHOST_PATH), {QStringLiteral("Schedule")})
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(env);
-        process.setReadChannel(QProcess::StandardOutput);
-        process.start(QStringLiteral(CTLHOST_PATH), {QStringLiteral("Schedule")});
-        started = process.waitForStarted();
         if (loaded) {
             send({"load", QJsonObject{}});
             takeNotices();
         }
     }
-    ~Host()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.closeWriteChannel();
-        if (!process.waitForFinished(10000))
-            process.kill();
-        process.waitForFinished();
-    }
-
-    //! Sends one command; notices printed before its answer are kept in notices.
-    QJsonObject send(const QJsonArray &command)
-    {
-        process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-        for (;;) {
-            while (!process.canReadLine()) {
-                if (!process.waitForReadyRead(20000))
-                    return {};
-            }
-            const QJsonObject line = QJsonDocument::fromJson(process.readLine()).object();
-            if (line.isEmpty() || line.contains(QStringLiteral("ok")))
-                return line;
-            notices.append(line);
-        }
-    }
-    QJsonValue value(const QJsonArray &command)
-    {
-        const QJsonObject answer = send(command);
-        return answer.value(QStringLiteral("ok")).toBool() ? answer.value(QStringLiteral("value")) : QJsonValue();
-    }
-    QList<QJsonObject> takeNotices() { return std::exchange(notices, {}); }
-
-    QProcess process;
-    bool started = false;
-    QList<QJsonObject> notices;
 };
 
 QJsonObject raised(const QString &name, const QJsonArray &args = {})

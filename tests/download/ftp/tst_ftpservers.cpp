@@ -1,18 +1,19 @@
 // The FTP control against real servers on loopback, vsftpd and pyftpdlib:
 // directly, and hosted by the test container as a host program drives it.
 
+#include "CtlHostSession.h"
 #include "FtpPeers.h"
 #include "FtpSession.h"
 #include "ModalRunner.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 constexpr int Timeout = 30000;
 
@@ -37,18 +38,16 @@ private:
         return (peer == QLatin1String("vsftpd") ? m_vsftpd : m_pyftpdlib).url(path);
     }
 
-    //! Sends \a command to the container and returns its answer; notices printed before it go to m_notices.
-    QJsonObject run(const QJsonArray &command);
+    QJsonObject run(const QJsonArray &command) { return m_host->send(command); }
     QJsonValue value(const QJsonArray &command) { return run(command).value("value"); }
-    bool ok(const QJsonArray &command) { return run(command).value("ok").toBool(); }
-    QList<QJsonObject> takeNotices(const QString &key);
+    bool ok(const QJsonArray &command) { return m_host->ok(command); }
+    QList<QJsonObject> takeNotices(const QString &key) { return m_host->takeNotices(key); }
 
     QTemporaryDir m_dir;
     FtpPeer m_vsftpd {FtpPeer::Vsftpd};
     FtpPeer m_pyftpdlib {FtpPeer::Pyftpdlib};
     QByteArray m_content;
-    QProcess m_host;
-    QList<QJsonObject> m_notices;
+    std::unique_ptr<CtlHostSession> m_host;
 };
 
 void TestFtpServers::initTestCase()
@@ -63,20 +62,15 @@ void TestFtpServers::initTestCase()
         QVERIFY(peer->putFile(QStringLiteral("empty.bin"), QByteArray()));
     }
 #ifdef CTLHOST_PATH
-    m_host.setReadChannel(QProcess::StandardOutput);
-    m_host.start(QStringLiteral(CTLHOST_PATH), {QStringLiteral("ZuFTPDownLoad")});
-    QVERIFY2(m_host.waitForStarted(10000), qPrintable(m_host.errorString()));
+    m_host = std::make_unique<CtlHostSession>(QStringLiteral(CTLHOST_PATH),
+                                              QStringList{QStringLiteral("ZuFTPDownLoad")});
+    QVERIFY2(m_host->started, qPrintable(m_host->process.errorString()));
 #endif
 }
 
 void TestFtpServers::cleanupTestCase()
 {
-    if (m_host.state() != QProcess::NotRunning) {
-        m_host.write("[\"quit\"]\n");
-        if (!m_host.waitForFinished(5000))
-            m_host.kill();
-        m_host.waitForFinished(5000);
-    }
+    m_host.reset();
     m_vsftpd.stop();
     m_pyftpdlib.stop();
     ModalRunner::setHandler({});
@@ -181,40 +175,9 @@ void TestFtpServers::lookups()
     }
 }
 
-QJsonObject TestFtpServers::run(const QJsonArray &command)
-{
-    m_host.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < Timeout + 10000) {
-        while (m_host.canReadLine()) {
-            const QByteArray line = m_host.readLine().trimmed();
-            const QJsonObject object = QJsonDocument::fromJson(line).object();
-            if (object.contains("ok"))
-                return object;
-            m_notices.append(object);
-        }
-        if (m_host.state() != QProcess::Running)
-            break;
-        m_host.waitForReadyRead(200);
-    }
-    return QJsonObject{{"noanswer", QString::fromLocal8Bit(m_host.readAllStandardError())}};
-}
-
-QList<QJsonObject> TestFtpServers::takeNotices(const QString &key)
-{
-    QList<QJsonObject> result;
-    for (const QJsonObject &notice : std::as_const(m_notices)) {
-        if (notice.contains(key))
-            result.append(notice);
-    }
-    m_notices.clear();
-    return result;
-}
-
 void TestFtpServers::hosted()
 {
-    if (m_host.state() != QProcess::Running)
+    if (!m_host)
         QSKIP("the container is not part of this build");
     const QJsonObject members = run({"members"});
     QVERIFY2(members.value("ok").toBool(), QJsonDocument(members).toJson());
@@ -226,7 +189,7 @@ void TestFtpServers::hosted()
              QJsonArray({"OnError", "UrlOK", "GetedData", "Ended", "GetAttred"}));
 
     QCOMPARE(value({"get", "Port"}).toInt(), 0);
-    m_notices.clear();
+    m_host->notices.clear();
     QVERIFY(ok({"show"}));
     const QList<QJsonObject> modals = takeNotices(QStringLiteral("modal"));
     QCOMPARE(modals.size(), 1);
@@ -243,7 +206,7 @@ void TestFtpServers::hosted()
     QCOMPARE(hsDown.value("error").toInt(), 52);
 
     const QString file = m_dir.filePath(QStringLiteral("hosted.bin"));
-    m_notices.clear();
+    m_host->notices.clear();
     const QJsonObject call = run({"call", "DownTo", m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false});
     QVERIFY2(call.value("ok").toBool(), QJsonDocument(call).toJson());
     QVERIFY(call.value("value").isNull());

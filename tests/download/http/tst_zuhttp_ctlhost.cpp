@@ -1,15 +1,14 @@
 // The control as a host program meets it: loaded by ctlhost from the
 // zudownload library and driven through its command lines, against nginx.
 
+#include "CtlHostSession.h"
 #include "HttpTestHelpers.h"
 #include "NginxServer.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 class TestZuHttpCtlhost : public QObject
 {
@@ -23,17 +22,14 @@ private Q_SLOTS:
     void probeAndDownload();
 
 private:
-    // The answer line to \a command; the notices before it are kept.
-    QJsonObject send(const QJsonArray &command);
-    bool ok(const QJsonArray &command) { return send(command).value(QStringLiteral("ok")).toBool(); }
-    QJsonValue value(const QJsonArray &command) { return send(command).value(QStringLiteral("value")); }
-    QJsonArray notices(const QString &key) const;
+    bool ok(const QJsonArray &command) { return m_host->ok(command); }
+    QJsonValue value(const QJsonArray &command) { return m_host->value(command); }
+    QJsonArray notices(const QString &key) const { return m_host->noticeValues(key); }
 
-    QProcess m_host;
+    std::unique_ptr<CtlHostSession> m_host;
     NginxServer m_nginx;
     QTemporaryDir m_out;
     QByteArray m_file = randomBytes(300000, 7);
-    QList<QJsonObject> m_notices;
 };
 
 void TestZuHttpCtlhost::initTestCase()
@@ -45,49 +41,17 @@ void TestZuHttpCtlhost::initTestCase()
     QVERIFY(writeFile(m_nginx.root() + QStringLiteral("/data.bin"), m_file));
     QVERIFY2(m_nginx.start(), qPrintable(m_nginx.errorString()));
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_host.setProcessEnvironment(env);
-    m_host.start(QStringLiteral(CTLHOST_PATH), {QStringLiteral("--library"), QStringLiteral(ZUDOWNLOAD_LIBRARY),
-                                                QStringLiteral("ZuHTTPdownload")});
-    QVERIFY(m_host.waitForStarted());
+    m_host = std::make_unique<CtlHostSession>(
+        QStringLiteral(CTLHOST_PATH),
+        QStringList{QStringLiteral("--library"), QStringLiteral(ZUDOWNLOAD_LIBRARY), QStringLiteral("ZuHTTPdownload")});
+    QVERIFY(m_host->started);
 #endif
 }
 
 void TestZuHttpCtlhost::cleanupTestCase()
 {
-    if (m_host.state() != QProcess::NotRunning) {
-        m_host.write("[\"quit\"]\n");
-        m_host.closeWriteChannel();
-        if (!m_host.waitForFinished(5000))
-            m_host.kill();
-    }
+    m_host.reset();
     m_nginx.stop();
-}
-
-QJsonObject TestZuHttpCtlhost::send(const QJsonArray &command)
-{
-    m_host.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-    for (;;) {
-        while (!m_host.canReadLine()) {
-            if (!m_host.waitForReadyRead(20000))
-                return {};
-        }
-        const QJsonObject line = QJsonDocument::fromJson(m_host.readLine()).object();
-        if (line.contains(QStringLiteral("ok")))
-            return line;
-        m_notices.append(line);
-    }
-}
-
-QJsonArray TestZuHttpCtlhost::notices(const QString &key) const
-{
-    QJsonArray values;
-    for (const QJsonObject &notice : m_notices) {
-        if (notice.contains(key))
-            values.append(notice.value(key));
-    }
-    return values;
 }
 
 void TestZuHttpCtlhost::interfaceSeenByHost()
@@ -106,7 +70,7 @@ void TestZuHttpCtlhost::interfaceSeenByHost()
 
 void TestZuHttpCtlhost::showSizeAndAuthor()
 {
-    m_notices.clear();
+    m_host->notices.clear();
     QVERIFY(ok({QStringLiteral("show")}));
     const QJsonObject about = notices(QStringLiteral("modal")).first().toObject();
     QVERIFY(about.value(QStringLiteral("texts")).toArray().contains(QStringLiteral("Zu下载控件 HTTP协议版")));
@@ -117,7 +81,7 @@ void TestZuHttpCtlhost::showSizeAndAuthor()
     // The author values stay; setting Email or HomePage only tells the host.
     const QString mail = value({QStringLiteral("get"), QStringLiteral("Email")}).toString();
     const QString homePage = value({QStringLiteral("get"), QStringLiteral("HomePage")}).toString();
-    m_notices.clear();
+    m_host->notices.clear();
     for (const char *name : {"Writer", "Email", "HomePage"})
         QVERIFY(ok({QStringLiteral("set"), QLatin1String(name), QStringLiteral("x")}));
     QCOMPARE(value({QStringLiteral("get"), QStringLiteral("Writer")}).toString(), QStringLiteral("Tolvar"));
@@ -145,10 +109,10 @@ void TestZuHttpCtlhost::probeAndDownload()
     QVERIFY(readFile(target) == m_file);
 
     // A bad address comes back as an event, not as a failed call.
-    m_notices.clear();
+    m_host->notices.clear();
     QVERIFY(ok({QStringLiteral("call"), QStringLiteral("GetAttrs"), QStringLiteral("nothing")}));
     const QJsonObject invalid{{"event", "OnError"}, {"args", QJsonArray{1, QStringLiteral("无效的地址")}}};
-    QVERIFY(m_notices.contains(invalid));
+    QVERIFY(m_host->notices.contains(invalid));
 }
 
 QTEST_MAIN(TestZuHttpCtlhost)

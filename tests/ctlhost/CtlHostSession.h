@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <utility>
+
+/*!
+    One ctlhost process hosting one control, driven through its standard
+    input as a host script drives it. Shared by the tests of the controls.
+
+    send() writes a command and returns its answer line; the event, change,
+    modal and shell lines printed before the answer are kept in notices.
+*/
+class CtlHostSession
+{
+public:
+    CtlHostSession(const QString &program, const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.setReadChannel(QProcess::StandardOutput);
+        process.start(program, arguments);
+        started = process.waitForStarted(10000);
+    }
+
+    ~CtlHostSession()
+    {
+        if (process.state() == QProcess::NotRunning)
+            return;
+        process.write("[\"quit\"]\n");
+        process.closeWriteChannel();
+        if (!process.waitForFinished(10000))
+            process.kill();
+        process.waitForFinished();
+    }
+
+    //! The answer to \a command, or an empty object when none came in 60 s.
+    QJsonObject send(const QJsonArray &command)
+    {
+        process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
+        for (;;) {
+            while (!process.canReadLine()) {
+                if (!process.waitForReadyRead(60000))
+                    return {};
+            }
+            const QJsonObject line = QJsonDocument::fromJson(process.readLine()).object();
+            if (line.isEmpty() || line.contains(QStringLiteral("ok")))
+                return line;
+            notices.append(line);
+        }
+    }
+
+    bool ok(const QJsonArray &command) { return send(command).value(QStringLiteral("ok")).toBool(); }
+
+    //! The value of a successful answer; undefined for a failed one.
+    QJsonValue value(const QJsonArray &command)
+    {
+        const QJsonObject answer = send(command);
+        return answer.value(QStringLiteral("ok")).toBool() ? answer.value(QStringLiteral("value"))
+                                                          : QJsonValue(QJsonValue::Undefined);
+    }
+
+    QList<QJsonObject> takeNotices() { return std::exchange(notices, {}); }
+
+    //! The kept notices that carry \a key ("event", "changed", "modal", "shell"); clears them all.
+    QList<QJsonObject> takeNotices(const QString &key)
+    {
+        QList<QJsonObject> result;
+        for (const QJsonObject &notice : takeNotices()) {
+            if (notice.contains(key))
+                result.append(notice);
+        }
+        return result;
+    }
+
+    //! The values under \a key of the kept notices; keeps them.
+    QJsonArray noticeValues(const QString &key) const
+    {
+        QJsonArray values;
+        for (const QJsonObject &notice : notices) {
+            if (notice.contains(key))
+                values.append(notice.value(key));
+        }
+        return values;
+    }
+
+    QProcess process;
+    bool started = false;
+    QList<QJsonObject> notices;
+};
