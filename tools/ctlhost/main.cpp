@@ -10,6 +10,12 @@
 
 int main(int argc, char *argv[])
 {
+    // Help must be readable without a display.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if ((arg == "-h" || arg == "--help" || arg == "--help-all") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ctlhost"));
     QApplication::setQuitOnLastWindowClosed(false);
