@@ -11,7 +11,7 @@ QString name()
 
 QString mail()
 {
-    return QStringLiteral("tolvar@zudownload.org");
+    return QStringLiteral("tolvar@zudl.org");
 }
 
 QString homePage()

@@ -9,7 +9,7 @@ QString ZuAuthor::writer()
 
 QString ZuAuthor::email()
 {
-    return QStringLiteral("tolvar@zudownload.org");
+    return QStringLiteral("tolvar@zudl.org");
 }
 
 QString ZuAuthor::homePage()

@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QHash>
@@ -632,7 +633,7 @@ int ControlHost::onModal(QDialog *dialog)
     ++m_modals;
     if (!m_options.modalScreenshots.isEmpty()) {
         const QString path = m_options.modalScreenshots + QStringLiteral("/modal-%1.png").arg(m_modals);
-        if (dialog->grab().save(path, "PNG"))
+        if (QDir().mkpath(m_options.modalScreenshots) && dialog->grab().save(path, "PNG"))
             modal.insert(QStringLiteral("screenshot"), path);
     }
     print(QJsonObject{{QStringLiteral("modal"), modal}});
