@@ -1,8 +1,5 @@
-// A small control for driving ctlhost before the suite's controls exist:
-// one member of every kind of value, a failing method, events with
-// arguments, an about box shown at the first Show of a fresh control, a
-// shell request, saved properties, and a fixed extent of 600 × 450 twips
-// drawn red on the left half and blue on the right (a child pane).
+// A small control for driving ctlhost: a member of every kind of value, events, an about box at a
+// fresh control's first Show, a shell request, saved properties; 600 × 450 twips, red left, blue right.
 
 #include "ControlBase.h"
 #include "ControlLibrary.h"
@@ -19,19 +16,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
-
-namespace {
-// The blue right half; passes presses on to the control, as a pane does.
-class Pane : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), Qt::blue); }
-    void mousePressEvent(QMouseEvent *event) override { event->ignore(); }
-};
-} // namespace
 
 class TestControl : public ControlBase
 {
@@ -57,6 +41,9 @@ public:
     {
         setSizeTwips(600, 450);
         setFocusPolicy(Qt::StrongFocus);
+        // A plain child ignores presses, so they reach the control as through a pane.
+        m_pane->setAutoFillBackground(true);
+        m_pane->setPalette(QPalette(Qt::blue, Qt::blue));
     }
 
     QString Caption() const { return m_caption; }
@@ -170,7 +157,7 @@ private:
     Picture m_picture;
     QFont m_font = ambientFont();
     bool m_aboutShown = false;
-    QWidget *m_pane = new Pane(this);
+    QWidget *m_pane = new QWidget(this);
 };
 
 extern "C" Q_DECL_EXPORT const ControlClass *SuiteControlClasses(int *count)
