@@ -56,30 +56,27 @@ void TestFrmAbout::looks()
 
 void TestFrmAbout::controls_data()
 {
-    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("twips");
-    QTest::newRow("Label1") << "Label1" << "Zu下载控件 HTTP协议版" << QRect(570, 120, 3675, 300);
-    QTest::newRow("Label3") << "Label3" << "版本：1.0.0" << QRect(120, 840, 1155, 210);
-    QTest::newRow("Image1") << "Image1" << "" << QRect(1560, 840, 705, 585);
-    QTest::newRow("Label2") << "Label2" << "作者：Tolvar" << QRect(120, 1200, 1260, 210);
-    QTest::newRow("Label4") << "Label4" << "信箱：" << QRect(120, 1560, 630, 210);
-    QTest::newRow("Label5") << "Label5" << ZuAuthor::email() << QRect(720, 1560, 1995, 210);
-    QTest::newRow("Label6") << "Label6" << "主页：" << QRect(120, 1920, 630, 210);
-    QTest::newRow("Label7") << "Label7" << ZuAuthor::homePage() << QRect(720, 1920, 2625, 210);
+    QTest::newRow("Label1") << "Zu下载控件 HTTP协议版" << QRect(570, 120, 3675, 300);
+    QTest::newRow("Label3") << "版本：1.0.0" << QRect(120, 840, 1155, 210);
+    QTest::newRow("Image1") << "" << QRect(1560, 840, 705, 585);
+    QTest::newRow("Label2") << "作者：Tolvar" << QRect(120, 1200, 1260, 210);
+    QTest::newRow("Label4") << "信箱：" << QRect(120, 1560, 630, 210);
+    QTest::newRow("Label5") << ZuAuthor::email() << QRect(720, 1560, 1995, 210);
+    QTest::newRow("Label6") << "主页：" << QRect(120, 1920, 630, 210);
+    QTest::newRow("Label7") << ZuAuthor::homePage() << QRect(720, 1920, 2625, 210);
 }
 
 void TestFrmAbout::controls()
 {
-    QFETCH(QString, name);
     QFETCH(QString, text);
     QFETCH(QRect, twips);
     FrmAbout box;
-    auto *label = box.findChild<QLabel *>(name);
+    auto *label = box.findChild<QLabel *>(QLatin1String(QTest::currentDataTag()));
     QVERIFY(label);
     QCOMPARE(label->text(), text);
-    QCOMPARE(label->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                      twips.height() / 15));
+    QCOMPARE(label->geometry(), QRect(twips.topLeft() / 15, twips.size() / 15));
 }
 
 void TestFrmAbout::linkClicksGoToTheShell()

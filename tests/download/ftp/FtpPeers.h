@@ -1,14 +1,14 @@
 #pragma once
 
-#include <QProcess>
+#include "../PeerProcess.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
 /*!
     A real FTP server on loopback for the tests: vsftpd or pyftpdlib,
     anonymous and read-only, serving a folder on a free port; the system
-    picks its passive ports. The server dies with the test process
-    (parent-death signal) and is stopped by stop() or the destructor.
+    picks its passive ports. The server dies with the test process.
 */
 class FtpPeer
 {
@@ -16,28 +16,21 @@ public:
     enum Kind { Vsftpd, Pyftpdlib };
 
     explicit FtpPeer(Kind kind) : m_kind(kind) {}
-    ~FtpPeer() { stop(); }
-    FtpPeer(const FtpPeer &) = delete;
-    FtpPeer &operator=(const FtpPeer &) = delete;
 
     //! Prepares the served folder and starts the server; empty, or why it failed.
     QString start();
-    void stop();
+    void stop() { m_process.stop(); }
 
     QString url(const QString &path) const { return QStringLiteral("ftp://127.0.0.1:%1%2").arg(m_port).arg(path); }
 
     //! Writes \a bytes to \a name in the served folder, world-readable.
     bool putFile(const QString &name, const QByteArray &bytes) const;
 
-    //! A loopback port nothing listens on, for the moment.
-    static quint16 freePort();
-
 private:
     QString root() const { return m_work.path() + QStringLiteral("/root"); }
-    QString waitUntilListening();
 
     Kind m_kind;
     QTemporaryDir m_work;
-    QProcess m_process;
+    PeerProcess m_process;
     quint16 m_port = 0;
 };

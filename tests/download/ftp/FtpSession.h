@@ -1,8 +1,8 @@
 #pragma once
 
+#include "../../TestFiles.h"
 #include "ZuFTPDownLoad.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 
@@ -45,16 +45,4 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed = 20261206)
     for (char &c : bytes)
         c = char(generator.bounded(256));
     return bytes;
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }

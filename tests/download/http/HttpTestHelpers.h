@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-#include <QFile>
+#include "../../TestFiles.h"
+
 #include <QList>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -16,22 +16,6 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed)
     for (char &c : bytes)
         c = char(generator.bounded(256));
     return bytes;
-}
-
-// Readable by everyone: nginx may serve it from another user.
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return false;
-    file.close();
-    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 using Events = QList<QVariantList>;

@@ -1,28 +1,27 @@
 #pragma once
 
-#include <QProcess>
+#include "../PeerProcess.h"
+
 #include <QString>
 #include <QTemporaryDir>
 
 /*!
     nginx on a free loopback port, serving a folder of static files, for
-    tests. It runs as one process that dies with the test, and stop() ends
-    it gracefully.
+    tests. It runs as one process that dies with the test.
 */
 class NginxServer
 {
 public:
     NginxServer();
-    ~NginxServer();
 
     //! The folder served; fill it before start().
-    QString root() const;
+    QString root() const { return m_dir.filePath(QStringLiteral("www")); }
     //! Extra lines inside the server block.
     void setServerLines(const QString &lines) { m_serverLines = lines; }
 
     //! Starts nginx and waits until it answers; false with errorString() otherwise.
     bool start();
-    void stop();
+    void stop() { m_process.stop(); }
 
     quint16 port() const { return m_port; }
     QString hostText() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
@@ -30,7 +29,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_process;
+    PeerProcess m_process;
     QString m_serverLines;
     QString m_error;
     quint16 m_port = 0;

@@ -1,6 +1,7 @@
 // The control against nginx on loopback: probes, downloads, resumes,
-// redirects and streams as a user meets them.
+// redirects and streams as a user meets them, directly and hosted by ctlhost.
 
+#include "CtlHostSession.h"
 #include "HttpTestHelpers.h"
 #include "NginxServer.h"
 #include "ZuHTTPdownload.h"
@@ -28,6 +29,7 @@ private Q_SLOTS:
     void notFound();
     void stream_data();
     void stream();
+    void hosted();
 
 private:
     void probe(ZuHTTPdownload &control, const QString &path);
@@ -78,20 +80,15 @@ void TestZuHttpNginx::probeStaticFile()
     const QFileInfo info(m_nginx.root() + QStringLiteral("/f.bin"));
     const QDateTime modified = info.lastModified().toUTC();
 
-    QVERIFY(control.Geted());
-    QCOMPARE(control.HttpVer().toString(), QStringLiteral("1.1"));
-    QCOMPARE(control.ReID(), 200);
     QVERIFY(control.ServerDateTime().toString().endsWith(QStringLiteral(" GMT")));
     QVERIFY(control.Server().toString().startsWith(QStringLiteral("nginx")));
-    QCOMPARE(control.URLDateTime().toString(),
-             QLocale::c().toString(modified, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")));
-    QCOMPARE(control.Etag().toString(),
-             QStringLiteral("\"%1-%2\"").arg(modified.toSecsSinceEpoch(), 0, 16).arg(info.size(), 0, 16));
-    QCOMPARE(control.Range().toString(), QStringLiteral("bytes"));
-    QCOMPARE(control.Length(), m_big.size());
-    QCOMPARE(control.LType().toString(), QStringLiteral("application/octet-stream"));
-    QCOMPARE(control.Host().toString(), m_nginx.hostText());
-    QCOMPARE(control.ZURemoteIP().toString(), QStringLiteral("127.0.0.1"));
+    const QVariantMap values{
+        {"Geted", true}, {"HttpVer", "1.1"}, {"ReID", 200}, {"Range", "bytes"}, {"Length", m_big.size()},
+        {"URLDateTime", QLocale::c().toString(modified, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))},
+        {"Etag", QStringLiteral("\"%1-%2\"").arg(modified.toSecsSinceEpoch(), 0, 16).arg(info.size(), 0, 16)},
+        {"LType", "application/octet-stream"}, {"Host", m_nginx.hostText()}, {"ZURemoteIP", "127.0.0.1"}};
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        QCOMPARE(control.property(qPrintable(it.key())).toString(), it.value().toString());
     QVERIFY(!control.takeError());
 }
 
@@ -191,6 +188,57 @@ void TestZuHttpNginx::stream()
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QCOMPARE(streamed(data, format), expected);
+}
+
+void TestZuHttpNginx::hosted()
+{
+#ifndef CTLHOST_PATH
+    QSKIP("ctlhost is not part of this build; nothing to drive the control with");
+#else
+    CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("--library"), QStringLiteral(ZUDOWNLOAD_LIBRARY),
+                                                       QStringLiteral("ZuHTTPdownload")});
+    QVERIFY(host.started);
+    const QJsonObject face = host.value({"members"}).toObject();
+    QCOMPARE(face.value("members").toArray(),
+             (QJsonArray{"GetAttrs", "Geted", "Host", "Server", "HttpVer", "ReID", "ServerDateTime", "URLDateTime",
+                         "Etag", "Range", "Length", "DownTo", "ZUClose", "State", "PGetAttr", "HsDown", "LType",
+                         "Writer", "Email", "HomePage", "WriteLetter", "VisitHomePage", "About", "OpenUrl", "Path",
+                         "ZURemoteIP", "ZULocalIP"}));
+    QCOMPARE(face.value("events").toArray(), (QJsonArray{"OnError", "GetAttred", "Finish", "GetData", "GetedData"}));
+
+    QVERIFY(host.ok({"show"}));
+    const QJsonArray modals = host.noticeValues(QStringLiteral("modal"));
+    QVERIFY(!modals.isEmpty() && modals.first().toObject().value("texts").toArray().contains("Zu下载控件 HTTP协议版"));
+
+    // The author values stay; setting Email or HomePage only tells the host.
+    const QString mail = host.value({"get", "Email"}).toString();
+    const QString homePage = host.value({"get", "HomePage"}).toString();
+    host.notices.clear();
+    for (const char *name : {"Writer", "Email", "HomePage"})
+        QVERIFY(host.ok({"set", name, "x"}));
+    QCOMPARE(host.value({"get", "Writer"}).toString(), QStringLiteral("Tolvar"));
+    QCOMPARE(host.value({"get", "Email"}).toString(), mail);
+    QCOMPARE(host.noticeValues(QStringLiteral("changed")), (QJsonArray{"Email", "HomePage"}));
+    QVERIFY(host.ok({"call", "WriteLetter"}) && host.ok({"call", "VisitHomePage"}));
+    QCOMPARE(host.noticeValues(QStringLiteral("shell")),
+             (QJsonArray{QJsonObject{{"verb", "open"}, {"target", QStringLiteral("mailto:") + mail}},
+                         QJsonObject{{"verb", "open"}, {"target", homePage}}}));
+
+    QCOMPARE(host.value({"call", "GetAttrs", url(QStringLiteral("/new.bin"))}), QJsonValue(QString()));
+    QVERIFY(host.ok({"wait", "GetAttred", 5000}));
+    QCOMPARE(host.value({"get", "Length"}).toInt(), m_new.size());
+    QCOMPARE(host.value({"get", "Geted"}), QJsonValue(true));
+    const QString target = m_out.filePath(QStringLiteral("hosted.bin"));
+    QCOMPARE(host.value({"call", "DownTo", target, 1, 0, false}), QJsonValue());
+    QVERIFY(host.ok({"wait", "Finish", 10000}));
+    QCOMPARE(host.value({"get", "HsDown"}).toInt(), 0);
+    QCOMPARE(readFile(target), m_new);
+
+    // A bad address comes back as an event, not as a failed call.
+    host.notices.clear();
+    QVERIFY(host.ok({"call", "GetAttrs", "nothing"}));
+    QVERIFY(host.notices.contains(QJsonObject{{"event", "OnError"}, {"args", QJsonArray{1, "无效的地址"}}}));
+#endif
 }
 
 QTEST_MAIN(TestZuHttpNginx)
