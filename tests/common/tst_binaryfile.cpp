@@ -1,6 +1,7 @@
 #include "BinaryFile.h"
 #include "CodePage.h"
 #include "SystemError.h"
+#include "../TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,16 +14,6 @@ class tst_BinaryFile : public QObject
     QTemporaryDir m_dir;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
-    static QByteArray contents(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static bool write(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-    }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
@@ -52,7 +43,7 @@ private slots:
             f.writeInt32(-7);
         }
         // Packed without gaps, little-endian.
-        QCOMPARE(contents(path("record.bin")), QByteArray::fromHex("04030201") + stored + QByteArray::fromHex("feff" "f9ffffff"));
+        QCOMPARE(readFile(path("record.bin")), QByteArray::fromHex("04030201") + stored + QByteArray::fromHex("feff" "f9ffffff"));
         BinaryFile f;
         f.open(path("record.bin"));
         QCOMPARE(f.readInt32(), 0x01020304);
@@ -76,7 +67,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, first);
         QFETCH(int, second);
-        QVERIFY(write(path("short.bin"), bytes));
+        QVERIFY(writeFile(path("short.bin"), bytes));
         BinaryFile f;
         f.open(path("short.bin"));
         QCOMPARE(f.readInt32(), first);
@@ -91,19 +82,19 @@ private slots:
     void openExistingFile()
     {
         const QString p = path("keep.bin");
-        QVERIFY(write(p, "abcdef"));
+        QVERIFY(writeFile(p, "abcdef"));
         {
             BinaryFile f;
             f.open(p);
             f.writeBytes("XY");
         }
-        QCOMPARE(contents(p), QByteArray("XYcdef"));
+        QCOMPARE(readFile(p), QByteArray("XYcdef"));
         BinaryFile f;
         f.open(p, BinaryFile::ReadOnly);
         QCOMPARE(f.readBytes(4), QByteArray("XYcd"));
         QVERIFY_THROWS_EXCEPTION(SystemError, f.writeBytes("x"));
         f.close();
-        QCOMPARE(contents(p), QByteArray("XYcdef"));
+        QCOMPARE(readFile(p), QByteArray("XYcdef"));
     }
 
     void openMissingFile_data()

@@ -2,8 +2,8 @@
 
 // Writes stencils and piece files the way the splitter does, for the tests.
 
-#include <QByteArray>
-#include <QFile>
+#include "../TestFiles.h"
+
 #include <QList>
 #include <QString>
 #include <QtEndian>
@@ -19,18 +19,6 @@ inline QByteArray littleEndian(T v)
 }
 inline QByteArray int16(qint16 v) { return littleEndian(v); }
 inline QByteArray int32(qint32 v) { return littleEndian(v); }
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 //! A stencil record; \a baseName is already in the stencil's code page.
 inline QByteArray stencil(const QByteArray &baseName, qint16 pieceCount, qint32 firstNumber,

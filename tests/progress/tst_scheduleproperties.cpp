@@ -332,8 +332,7 @@ private Q_SLOTS:
         QVERIFY(text->width() > placed.width());
         QCOMPARE(label(bar, "Label2")->geometry(), text->geometry());
 
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPointSize(20);
+        const QFont font(QStringLiteral("DejaVu Sans"), 20);
         bar.setFont(font);
         QCOMPARE(errorNumber(bar), 0);
         QCOMPARE(bar.Font(), font);
@@ -389,22 +388,14 @@ private Q_SLOTS:
     void saveThenLoadRoundTrips()
     {
         Schedule bar;
-        bar.setMax(250);
-        bar.setValue(75);
-        bar.setBackColor(0x00102030);
-        bar.setForeColor(0x80000005);
-        bar.setBkFontColor(0x00405060);
-        bar.setForeFontColor(0x00708090);
-        bar.setText(QStringLiteral("下载中"));
-        bar.setShowPercent(false);
-        bar.setBorderStyle(0);
-        bar.setAppearance(0);
-        bar.setMousePointer(2);
-        bar.setDoevent(false);
-        QFont font(QStringLiteral("DejaVu Serif"));
-        font.setPointSize(13);
-        font.setBold(true);
-        bar.setFont(font);
+        const QList<std::pair<const char *, QVariant>> values{
+                {"Max", 250}, {"Value", 75}, {"BackColor", 0x00102030u}, {"ForeColor", 0x80000005u},
+                {"BkFontColor", 0x00405060u}, {"ForeFontColor", 0x00708090u}, {"Text", QStringLiteral("下载中")},
+                {"ShowPercent", false}, {"BorderStyle", qint16(0)}, {"Appearance", qint16(0)},
+                {"MousePointer", qint16(2)}, {"Doevent", false},
+                {"Font", QFont(QStringLiteral("DejaVu Serif"), 13, QFont::Bold)}};
+        for (const auto &[name, value] : values)
+            QVERIFY(bar.setProperty(name, value) && !bar.takeError());
         PropertyBag saved;
         bar.hostWriteProperties(saved);
         const QByteArray json = QJsonDocument(saved.toJson()).toJson();

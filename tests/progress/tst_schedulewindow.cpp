@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 struct Probe
 {
     QRect area;
@@ -37,7 +39,7 @@ private:
     Schedule *bar = nullptr;
     QWidget *canvas = nullptr; //!< holds the bars of the picture tests, one each
 
-    static const QPoint BarAt;
+    static constexpr QPoint BarAt{10, 10};
 
     static QVariantList mouseArgs(qint16 button, qint16 shift, float x, float y)
     {
@@ -207,18 +209,15 @@ private Q_SLOTS:
         // QTest presses and releases the modifier keys around the key itself.
         const auto only = [code](const QSignalSpy &spy) {
             QList<QVariantList> found;
-            for (const QVariantList &args : spy) {
-                if (args.first().value<qint16>() == code)
-                    found.append(args);
-            }
+            std::copy_if(spy.cbegin(), spy.cend(), std::back_inserter(found),
+                         [code](const QVariantList &args) { return args.first().value<qint16>() == code; });
             return found;
         };
-        const QList<QVariantList> down = only(downs);
-        const QList<QVariantList> up = only(ups);
-        QCOMPARE(down.size(), 1);
-        QCOMPARE(down.first(), (QVariantList{QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shiftDown))}));
-        QCOMPARE(up.size(), 1);
-        QCOMPARE(up.first(), (QVariantList{QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shiftUp))}));
+        const auto raised = [code](int shift) {
+            return QList<QVariantList>{{QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shift))}};
+        };
+        QCOMPARE(only(downs), raised(shiftDown));
+        QCOMPARE(only(ups), raised(shiftUp));
         QCOMPARE(downs.size(), ups.size());
     }
 
@@ -499,20 +498,16 @@ private Q_SLOTS:
 
     void systemColoursComeFromThePalette()
     {
-        auto *bar = new Schedule(canvas);
-        bar->hostResize(204 * 15, 40 * 15);
-        bar->setShowText(false);
-        bar->setShowPercent(false);
+        Schedule *bar = makeBar(204, 40, false);
+        bar->setBackColor(0x8000000F);
+        bar->setForeColor(0x80000002);
         bar->setValue(50);
-        bar->show();
         const QImage image = shot(bar, "system colours");
         const QPalette palette = bar->palette();
         QCOMPARE(image.pixel(150, 10), palette.color(QPalette::Button).rgb());
         QCOMPARE(image.pixel(50, 10), palette.color(QPalette::Highlight).rgb());
     }
 };
-
-const QPoint ScheduleWindow::BarAt(10, 10);
 
 QTEST_MAIN(ScheduleWindow)
 #include "tst_schedulewindow.moc"
