@@ -20,6 +20,7 @@ struct HostRecorder
         QString verb;
         QString target;
         QWidget *parent = nullptr;
+        bool operator==(const ShellRequest &) const = default;
     };
 
     QList<Modal> modals;
