@@ -355,14 +355,14 @@ private Q_SLOTS:
         bar.hostReadProperties(loaded);
         QStringList writes, reads;
         QVariantMap writeDefaults, readDefaults;
-        for (const PropertyBag::Write &write : saved.writes()) {
-            writes.append(write.name);
-            writeDefaults.insert(write.name, write.defaultValue);
-        }
-        for (const PropertyBag::Read &read : loaded.reads()) {
-            reads.append(read.name);
-            readDefaults.insert(read.name, read.defaultValue);
-        }
+        const auto collect = [](const auto &entries, QStringList &names, QVariantMap &defaults) {
+            for (const auto &entry : entries) {
+                names.append(entry.name);
+                defaults.insert(entry.name, entry.defaultValue);
+            }
+        };
+        collect(saved.writes(), writes, writeDefaults);
+        collect(loaded.reads(), reads, readDefaults);
         QCOMPARE(writes, (QStringList{"BackColor", "BorderStyle", "Max", "Value", "ForeColor", "MouseIcon",
                                       "MousePointer", "ShowText", "Text", "BkFontColor", "ForeFontColor",
                                       "ShowPercent", "Font", "BkPicture", "ForePicture", "Appearance", "Doevent"}));

@@ -181,22 +181,21 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("shiftDown");
         QTest::addColumn<int>("shiftUp");
-        QTest::newRow("a") << int(Qt::Key_A) << Qt::KeyboardModifiers() << 0x41 << 0 << 0;
-        QTest::newRow("shift a") << int(Qt::Key_A) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 0x41 << 1 << 1;
-        QTest::newRow("7") << int(Qt::Key_7) << Qt::KeyboardModifiers() << 0x37 << 0 << 0;
-        QTest::newRow("F1") << int(Qt::Key_F1) << Qt::KeyboardModifiers() << 0x70 << 0 << 0;
-        QTest::newRow("F12") << int(Qt::Key_F12) << Qt::KeyboardModifiers() << 0x7B << 0 << 0;
-        QTest::newRow("left") << int(Qt::Key_Left) << Qt::KeyboardModifiers() << 0x25 << 0 << 0;
-        QTest::newRow("return") << int(Qt::Key_Return) << Qt::KeyboardModifiers() << 0x0D << 0 << 0;
-        QTest::newRow("escape") << int(Qt::Key_Escape) << Qt::KeyboardModifiers() << 0x1B << 0 << 0;
-        QTest::newRow("space") << int(Qt::Key_Space) << Qt::KeyboardModifiers() << 0x20 << 0 << 0;
+        const Qt::KeyboardModifiers none, shift(Qt::ShiftModifier);
+        QTest::newRow("a") << int(Qt::Key_A) << none << 0x41 << 0 << 0;
+        QTest::newRow("shift a") << int(Qt::Key_A) << shift << 0x41 << 1 << 1;
+        QTest::newRow("7") << int(Qt::Key_7) << none << 0x37 << 0 << 0;
+        QTest::newRow("F1") << int(Qt::Key_F1) << none << 0x70 << 0 << 0;
+        QTest::newRow("F12") << int(Qt::Key_F12) << none << 0x7B << 0 << 0;
+        QTest::newRow("left") << int(Qt::Key_Left) << none << 0x25 << 0 << 0;
+        QTest::newRow("return") << int(Qt::Key_Return) << none << 0x0D << 0 << 0;
+        QTest::newRow("escape") << int(Qt::Key_Escape) << none << 0x1B << 0 << 0;
+        QTest::newRow("space") << int(Qt::Key_Space) << none << 0x20 << 0 << 0;
         QTest::newRow("keypad 5") << int(Qt::Key_5) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 0x65 << 0 << 0;
-        QTest::newRow("shifted 1") << int(Qt::Key_Exclam) << Qt::KeyboardModifiers(Qt::ShiftModifier) << 0x31 << 1 << 1;
-        QTest::newRow("ctrl alt delete") << int(Qt::Key_Delete)
-                                         << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier)
-                                         << 0x2E << 6 << 6;
-        QTest::newRow("shift itself") << int(Qt::Key_Shift) << Qt::KeyboardModifiers() << 0x10 << 1 << 0;
-        QTest::newRow("ctrl itself") << int(Qt::Key_Control) << Qt::KeyboardModifiers() << 0x11 << 2 << 0;
+        QTest::newRow("shifted 1") << int(Qt::Key_Exclam) << shift << 0x31 << 1 << 1;
+        QTest::newRow("ctrl alt delete") << int(Qt::Key_Delete) << (Qt::ControlModifier | Qt::AltModifier) << 0x2E << 6 << 6;
+        QTest::newRow("shift itself") << int(Qt::Key_Shift) << none << 0x10 << 1 << 0;
+        QTest::newRow("ctrl itself") << int(Qt::Key_Control) << none << 0x11 << 2 << 0;
     }
     void keysGiveVirtualKeyCodes()
     {
