@@ -56,7 +56,6 @@ private slots:
         QVERIFY(splitWithStencil(path("plain.kvs"), path("plain"), "joined text", {6, 0, 5}, 41));
         QVERIFY(writeFile(path("none.kvs"), stencil("x", 0, 1)));
         QVERIFY(writeFile(path("gap.kvs"), stencil(QFile::encodeName(path("plain")), 4, 41)));
-        // A copy of tessal in a folder without EXTRACT.
         QVERIFY(QDir().mkpath(path("lonely")));
         QVERIFY(QFile::copy(QStringLiteral(TESSAL_PATH), path("lonely/tessal")));
 

@@ -75,7 +75,6 @@ private slots:
         m_tempDir = path("tmp");
         qputenv("TMPDIR", QFile::encodeName(m_tempDir));
 
-        // A real cabinet, split into two pieces.
         m_original = pattern(200000, 5);
         QVERIFY(writeFile(path("movie.bin"), m_original));
         QCOMPARE(QProcess::execute("gcab", {"-c", "-z", "-n", path("movie.cab"), path("movie.bin")}), 0);
@@ -336,7 +335,6 @@ private slots:
         const QString text = m_boxes.at(1).text;
         QVERIFY2(text.startsWith(QStringLiteral("解压缩失败 Extraction failed: ")), qPrintable(text));
         QVERIFY2(text.contains(reason), qPrintable(text));
-        // The output keeps the joined data.
         QVERIFY(readFile(path("out")) == (stencil == u"cab.kvs" ? readFile(path("movie.cab")) : "plain data"));
     }
 };

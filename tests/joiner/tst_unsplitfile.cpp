@@ -53,7 +53,6 @@ private slots:
     }
     void init()
     {
-        // Each test works in a folder of its own.
         const QString name = QStringLiteral("case%1").arg(++m_case);
         QVERIFY(QDir(m_root.path()).mkdir(name));
         m_work = QDir(m_root.filePath(name));
@@ -63,8 +62,6 @@ private slots:
         CodePage::setName(QString());
         QDir::setCurrent(m_previousDir);
     }
-
-    // --- naming ---------------------------------------------------------
 
     void pieceNumberText_data()
     {
@@ -104,8 +101,6 @@ private slots:
         QFETCH(QString, name);
         QCOMPARE(Stencil::lastComponent(baseName), name);
     }
-
-    // --- joins as written -------------------------------------------------
 
     void joins_data()
     {
@@ -153,7 +148,6 @@ private slots:
         QVERIFY(QDir::setCurrent(m_work.path()));
         QCOMPARE(join(path("j.kvs"), path("out")), 0);
         QVERIFY(readFile(path("out")) == output);
-        // Nothing else is left beside the output.
         names.sort();
         QCOMPARE(leftovers(), names);
     }
@@ -170,8 +164,6 @@ private slots:
         QVERIFY(CodePage::setName("UTF-8"));
         QCOMPARE(join(path("gbk.kvs"), path("out")), 53);
     }
-
-    // --- stencils that name no pieces -------------------------------------
 
     void noPieces_data()
     {
@@ -208,8 +200,6 @@ private slots:
         QCOMPARE(join(path("m.kvs"), path("out")), 0);
         QCOMPARE(readFile(path("out")), QByteArray("last"));
     }
-
-    // --- bad pieces and outputs ---------------------------------------------
 
     void badPiece_data()
     {
@@ -286,7 +276,6 @@ private slots:
         QFile::setPermissions(path("out"), kept);
         QCOMPARE(join(path("t.kvs"), path("out")), 0);
         QCOMPARE(readFile(path("out")), QByteArray("short"));
-        // The replaced file keeps its permissions.
         QCOMPARE(QFile::permissions(path("out")) & (kept | QFile::ReadOther), kept);
     }
 
@@ -352,8 +341,6 @@ private slots:
         QVERIFY2(text.contains(QString::fromLatin1(baseName) + ".002"), qPrintable(text));
         QCOMPARE(readFile(path("out")), output);
     }
-
-    // --- block copy -------------------------------------------------------
 
     void copyFallsBackToReadWrite()
     {

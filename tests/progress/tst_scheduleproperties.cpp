@@ -50,8 +50,6 @@ private Q_SLOTS:
     }
     void init() { host.clear(); }
 
-    // --- A new instance -------------------------------------------------
-
     void newInstanceStartsWithTheInitialValues()
     {
         Schedule bar;
@@ -88,8 +86,6 @@ private Q_SLOTS:
             QVERIFY2(meta.indexOfProperty(member) >= 0 || meta.indexOfMethod(member + "()") >= 0, qPrintable(name));
         }
     }
-
-    // --- Max and Value ----------------------------------------------------
 
     void maxRules_data()
     {
@@ -248,8 +244,6 @@ private Q_SLOTS:
         QCOMPARE(bar.Value(), 0);
     }
 
-    // --- Other properties -----------------------------------------------
-
     void settersNotifyTheirOwnName()
     {
         Schedule bar;
@@ -273,7 +267,6 @@ private Q_SLOTS:
         expected.replace(16, "changed:信箱");
         expected.replace(17, "changed:主页");
         QCOMPARE(log, expected);
-        // The author members keep their values.
         QCOMPARE(bar.Author(), QStringLiteral("Tolvar"));
         QVERIFY(!bar.Mailbox().isEmpty());
         QVERIFY(!bar.Homepage().isEmpty());
@@ -343,8 +336,6 @@ private Q_SLOTS:
         QVERIFY(qAbs(label(bar, "Label3")->left() - (pane(bar, "Pc1")->innerWidth() - expected.width()) / 2) <= 1);
         QCOMPARE(label(bar, "Label3")->top(), label(bar, "Label1")->top());
     }
-
-    // --- Saving and loading ----------------------------------------------
 
     void savingAndLoadingGoInOrderWithTheirDefaults()
     {
@@ -432,7 +423,6 @@ private Q_SLOTS:
         QVERIFY(!bar.ShowText());
         QVERIFY(bar.aboutShown());
         QCOMPARE(log, (QStringList{"Change", "changed:MouseIcon"}));
-        // Loading sizes the percentage labels for "100%" in the ambient font.
         const QFontMetrics metrics(bar.ambientFont());
         QCOMPARE(label(bar, "Label3")->width(), metrics.horizontalAdvance(QStringLiteral("100%")));
     }

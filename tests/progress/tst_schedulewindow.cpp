@@ -126,8 +126,6 @@ private Q_SLOTS:
     void init() { host.clear(); }
     void cleanup() { qDeleteAll(canvas->findChildren<Schedule *>(Qt::FindDirectChildrenOnly)); }
 
-    // --- Mouse ----------------------------------------------------------
-
     void pressAndRelease_data()
     {
         QTest::addColumn<QString>("text");
@@ -171,8 +169,6 @@ private Q_SLOTS:
         QCOMPARE(QList<QVariantList>(ups), raised);
         QCOMPARE(QList<QVariantList>(downs), raised);
     }
-
-    // --- Keys -----------------------------------------------------------
 
     void keysGiveVirtualKeyCodes_data()
     {
@@ -247,8 +243,6 @@ private Q_SLOTS:
         QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, BarAt + QPoint(150, 20));
         QTRY_VERIFY(bar->hasFocus());
     }
-
-    // --- About box and author members ------------------------------------
 
     void aboutBoxLayoutLinksAndOk()
     {
@@ -350,8 +344,6 @@ private Q_SLOTS:
         QCOMPARE(quint32(bar->hwnd()), quint32(window->winId()));
         QVERIFY(!bar->testAttribute(Qt::WA_NativeWindow));
     }
-
-    // --- Pictures ---------------------------------------------------------
 
     void fillAndBorders_data()
     {
