@@ -251,15 +251,14 @@ void TestCtlHost::inputAndScreenshots()
     const QString file = m_dir.filePath(u"shot.png"_s);
     Host host({u"--modal-screenshots"_s, m_dir.path()});
     // The mouse on the red half, then on the blue pane, which passes the press on.
-    for (const char *line : {R"(["load",{}])", R"(["show"])", R"(["mouse","down",5,6,1,0])", R"(["mouse","up",5,6,1,0])",
-                             R"(["mouse","down",30,10,2,1])", R"(["key","down",65,1])", R"(["key","down",13,2])",
-                             R"(["key","down",112,0])"})
+    for (const char *line : {R"(["load",{}])", R"(["show"])", R"(["mouse","down",5,6,1,0])",
+                             R"(["mouse","up",5,6,1,0])", R"(["mouse","down",30,10,2,1])", R"(["key","down",65,1])",
+                             R"(["key","down",13,2])", R"(["key","down",112,0])"})
         QCOMPARE(host.send(line), Ok);
-    QCOMPARE(host.printed(), (QStringList{uR"({"args":[1,0,5,6],"event":"Pressed"})"_s,
-                                              uR"({"args":[2,1,30,10],"event":"Pressed"})"_s,
-                                              uR"({"args":[65,1],"event":"KeyDown"})"_s,
-                                              uR"({"args":[13,2],"event":"KeyDown"})"_s,
-                                              uR"({"args":[112,0],"event":"KeyDown"})"_s}));
+    QCOMPARE(host.printed(),
+             (QStringList{R"({"args":[1,0,5,6],"event":"Pressed"})", R"({"args":[2,1,30,10],"event":"Pressed"})",
+                          R"({"args":[65,1],"event":"KeyDown"})", R"({"args":[13,2],"event":"KeyDown"})",
+                          R"({"args":[112,0],"event":"KeyDown"})"}));
     QCOMPARE(host.send("[\"screenshot\",\"" + file.toUtf8() + "\"]"), Ok);
     const QImage shot(file, "PNG");
     QCOMPARE(shot.size(), QSize(40, 30));
@@ -280,7 +279,8 @@ void TestCtlHost::answersStayInOrderAcrossNestedLoops()
     Host host;
     // All at once: the later lines arrive while Spin yields inside the first call.
     host.process.write("[\"call\", \"Spin\", 200]\n[\"call\", \"Raise\", \"b\"]\n[\"call\", \"Add\", 1, 1]\n");
-    for (const QString &expected : {value(u"200"_s), uR"({"args":["b",1],"event":"Said"})"_s, value(u"null"_s), value(u"2"_s)})
+    for (const QString &expected :
+         {value(u"200"_s), uR"({"args":["b",1],"event":"Said"})"_s, value(u"null"_s), value(u"2"_s)})
         QCOMPARE(compact(host.nextLine()), expected);
 }
 

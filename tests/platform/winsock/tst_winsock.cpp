@@ -43,11 +43,7 @@ public:
     {
         return QTest::qWaitFor([&] { return connections.size() >= count; }, 10000);
     }
-    void send(const QByteArray &bytes)
-    {
-        last()->write(bytes);
-        last()->flush();
-    }
+    void send(const QByteArray &bytes) { last()->write(bytes); last()->flush(); }
     void closeLast() { last()->disconnectFromHost(); }
 
     QTcpServer server;
@@ -414,7 +410,6 @@ void TestWinsock::deliveries()
         QVERIFY(QTest::qWaitFor([&] { return sock.State() == Winsock::PeerClosing; }, 20000));
         QTRY_COMPARE_WITH_TIMEOUT(peerClosed.count(), 1, 10000);
     }
-    QCOMPARE(reader.data.size(), sent.size());
     QVERIFY(reader.data == sent);
     QCOMPARE(reader.totals, reader.sizes);
     QVERIFY(!reader.sizes.contains(0));

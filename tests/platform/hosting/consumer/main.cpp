@@ -25,10 +25,7 @@ static void check(bool condition, const char *what)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: consumer LIBDIR\n");
-        return 2;
-    }
+    // argv[1]: the installation's library folder.
     const QString libDir = QDir(QString::fromLocal8Bit(argv[1])).canonicalPath();
 
     // Linked directly.
