@@ -351,9 +351,7 @@ void TestWinsock::failedConnect()
         QCOMPARE(sock.State(), qint16(Winsock::Error));
     }
     // It connects again at once (after an error without Close), and nothing of the first attempt follows.
-    sock.Connect(QStringLiteral("127.0.0.1"), peer.port());
-    QVERIFY(connected.wait(10000));
-    QVERIFY(peer.waitForConnections(1));
+    connectTo(sock, peer);
     peer.send("x");
     QVERIFY(QTest::qWaitFor([&] { return sock.BytesReceived() == 1; }, 10000));
     QCOMPARE(failed.count(), closeAtOnce ? 0 : 1);
