@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPointer>
 #include <QWidget>
 
 #include <new>
@@ -134,6 +135,19 @@ protected:
         }
         if constexpr (!std::is_void_v<decltype(body())>)
             return {};
+    }
+
+    /*!
+        Raises \a event with \a args. Hosts may delete the control inside any
+        event: returns false when that happened, and the caller must then
+        return at once without touching a member.
+    */
+    template<typename Control, typename... Params, typename... Args>
+    [[nodiscard]] bool raise(void (Control::*event)(Params...), Args &&...args)
+    {
+        const QPointer<ControlBase> alive(this);
+        (static_cast<Control *>(this)->*event)(std::forward<Args>(args)...);
+        return !alive.isNull();
     }
 
     void showEvent(QShowEvent *event) override;
