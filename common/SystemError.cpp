@@ -19,6 +19,7 @@ QString SystemError::standardText(int number)
     case Overflow: return QStringLiteral("Overflow");
     case OutOfMemory: return QStringLiteral("Out of memory");
     case SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
+    case UserInterrupt: return QStringLiteral("User interrupt occurred");
     case TypeMismatch: return QStringLiteral("Type mismatch");
     case BadFileNameOrNumber: return QStringLiteral("Bad file name or number");
     case FileNotFound: return QStringLiteral("File not found");

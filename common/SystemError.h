@@ -19,6 +19,7 @@ public:
         Overflow = 6,
         OutOfMemory = 7,
         SubscriptOutOfRange = 9,
+        UserInterrupt = 18,
         TypeMismatch = 13,
         BadFileNameOrNumber = 52,
         FileNotFound = 53,

@@ -25,9 +25,18 @@ constexpr qint64 BlockSize = 8 * 1024 * 1024;
                       QStringLiteral("Input past end of file: %1").arg(source.fileName()));
 }
 
+using Step = std::function<bool(qint64)>;
+
+void step(const Step &copied, qint64 n)
+{
+    if (copied && !copied(n))
+        throw SystemError(SystemError::UserInterrupt);
+}
+
 // Returns the bytes still to copy once the kernel gave up (unsupported across
 // these files), 0 when everything went.
-qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevice &source)
+qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevice &source,
+                  const Step &copied)
 {
     while (count > 0) {
         loff_t from = offset;
@@ -45,6 +54,7 @@ qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevi
             throwShortSource(source);
         offset += n;
         count -= n;
+        step(copied, n);
     }
     return 0;
 }
@@ -65,14 +75,15 @@ void writeAll(int out, const char *data, qint64 size)
 
 } // namespace
 
-void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count)
+void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
+                const Step &copied)
 {
     const int in = source.handle();
     const int out = target.handle();
     if (in < 0 || out < 0)
         throw SystemError(SystemError::BadFileNameOrNumber);
 
-    count = kernelCopy(in, offset, out, count, source);
+    count = kernelCopy(in, offset, out, count, source, copied);
     if (count == 0)
         return;
 
@@ -90,5 +101,6 @@ void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 
         writeAll(out, buffer.get(), n);
         offset += n;
         count -= n;
+        step(copied, n);
     }
 }

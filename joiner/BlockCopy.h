@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 class QFileDevice;
 
 /*!
@@ -10,8 +12,12 @@ class QFileDevice;
     without holding more than one block in memory. The kernel copies
     where it can (copy_file_range); otherwise a read/write loop does.
 
+    After each block \a copied is told its size; when it returns false
+    the copy stops with SystemError 18.
+
     Both files must be open; \a target must not hold unflushed buffered
     writes. Throws SystemError: 62 when \a source ends before \a count
     bytes, 61 when the disk is full, 57 for other I/O failures.
 */
-void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count);
+void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
+                const std::function<bool(qint64 copied)> &copied = {});

@@ -29,8 +29,10 @@ QString Combiner::extractProgram() const
 bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bool compressed)
 {
     try {
-        UnsplitFile(stencilPath, outputPath);
+        UnsplitFile(stencilPath, outputPath, m_progress);
     } catch (const SystemError &error) {
+        if (error.number() == SystemError::UserInterrupt)
+            return false;
         const QString text = error.number() == SystemError::SubscriptOutOfRange
                 ? StencilNameError.toString()
                 : error.description();

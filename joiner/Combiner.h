@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UnsplitFile.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -15,7 +17,8 @@
     a private temporary folder (TMP1.cab, TMP.TMP) that is removed
     afterwards; the unpacked file replaces the output only once complete.
     When the extraction fails the output keeps the joined cabinet and an
-    error message says why.
+    error message says why. A join that the progress function stopped
+    reports nothing.
 */
 class Combiner
 {
@@ -41,6 +44,9 @@ public:
     QString extractProgram() const;
     void setExtractProgram(const QString &path) { m_extractProgram = path; }
 
+    //! Follows the join and may stop it (see UnsplitFile()).
+    void setProgress(const JoinProgress &progress) { m_progress = progress; }
+
     //! Joins \a stencilPath into \a outputPath and, when \a compressed,
     //! unpacks the result. Returns false when the join or the extraction
     //! failed.
@@ -52,4 +58,5 @@ private:
 
     Reporter m_reporter;
     QString m_extractProgram;
+    JoinProgress m_progress;
 };

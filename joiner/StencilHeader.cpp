@@ -1,12 +1,14 @@
 #include "StencilHeader.h"
 
 #include "BinaryFile.h"
+#include "CodePage.h"
 
 StencilHeader StencilHeader::read(BinaryFile &file)
 {
     StencilHeader header;
     header.unnamed = file.readInt32();
-    header.BaseName = file.readAnsiText();
+    header.BaseNameBytes = file.readBytes(static_cast<quint16>(file.readInt16()));
+    header.BaseName = CodePage::toUnicode(header.BaseNameBytes);
     header.PieceCount = file.readInt16();
     header.FirstNumber = file.readInt32();
     return header;

@@ -14,6 +14,8 @@ struct StencilHeader
 {
     qint32 unnamed = 0;
     QString BaseName;
+    //! BaseName as stored, for showing a name that does not decode.
+    QByteArray BaseNameBytes;
     qint16 PieceCount = 0;
     qint32 FirstNumber = 0;
 

@@ -1,6 +1,7 @@
 #include "UnsplitFile.h"
 
 #include "BinaryFile.h"
+#include "CodePage.h"
 #include "BlockCopy.h"
 #include "PieceRecord.h"
 #include "ReplacementFile.h"
@@ -10,6 +11,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QList>
+#include <QStringDecoder>
+
+#include <sys/stat.h>
 
 QString Stencil::pieceNumberText(qint32 number)
 {
@@ -35,86 +39,266 @@ QString Stencil::lastComponent(const QString &baseName)
     return baseName.mid(slash + 1);
 }
 
-namespace {
-
-QString findPiece(const StencilHeader &stencil, const QString &suffix, const QString &stencilPath)
+QString Stencil::decodeForDisplay(QByteArrayView bytes)
 {
-    const QString stored = stencil.BaseName + QLatin1Char('.') + suffix;
-    if (QFileInfo(stored).isFile())
-        return stored;
-    const QString name = Stencil::lastComponent(stencil.BaseName);
-    if (!name.isEmpty()) {
-        const QString beside =
-                QFileInfo(stencilPath).absoluteDir().filePath(name + QLatin1Char('.') + suffix);
-        if (QFileInfo(beside).isFile())
-            return beside;
+    const QByteArray codec = CodePage::name().toLatin1();
+    QStringDecoder decoder(codec.constData(), QStringDecoder::Flag::Stateless);
+    const QString whole = decoder.decode(bytes);
+    if (!decoder.hasError() && !whole.contains(QChar::ReplacementCharacter))
+        return whole;
+    // Decode sequence by sequence to learn which bytes do not decode.
+    QString text;
+    for (qsizetype at = 0; at < bytes.size();) {
+        qsizetype length = 1;
+        for (; length <= 4 && at + length <= bytes.size(); ++length) {
+            decoder.resetState();
+            const QString part = decoder.decode(bytes.sliced(at, length));
+            if (!decoder.hasError() && !part.isEmpty() && !part.contains(QChar::ReplacementCharacter)) {
+                text += part;
+                break;
+            }
+        }
+        if (length > 4 || at + length > bytes.size()) {
+            text += QChar(0xdc00 + quint8(bytes.at(at)));
+            length = 1;
+        }
+        at += length;
     }
-    if (QFileInfo(stored).isDir())
-        throw SystemError(SystemError::PathFileAccessError,
-                          QStringLiteral("Path/File access error: %1").arg(stored));
-    throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(stored));
+    return text;
 }
 
-StencilHeader readStencil(const QString &stencilPath)
+QString Stencil::readable(QStringView name)
+{
+    QString text;
+    text.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        const bool pairedLow = QChar::isLowSurrogate(c) && i > 0
+                && QChar::isHighSurrogate(name.at(i - 1).unicode());
+        const bool pairedHigh = QChar::isHighSurrogate(c) && i + 1 < name.size()
+                && QChar::isLowSurrogate(name.at(i + 1).unicode());
+        if (c < 0x20 || (c >= 0x7f && c < 0xa0))
+            text += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+        else if (c >= 0xdc00 && c < 0xdd00 && !pairedLow)
+            text += QStringLiteral("\\x%1").arg(int(c - 0xdc00), 2, 16, QLatin1Char('0'));
+        else if (QChar::isSurrogate(c) && !pairedLow && !pairedHigh)
+            text += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
+        else
+            text += QChar(c);
+    }
+    return text;
+}
+
+namespace {
+
+using Stencil::readable;
+
+struct FileId
+{
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId &) const = default;
+};
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe (FIFO)");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    return QStringLiteral("not a regular file");
+}
+
+//! Checks that \a path is a regular file without opening it, so that a pipe cannot block.
+FileId regularFile(const QString &path, const QString &shown)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(shown));
+    if (!S_ISREG(st.st_mode))
+        throw SystemError(SystemError::PathFileAccessError,
+                          QStringLiteral("Path/File access error: %1 is %2, not a regular file")
+                                  .arg(shown, kindOf(st.st_mode)));
+    return {st.st_dev, st.st_ino};
+}
+
+bool exists(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+//! The pieces as found in one folder; shown names keep undecodable bytes visible.
+struct PieceSet
+{
+    QString shownFolder;
+    QStringList paths;
+    QStringList shown;
+    qsizetype firstMissing = -1;
+};
+
+struct Join
+{
+    StencilHeader stencil;
+    FileId stencilId;
+    PieceSet pieces;
+    QList<FileId> pieceIds;
+    QList<PieceRecord> records;
+};
+
+void readStencil(const QString &stencilPath, Join &join)
 {
     // A missing stencil reads as an empty one, without leaving a file behind.
     const QFileInfo info(stencilPath);
     if (!stencilPath.isEmpty() && !info.exists() && info.absoluteDir().exists())
         throw SystemError(SystemError::SubscriptOutOfRange);
+    struct stat st = {};
+    if (!stencilPath.isEmpty() && ::stat(QFile::encodeName(stencilPath).constData(), &st) == 0
+        && !S_ISDIR(st.st_mode))
+        join.stencilId = regularFile(stencilPath, readable(stencilPath));
 
     BinaryFile file;
-    file.open(stencilPath, BinaryFile::MustExist | BinaryFile::AllowReadOnly);
-    StencilHeader stencil = StencilHeader::read(file);
+    file.open(stencilPath, BinaryFile::ReadOnly);
+    join.stencil = StencilHeader::read(file);
     file.close();
-    return stencil;
 }
 
-QList<PieceRecord> checkPieces(const StencilHeader &stencil, const QString &stencilPath)
+PieceSet lookFor(const QStringList &suffixes, const QString &base, const QString &shownBase)
 {
+    PieceSet set;
+    set.shownFolder = readable(QFileInfo(shownBase).absolutePath());
+    for (const QString &suffix : suffixes) {
+        set.paths.append(base + suffix);
+        set.shown.append(readable(shownBase + suffix));
+        if (set.firstMissing < 0 && !exists(set.paths.last()))
+            set.firstMissing = set.paths.size() - 1;
+    }
+    return set;
+}
+
+void choosePieces(const QString &stencilPath, Join &join)
+{
+    const StencilHeader &stencil = join.stencil;
     const int count = stencil.PieceCount;
     if (count < 1)
         throw SystemError(SystemError::SubscriptOutOfRange);
+    QStringList suffixes;
+    suffixes.reserve(count);
+    for (int i = 1; i <= count; ++i)
+        suffixes.append(QLatin1Char('.')
+                        + Stencil::pieceNumberText(Stencil::pieceNumber(stencil.FirstNumber, i)));
 
-    QList<PieceRecord> pieces;
-    pieces.reserve(count);
-    for (int i = 1; i <= count; ++i) {
-        const qint32 number = Stencil::pieceNumber(stencil.FirstNumber, i);
-        const QString path = findPiece(stencil, Stencil::pieceNumberText(number), stencilPath);
+    const QString shownBase = Stencil::decodeForDisplay(stencil.BaseNameBytes);
+    const PieceSet stored = lookFor(suffixes, stencil.BaseName, shownBase);
+    if (stored.firstMissing < 0) {
+        join.pieces = stored;
+        return;
+    }
+    const QString name = Stencil::lastComponent(stencil.BaseName);
+    QString searched = stored.shownFolder;
+    // The missing piece named is the first of the set that came furthest.
+    QString missing = stored.shown.at(stored.firstMissing);
+    if (!name.isEmpty()) {
+        const QDir folder = QFileInfo(stencilPath).absoluteDir();
+        const PieceSet beside = lookFor(suffixes, folder.filePath(name),
+                                        folder.filePath(Stencil::lastComponent(shownBase)));
+        if (beside.firstMissing < 0) {
+            join.pieces = beside;
+            return;
+        }
+        if (beside.shownFolder != stored.shownFolder)
+            searched += QStringLiteral(" and in ") + beside.shownFolder;
+        if (beside.firstMissing > stored.firstMissing)
+            missing = beside.shown.at(beside.firstMissing);
+    }
+    throw SystemError(SystemError::FileNotFound,
+                      QStringLiteral("File not found: %1 (no complete set of pieces in %2)")
+                              .arg(missing, searched));
+}
+
+void checkPieces(Join &join)
+{
+    for (qsizetype i = 0; i < join.pieces.paths.size(); ++i) {
+        const QString &path = join.pieces.paths.at(i);
+        const QString &shown = join.pieces.shown.at(i);
+        join.pieceIds.append(regularFile(path, shown));
         BinaryFile file;
         try {
             file.open(path, BinaryFile::ReadOnly);
         } catch (const SystemError &e) {
-            throw SystemError(e.number(), QStringLiteral("%1: %2").arg(e.description(), path));
+            throw SystemError(e.number(), QStringLiteral("%1: %2").arg(e.description(), shown));
         }
-        pieces.append(PieceRecord::read(file, path));
+        join.records.append(PieceRecord::read(file, shown));
+        join.records.last().path = path;
     }
-    return pieces;
 }
 
-void writeOutput(const QList<PieceRecord> &pieces, const QString &outputPath)
+void checkOutput(const QString &outputPath, const Join &join)
 {
+    struct stat st = {};
+    if (outputPath.isEmpty() || ::stat(QFile::encodeName(outputPath).constData(), &st) != 0)
+        return;
+    const FileId output{st.st_dev, st.st_ino};
+    QString input;
+    if (output == join.stencilId)
+        input = QStringLiteral("the stencil");
+    for (qsizetype i = 0; input.isEmpty() && i < join.pieceIds.size(); ++i) {
+        if (output == join.pieceIds.at(i))
+            input = QStringLiteral("the piece %1").arg(join.pieces.shown.at(i));
+    }
+    if (!input.isEmpty())
+        throw SystemError(SystemError::FileAlreadyOpen,
+                          QStringLiteral("File already open: the output %1 is %2 of this join")
+                                  .arg(readable(outputPath), input));
+}
+
+void writeOutput(const Join &join, const QString &outputPath, const JoinProgress &progress)
+{
+    qint64 total = 0;
+    for (const PieceRecord &piece : join.records)
+        total += piece.dataSize();
+    qint64 joined = 0;
+    const auto copied = [&](qint64 n) {
+        joined += n;
+        return progress(joined, total);
+    };
+    if (progress && !progress(0, total))
+        throw SystemError(SystemError::UserInterrupt);
+
     ReplacementFile output(outputPath);
     output.open();
-    for (const PieceRecord &piece : pieces) {
+    for (qsizetype i = 0; i < join.records.size(); ++i) {
+        const PieceRecord &piece = join.records.at(i);
         if (piece.dataSize() == 0)
             continue;
         QFile source(piece.path);
         if (!source.open(QIODevice::ReadOnly)) {
             const int number = BinaryFile::openErrorNumber(piece.path);
             throw SystemError(number, QStringLiteral("%1: %2")
-                                              .arg(SystemError::standardText(number), piece.path));
+                                              .arg(SystemError::standardText(number),
+                                                   join.pieces.shown.at(i)));
         }
-        copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize());
+        copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize(),
+                   progress ? copied : std::function<bool(qint64)>());
     }
     output.commit();
 }
 
 } // namespace
 
-bool UnsplitFile(const QString &stencilPath, const QString &outputPath)
+bool UnsplitFile(const QString &stencilPath, const QString &outputPath, const JoinProgress &progress)
 {
-    const StencilHeader stencil = readStencil(stencilPath);
-    const QList<PieceRecord> pieces = checkPieces(stencil, stencilPath);
-    writeOutput(pieces, outputPath);
+    Join join;
+    readStencil(stencilPath, join);
+    choosePieces(stencilPath, join);
+    checkPieces(join);
+    checkOutput(outputPath, join);
+    writeOutput(join, outputPath, progress);
     return true;
 }

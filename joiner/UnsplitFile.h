@@ -2,28 +2,43 @@
 
 #include <QString>
 
+#include <functional>
+
+/*!
+    Told the bytes joined so far and the total while a join copies; a
+    false return stops the join.
+*/
+using JoinProgress = std::function<bool(qint64 joined, qint64 total)>;
+
 /*!
     Joins the pieces named by the stencil at \a stencilPath into the file
     \a outputPath and returns true.
 
     Piece i (1 to PieceCount) is BaseName + "." + the number
     FirstNumber + i - 1 zero-padded to three digits. A relative BaseName
-    counts from the current directory. When a piece is not found there,
-    it is looked for beside the stencil under the last component of
-    BaseName (a stencil written on another machine).
+    counts from the current directory. The pieces come from one folder:
+    all from the stored BaseName when all are there, else all from beside
+    the stencil under the last component of BaseName (a stencil written
+    on another machine) when all are there.
 
-    Every piece is checked (present, a sound header, as long as it
-    declares) before anything is written; the data are then streamed into
-    a temporary file beside \a outputPath that replaces it at the end, so
-    a failure leaves an existing output exactly as it was.
+    Only regular files are read. Every piece is checked (present, a sound
+    header, as long as it declares) and the output is made sure to be
+    none of the inputs before anything is written; the data are then
+    streamed into a ReplacementFile, so a failure leaves an existing
+    output exactly as it was. \a progress, when given, follows the copy
+    and may stop it.
 
     Failures throw SystemError: 9 when the stencil names no pieces
     (a missing stencil included; it is not created), 6 when a piece number
     leaves the 32-bit range, 53 for a missing piece, 62 for a short one,
-    59 for a malformed piece header, and the file errors of the stencil
-    and the output.
+    59 for a malformed piece header, 75 for an input that is no regular
+    file, 55 for an output that is one of the inputs, 18 when \a progress
+    stopped the join, and the file errors of the stencil and the output.
+    File names in the descriptions are shown readable (see
+    Stencil::readable()).
 */
-bool UnsplitFile(const QString &stencilPath, const QString &outputPath);
+bool UnsplitFile(const QString &stencilPath, const QString &outputPath,
+                 const JoinProgress &progress = {});
 
 namespace Stencil {
 
@@ -37,5 +52,12 @@ qint32 pieceNumber(qint32 firstNumber, int index);
 
 //! The last component of \a baseName, whichever separator it uses.
 QString lastComponent(const QString &baseName);
+
+//! \a bytes decoded with the code page for showing: a byte that does not
+//! decode becomes a lone surrogate that readable() shows as \\xNN.
+QString decodeForDisplay(QByteArrayView bytes);
+
+//! \a name with control characters and undecodable bytes written as \\xNN.
+QString readable(QStringView name);
 
 } // namespace Stencil

@@ -113,7 +113,7 @@ private slots:
         QTest::newRow("no stencil") << tessal << QStringList{"--join", "absent.kvs", "out"} << 1 << "" << nameError
                                     << QByteArray();
         QTest::newRow("missing piece") << tessal << QStringList{"--join", "gap.kvs", "out"} << 1 << ""
-                                       << "File not found: %1/plain.044\n" << QByteArray();
+                                       << "File not found: %1/plain.044 (no complete set of pieces in %1)\n" << QByteArray();
         QTest::newRow("compressed") << tessal << QStringList{"--compressed", "--join", "cab.kvs", "out"} << 0
                                     << success << "" << m_original;
         QTest::newRow("compressed without EXTRACT")

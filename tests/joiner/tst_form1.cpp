@@ -281,7 +281,7 @@ private slots:
         QTest::newRow("no stencil file") << "absent.kvs" << false << noStencil;
         QTest::newRow("no stencil file, compressed") << "absent.kvs" << true << noStencil;
         QTest::newRow("empty stencil box") << "" << false << "Bad file name or number";
-        QTest::newRow("missing piece, compressed") << "gap.kvs" << true << "File not found: %1/plain.dat.003";
+        QTest::newRow("missing piece, compressed") << "gap.kvs" << true << "File not found: %1/plain.dat.003 (no complete set of pieces in %1)";
         QTest::newRow("success") << "plain.kvs" << false << "Combine succeed 结合成功！！！";
     }
     void combineMessages()

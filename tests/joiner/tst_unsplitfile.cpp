@@ -11,6 +11,9 @@
 
 #include <limits>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace PieceWriter;
 
 using Files = QMap<QString, QByteArray>;
@@ -203,38 +206,78 @@ private slots:
 
     void badPiece_data()
     {
+        QTest::addColumn<QString>("kind"); // "missing", "folder", "fifo", "device" or a file
         QTest::addColumn<QByteArray>("badPiece");
         QTest::addColumn<int>("number");
-        QTest::newRow("missing") << QByteArray() << 53;
-        QTest::newRow("a folder") << QByteArray() << 75;
-        QTest::newRow("shorter than declared") << piece("abcdef").left(13) << 62;
-        QTest::newRow("shorter than the header") << int16(1) + int32(5) << 62;
-        QTest::newRow("empty file") << QByteArray() << 62;
-        QTest::newRow("two dimensions with data") << piece("abc", 2) << 59;
-        QTest::newRow("no dimensions with data") << piece("abc", 0) << 59;
-        QTest::newRow("negative count") << int16(1) + int32(-3) + int32(0) + "abc" << 59;
+        QTest::addColumn<QString>("text");
+        QTest::newRow("missing") << "missing" << QByteArray() << 53 << "File not found";
+        QTest::newRow("a folder") << "folder" << QByteArray() << 75 << "is a folder";
+        QTest::newRow("a FIFO") << "fifo" << QByteArray() << 75 << "is a named pipe (FIFO), not a regular file";
+        QTest::newRow("a device") << "device" << QByteArray() << 75 << "is a character device";
+        QTest::newRow("shorter than declared") << "" << piece("abcdef").left(13) << 62 << "declares 6 bytes";
+        QTest::newRow("shorter than the header") << "" << int16(1) + int32(5) << 62 << "shorter than";
+        QTest::newRow("empty file") << "" << QByteArray() << 62 << "shorter than";
+        QTest::newRow("two dimensions with data") << "" << piece("abc", 2) << 59 << "2 dimensions";
+        QTest::newRow("no dimensions with data") << "" << piece("abc", 0) << 59 << "0 dimensions";
+        QTest::newRow("negative count") << "" << int16(1) + int32(-3) + int32(0) + "abc" << 59 << "-3 bytes";
     }
     void badPiece()
     {
+        QFETCH(QString, kind);
         QFETCH(QByteArray, badPiece);
         QFETCH(int, number);
+        QFETCH(QString, text);
         QVERIFY(writeFile(path("bad.001"), piece("good")));
         QVERIFY(writeFile(path("bad.003"), piece("more")));
-        if (number == 75)
+        const QByteArray bad = QFile::encodeName(path("bad.002"));
+        if (kind == u"folder")
             QVERIFY(m_work.mkdir("bad.002"));
-        else if (number != 53)
+        else if (kind == u"fifo")
+            QCOMPARE(::mkfifo(bad.constData(), 0644), 0);
+        else if (kind == u"device")
+            QVERIFY(QFile::link("/dev/null", path("bad.002")));
+        else if (kind.isEmpty())
             QVERIFY(writeFile(path("bad.002"), badPiece));
         QVERIFY(writeFile(path("bad.kvs"), stencilFor("bad", 3)));
         QStringList names = leftovers();
-        QString text;
-        QCOMPARE(join(path("bad.kvs"), path("out"), &text), number);
-        QVERIFY2(text.contains(path("bad.002")), qPrintable(text));
+        QString description;
+        QCOMPARE(join(path("bad.kvs"), path("out"), &description), number);
+        QVERIFY2(description.contains(path("bad.002")) && description.contains(text),
+                 qPrintable(description));
         // No output is created, and an existing one is left as it was.
         QCOMPARE(leftovers(), names);
         QVERIFY(writeFile(path("out"), "untouched"));
         QCOMPARE(join(path("bad.kvs"), path("out")), number);
         QCOMPARE(readFile(path("out")), QByteArray("untouched"));
         QCOMPARE(leftovers(), names << "out");
+    }
+
+    // A name that does not decode, or holds control characters, is shown escaped.
+    void unreadableNames_data()
+    {
+        QTest::addColumn<QString>("codePage");
+        QTest::addColumn<QByteArray>("baseName");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("control characters") << "UTF-8" << QByteArray("a\x1b[31m\nb") << "a\\x1b[31m\\x0ab";
+        QTest::newRow("undecodable bytes") << "UTF-8" << QByteArray("\xc4\xe3\xba\xc3.avi")
+                                           << "\\xc4\\xe3\\xba\\xc3.avi";
+        QTest::newRow("cut UTF-8 sequence") << "UTF-8" << QByteArray("\xe5\xbd.avi") << "\\xe5\\xbd.avi";
+        QTest::newRow("decodes as GBK") << "GBK" << QByteArray("\xc4\xe3\xba\xc3.avi") << "你好.avi";
+    }
+    void unreadableNames()
+    {
+        QFETCH(QString, codePage);
+        QFETCH(QByteArray, baseName);
+        QFETCH(QString, shown);
+        QVERIFY(CodePage::setName(codePage));
+        QVERIFY(writeFile(path("u.kvs"), stencil(baseName, 1, 1)));
+        QVERIFY(QDir::setCurrent(m_work.path()));
+        QString text;
+        QCOMPARE(join(path("u.kvs"), path("out"), &text), 53);
+        QVERIFY2(text.startsWith("File not found: " + shown + ".001"), qPrintable(text));
+        for (const QChar c : text)
+            QVERIFY2(c.unicode() >= 0x20 && !c.isSurrogate() && c != QChar::ReplacementCharacter,
+                     qPrintable(text));
     }
 
     // Neither file is created by a failed open, and an existing output is left as it was.
@@ -291,14 +334,48 @@ private slots:
         QCOMPARE(QDir(path("real")).entryList(QDir::Files | QDir::Hidden), QStringList{"target"});
     }
 
-    void outputIsAPiece()
+    // Refused before anything is written, through whatever path or link.
+    void outputIsAnInput_data()
     {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("link"); // made a symbolic ("s") or hard ("h") link to "output"
+        QTest::addColumn<QString>("input");
+        QTest::newRow("the stencil") << "self.kvs" << "" << "the stencil";
+        QTest::newRow("a piece") << "self.002" << "" << "the piece";
+        QTest::newRow("a piece by another path") << "sub/../self.001" << "" << "the piece";
+        QTest::newRow("a piece through a symbolic link") << "self.001" << "s" << "the piece";
+        QTest::newRow("a piece through a hard link") << "self.002" << "h" << "the piece";
+        QTest::newRow("the stencil through a hard link") << "self.kvs" << "h" << "the stencil";
+    }
+    void outputIsAnInput()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, link);
+        QFETCH(QString, input);
+        QVERIFY(m_work.mkdir("sub"));
         QVERIFY(splitWithStencil(path("self.kvs"), path("self"), "first second", {6, 6}));
-        QCOMPARE(join(path("self.kvs"), path("self.001")), 0);
-        QCOMPARE(readFile(path("self.001")), QByteArray("first second"));
-        // A device is written to, not replaced.
-        QVERIFY(split(path("self"), "first second", {6, 6}));
-        QCOMPARE(join(path("self.kvs"), "/dev/null"), 0);
+        QString target = path(output);
+        if (link == u"s")
+            QVERIFY(QFile::link(target, path("alias")));
+        else if (link == u"h")
+            QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(path("alias")).constData()), 0);
+        if (!link.isEmpty())
+            target = path("alias");
+        QMap<QString, QByteArray> before;
+        for (const QString &name : leftovers())
+            before.insert(name, readFile(path(name)));
+        QString text;
+        QCOMPARE(join(path("self.kvs"), target, &text), 55);
+        QVERIFY2(text.contains(target) && text.contains(input), qPrintable(text));
+        for (const QString &name : leftovers())
+            QVERIFY2(before.value(name) == readFile(path(name)), qPrintable(name));
+        QCOMPARE(leftovers(), before.keys());
+    }
+
+    void outputIsADevice()
+    {
+        QVERIFY(splitWithStencil(path("dev.kvs"), path("dev"), "first second", {6, 6}));
+        QCOMPARE(join(path("dev.kvs"), "/dev/null"), 0);
         QVERIFY(!QFileInfo(QStringLiteral("/dev/null")).isFile());
     }
 
@@ -338,7 +415,47 @@ private slots:
             QVERIFY(QFile::remove(path(folder + "/x.avi.002")));
         QString text;
         QCOMPARE(join(path("beside/x.kvs"), path("out"), &text), 53);
-        QVERIFY2(text.contains(QString::fromLatin1(baseName) + ".002"), qPrintable(text));
+        QVERIFY2(text.contains("x.avi.002 (no complete set of pieces in ") && text.contains(path("beside")),
+                 qPrintable(text));
+        QCOMPARE(readFile(path("out")), output);
+    }
+
+    // All pieces come from one folder: the stored one when it holds them all, else the stencil's.
+    void onePieceSet_data()
+    {
+        QTest::addColumn<QList<int>>("stored"); // the pieces present in each folder
+        QTest::addColumn<QList<int>>("beside");
+        QTest::addColumn<QByteArray>("output"); // null: error 53 naming this piece
+        QTest::newRow("both complete") << QList<int>{1, 2, 3} << QList<int>{1, 2, 3} << QByteArray("s1s2s3");
+        QTest::newRow("stored complete") << QList<int>{1, 2, 3} << QList<int>{} << QByteArray("s1s2s3");
+        QTest::newRow("stored lacks one") << QList<int>{1, 3} << QList<int>{1, 2, 3} << QByteArray("b1b2b3");
+        QTest::newRow("stored lacks the first") << QList<int>{2, 3} << QList<int>{1, 2, 3} << QByteArray("b1b2b3");
+        QTest::newRow("between them all") << QList<int>{1, 3} << QList<int>{2} << QByteArray("stored/x.avi.002");
+        QTest::newRow("beside came further") << QList<int>{} << QList<int>{1, 2} << QByteArray("beside/x.avi.003");
+    }
+    void onePieceSet()
+    {
+        QFETCH(QList<int>, stored);
+        QFETCH(QList<int>, beside);
+        QFETCH(QByteArray, output);
+        for (const char *folder : {"stored", "beside"})
+            QVERIFY(m_work.mkdir(folder));
+        for (int n : stored)
+            QVERIFY(writeFile(path("stored/x.avi") + suffix(n), piece("s" + QByteArray::number(n))));
+        for (int n : beside)
+            QVERIFY(writeFile(path("beside/x.avi") + suffix(n), piece("b" + QByteArray::number(n))));
+        QVERIFY(writeFile(path("beside/x.kvs"), stencilFor("stored/x.avi", 3)));
+        QVERIFY(writeFile(path("out"), "old"));
+        QString text;
+        const int number = join(path("beside/x.kvs"), path("out"), &text);
+        if (output.contains('/')) {
+            QCOMPARE(number, 53);
+            QCOMPARE(text, QStringLiteral("File not found: %1 (no complete set of pieces in %2 and in %3)")
+                                   .arg(path(output), path("stored"), path("beside")));
+            QCOMPARE(readFile(path("out")), QByteArray("old"));
+            return;
+        }
+        QCOMPARE(number, 0);
         QCOMPARE(readFile(path("out")), output);
     }
 
