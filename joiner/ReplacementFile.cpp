@@ -1,6 +1,7 @@
 #include "ReplacementFile.h"
 
 #include "BinaryFile.h"
+#include "BlockCopy.h"
 #include "SystemError.h"
 
 #include <QDir>
@@ -81,10 +82,40 @@ void ReplacementFile::open()
         return;
     }
 
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const bool folderWritable =
+            ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) == 0;
+    m_inPlace = m_replaces
+            && (existing.st_nlink > 1 || existing.st_uid != ::geteuid() || !folderWritable);
+    const int fd = createTemporary(folderWritable ? info.absolutePath() : QDir::tempPath());
+    if (m_replaces && !m_inPlace) {
+        ::fchmod(fd, existing.st_mode & 07777);
+        struct stat created = {};
+        if (::fstat(fd, &created) == 0 && created.st_gid != existing.st_gid
+            && ::fchown(fd, uid_t(-1), existing.st_gid) != 0)
+            m_inPlace = true;
+    }
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        cancel();
+        throw SystemError(SystemError::DeviceIOError);
+    }
+    if (m_inPlace) {
+        // Opened now so that a file we cannot write fails before any work is done.
+        m_targetHandle = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+        if (m_targetHandle < 0) {
+            const int error = errno;
+            cancel();
+            throwErrno(error, m_target);
+        }
+    }
+}
+
+int ReplacementFile::createTemporary(const QString &folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        QByteArray name = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+        QByteArray name = path + "/." + QFile::encodeName(QFileInfo(m_target).fileName()) + ".XXXXXX";
         fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd >= 0) {
             m_hiddenName = QFile::decodeName(name);
@@ -95,13 +126,7 @@ void ReplacementFile::open()
     }
     if (fd < 0)
         throwErrno(errno, m_target);
-    if (m_replaces)
-        ::fchmod(fd, existing.st_mode & 07777);
-    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        cancel();
-        throw SystemError(SystemError::DeviceIOError);
-    }
+    return fd;
 }
 
 void ReplacementFile::commit()
@@ -111,6 +136,11 @@ void ReplacementFile::commit()
         throw SystemError(SystemError::BadFileNameOrNumber);
     if (m_direct) {
         m_file.close();
+        return;
+    }
+    if (m_inPlace) {
+        copyBack();
+        cancel();
         return;
     }
     if (m_replaces && ::fdatasync(fd) != 0 && errno != EINVAL)
@@ -139,9 +169,28 @@ void ReplacementFile::commit()
     m_hiddenName.clear();
 }
 
+void ReplacementFile::copyBack()
+{
+    const qint64 size = ::lseek(m_file.handle(), 0, SEEK_CUR);
+    if (size < 0)
+        throwErrno(errno, m_target);
+    QFile target;
+    if (!target.open(m_targetHandle, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::AutoCloseHandle))
+        throw SystemError(SystemError::DeviceIOError);
+    m_targetHandle = -1;
+    copyBlocks(m_file, 0, target, size);
+    if (::ftruncate(target.handle(), size) != 0 || ::fdatasync(target.handle()) != 0)
+        throwErrno(errno, m_target);
+}
+
 void ReplacementFile::cancel()
 {
     m_file.close();
+    if (m_targetHandle >= 0) {
+        ::close(m_targetHandle);
+        m_targetHandle = -1;
+    }
     if (!m_hiddenName.isEmpty()) {
         ::unlink(QFile::encodeName(m_hiddenName).constData());
         m_hiddenName.clear();

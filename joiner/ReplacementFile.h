@@ -4,15 +4,26 @@
 #include <QString>
 
 /*!
-    A new file that takes the place of \a path only when commit() succeeds.
+    A new content for the file at \a path that lands there only when
+    commit() succeeds.
 
     The data go to an unnamed (or hidden, where the file system cannot
-    create unnamed files) temporary file in the folder of \a path; commit()
-    renames it into place in one step, with the permissions of the file it
-    replaces. Until then, and whenever writing fails, an existing file at
-    \a path stays exactly as it was. A symbolic link at \a path keeps
-    pointing where it did: its target is replaced. A device or a pipe at
-    \a path is not replaced but written to directly.
+    create unnamed files) temporary file. Until commit(), and whenever
+    writing fails, an existing file at \a path stays exactly as it was.
+    A symbolic link at \a path keeps pointing where it did: its target is
+    replaced. A device or a pipe at \a path is not replaced but written to
+    directly.
+
+    commit() renames the temporary file into place in one step, with the
+    permissions of the file it replaces, where that loses nothing. Where a
+    rename would change what others see of an existing file (it has other
+    hard links, another owner or group, or its folder is not writable), the
+    file keeps its identity instead: commit() copies the data into it and
+    cuts it to their length. The temporary file then lies in the same
+    folder, or in the temporary folder when that one is not writable.
+    Only this copy-back writes into the existing file, so an interrupted
+    or failed join before it changes nothing; a failure during it (a full
+    disk, a crash) can leave the file partly rewritten.
 
     The data are flushed to disk before they replace an existing file, so
     a crash cannot leave the old file's name on an empty one; a file that
@@ -32,15 +43,22 @@ public:
     void open();
     //! The temporary file, open for writing at its start.
     QFile &file() { return m_file; }
+    //! True when commit() writes into the existing file rather than renaming over it.
+    bool writesInPlace() const { return m_inPlace; }
     //! Puts the written data in place of the target.
     void commit();
     //! Drops the written data; the target stays as it was.
     void cancel();
 
 private:
+    int createTemporary(const QString &folder);
+    void copyBack();
+
     QString m_target;
     QString m_hiddenName;
     QFile m_file;
+    int m_targetHandle = -1;
     bool m_replaces = false;
     bool m_direct = false;
+    bool m_inPlace = false;
 };
