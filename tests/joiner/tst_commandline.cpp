@@ -6,6 +6,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 using namespace PieceWriter;
 
 class tst_CommandLine : public QObject
@@ -23,8 +31,13 @@ class tst_CommandLine : public QObject
 
     QString path(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
     //! Runs \a program without any display.
-    Run run(const QString &program, const QStringList &arguments)
+    Run run(QString program, QStringList arguments, const QString &user = {})
     {
+        if (!user.isEmpty()) {
+            arguments.prepend(program);
+            arguments = QStringList{"--reuid=" + user, "--regid=nogroup", "--clear-groups"} + arguments;
+            program = QStringLiteral("setpriv");
+        }
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
@@ -47,6 +60,10 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QVERIFY(QDir(m_dir.path()).mkdir("tmp"));
+        // Open to the unprivileged runs.
+        QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+        QCOMPARE(::chmod(QFile::encodeName(path("tmp")).constData(), 01777), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.kvs")).constData(), 0644), 0);
         m_original = pattern(300000, 9);
         QVERIFY(writeFile(path("data.bin"), m_original));
         QCOMPARE(QProcess::execute("gcab", {"-c", "-z", "-n", path("data.cab"), path("data.bin")}), 0);
@@ -114,6 +131,9 @@ private slots:
                                     << QByteArray();
         QTest::newRow("missing piece") << tessal << QStringList{"--join", "gap.kvs", "out"} << 1 << ""
                                        << "File not found: %1/plain.044 (no complete set of pieces in %1)\n" << QByteArray();
+        QTest::newRow("FIFO stencil") << tessal << QStringList{"--join", "fifo.kvs", "out"} << 1 << ""
+                                      << "Path/File access error: %1/fifo.kvs is a named pipe (FIFO), "
+                                         "not a regular file\n" << QByteArray();
         QTest::newRow("compressed") << tessal << QStringList{"--compressed", "--join", "cab.kvs", "out"} << 0
                                     << success << "" << m_original;
         QTest::newRow("compressed without EXTRACT")
@@ -140,6 +160,139 @@ private slots:
         QCOMPARE(QFile::exists(path("out")), !output.isNull());
         QVERIFY(readFile(path("out")) == output);
         QVERIFY(!QFile::exists(path("absent.kvs")));
+        QVERIFY(QDir(path("tmp")).isEmpty());
+    }
+
+    // An existing output keeps what a rename would change: its other links, owner, folder.
+    void replaceKeepsIdentity_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("user"); // empty: the test's own
+        QTest::newRow("other hard link") << "link" << "";
+        QTest::newRow("another owner") << "owner" << "";
+        QTest::newRow("folder not writable") << "folder" << "nobody";
+        QTest::newRow("plain file, renamed over") << "plain" << "";
+    }
+    void replaceKeepsIdentity()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, user);
+        if (::geteuid() != 0)
+            QSKIP("needs root to give a file to another user and to run tessal as nobody");
+        if (!user.isEmpty() && run(QStringLiteral(TESSAL_PATH), {"--help"}, user).exitCode != 0)
+            QSKIP("tessal cannot run as nobody here (setpriv missing or the build folder closed to others)");
+        const QString folder = path("id-" + kind);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(splitWithStencil(folder + "/n.kvs", folder + "/n", "new content", {4, 7}));
+        const QString out = folder + "/out";
+        QVERIFY(writeFile(out, "the old content, longer than the new one"));
+        const QByteArray name = QFile::encodeName(out);
+        if (kind == u"link")
+            QCOMPARE(::link(name.constData(), QFile::encodeName(folder + "/other").constData()), 0);
+        if (kind == u"owner" || kind == u"folder")
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+        struct stat before = {};
+        QCOMPARE(::stat(name.constData(), &before), 0);
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+
+        const Run r = run(QStringLiteral(TESSAL_PATH), {"--join", folder + "/n.kvs", out}, user);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(readFile(out), QByteArray("new content"));
+        struct stat after = {};
+        QCOMPARE(::stat(name.constData(), &after), 0);
+        QCOMPARE(after.st_ino == before.st_ino, kind != u"plain");
+        QCOMPARE(after.st_uid, before.st_uid);
+        QCOMPARE(after.st_gid, before.st_gid);
+        QCOMPARE(after.st_mode, before.st_mode);
+        if (kind == u"link")
+            QCOMPARE(readFile(folder + "/other"), QByteArray("new content"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
+        QVERIFY(QDir(path("tmp")).isEmpty());
+    }
+
+    // On a terminal the join shows its progress on standard error, and a signal
+    // during the join leaves the output as it was and no temporary file behind.
+    void terminal_data()
+    {
+        QTest::addColumn<int>("stop"); // 0: none, else the signal, sent while the join waits
+        QTest::addColumn<bool>("linked"); // a hard-linked output, written in place
+        QTest::newRow("progress") << 0 << false;
+        QTest::newRow("progress, in place") << 0 << true;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGTERM, in place") << int(SIGTERM) << true;
+        QTest::newRow("Ctrl-C") << int(SIGINT) << false;
+        QTest::newRow("Ctrl-C, in place") << int(SIGINT) << true;
+    }
+    void terminal()
+    {
+        QFETCH(int, stop);
+        QFETCH(bool, linked);
+        const QString folder = path(QStringLiteral("tty-%1-%2").arg(stop).arg(linked));
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray data = pattern(40 * 1024 * 1024 + 5, 4);
+        const int third = int(data.size() / 3);
+        QVERIFY(splitWithStencil(folder + "/t.kvs", folder + "/t", data, {third, third, int(data.size()) - 2 * third}));
+        const QString out = folder + "/out";
+        QVERIFY(writeFile(out, "previous"));
+        if (linked)
+            QCOMPARE(::link(QFile::encodeName(out).constData(), QFile::encodeName(folder + "/other").constData()), 0);
+        const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+
+        QByteArrayList args{TESSAL_PATH, "--join", QFile::encodeName(folder + "/t.kvs"), QFile::encodeName(out)};
+        QList<char *> argv;
+        for (QByteArray &a : args)
+            argv.append(a.data());
+        argv.append(nullptr);
+        const QByteArray tmp = "TMPDIR=" + QFile::encodeName(path("tmp"));
+        char *envp[] = {const_cast<char *>(tmp.constData()), const_cast<char *>("LC_ALL=C.UTF-8"), nullptr};
+        int master = -1;
+        const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            // Output held from the start: the first progress line blocks the join mid-way.
+            if (stop)
+                ::tcflow(STDERR_FILENO, TCOOFF);
+            ::execve(argv.at(0), argv.data(), envp);
+            ::_exit(127);
+        }
+        if (stop) {
+            const auto writingToStderr = [pid] {
+                QFile syscall(QStringLiteral("/proc/%1/syscall").arg(pid));
+                return syscall.open(QIODevice::ReadOnly) && syscall.readAll().startsWith("1 0x2 ");
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(writingToStderr(), 60000);
+            if (stop == SIGINT)
+                QCOMPARE(::write(master, "\x03", 1), 1);
+            else
+                QCOMPARE(::kill(pid, stop), 0);
+        }
+        QByteArray shown;
+        for (;;) {
+            pollfd p{master, POLLIN, 0};
+            if (::poll(&p, 1, 60000) <= 0)
+                break;
+            char buffer[4096];
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            shown.append(buffer, n);
+        }
+        ::close(master);
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        if (stop) {
+            QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == stop, qPrintable(QString::number(status)));
+            QCOMPARE(readFile(out), QByteArray("previous"));
+        } else {
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, shown.constData());
+            QVERIFY(readFile(out) == data);
+            QVERIFY2(shown.contains("\r100%  40.0 MiB of 40.0 MiB  ") && shown.contains("/s"), shown.constData());
+            QVERIFY2(shown.endsWith("\r\nCombine succeed 结合成功！！！\r\n"), shown.constData());
+        }
+        if (linked)
+            QCOMPARE(readFile(folder + "/other"), readFile(out));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(QDir(path("tmp")).isEmpty());
     }
 
