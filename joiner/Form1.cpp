@@ -2,6 +2,7 @@
 
 #include "Combiner.h"
 #include "CommonDialog.h"
+#include "JoinProgressDialog.h"
 #include "ModalRunner.h"
 
 #include <QApplication>
@@ -13,6 +14,8 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
+
+#include <memory>
 
 namespace {
 
@@ -168,5 +171,17 @@ void Form1::cmdUnsplit_Click()
         ModalRunner::messageBox(this, icon, message.text, message.title);
     });
     combiner.setExtractProgram(m_extractProgram);
+    // Shown once the pieces are checked and the copy begins; gone before any message.
+    std::unique_ptr<JoinProgressDialog> progress;
+    combiner.setProgress([&](qint64 joined, qint64 total) {
+        if (!progress) {
+            progress = std::make_unique<JoinProgressDialog>(this);
+            progress->show();
+        }
+        const bool go = progress->showProgress(joined, total);
+        if (joined == total || !go)
+            progress.reset();
+        return go;
+    });
     combiner.combine(txtTemplateName->text(), txtOutputFile->text(), checkc2->isChecked());
 }

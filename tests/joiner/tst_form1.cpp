@@ -1,6 +1,7 @@
 #include "Combiner.h"
 #include "CommonDialog.h"
 #include "Form1.h"
+#include "JoinProgressDialog.h"
 #include "ModalRunner.h"
 #include "PieceWriter.h"
 
@@ -16,6 +17,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include "Schedule.h"
+
+#include <unistd.h>
 
 using namespace PieceWriter;
 
@@ -39,6 +45,7 @@ class tst_Form1 : public QObject
     QList<QFileDialog *> m_fileDialogs;
     std::function<int(QFileDialog *)> m_answerFileDialog;
     QByteArray m_original;
+    QByteArray m_big;
 
     template<typename T>
     T *child(const char *name) const
@@ -85,6 +92,9 @@ private slots:
         // Plain data that is no cabinet, and a stencil naming one piece more than there are.
         QVERIFY(splitWithStencil(path("plain.kvs"), path("plain.dat"), "plain data", {5, 5}));
         QVERIFY(writeFile(path("gap.kvs"), stencil(QFile::encodeName(path("plain.dat")), 3, 1)));
+        // Large enough to take several blocks.
+        m_big = pattern(30 * 1024 * 1024 + 3, 6);
+        QVERIFY(splitWithStencil(path("big.kvs"), path("big.dat"), m_big, {10 << 20, 10 << 20, (10 << 20) + 3}));
 
         ModalRunner::setHandler([this](QDialog *dialog) {
             if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
@@ -299,6 +309,72 @@ private slots:
         QCOMPARE(m_boxes.at(0).buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(readFile(path("out")), success ? QByteArray("plain data") : QByteArray("kept"));
         // A failed join never starts an extraction.
+        QVERIFY(tempLeftovers().isEmpty());
+    }
+
+    // While it joins, a modal window shows the bytes and the percentage on a Schedule bar,
+    // and the event loop runs; Cancel leaves the previous output as it was.
+    void joinProgress_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<bool>("linked"); // a hard-linked output, written in place
+        QTest::newRow("to the end") << false << false;
+        QTest::newRow("cancelled") << true << false;
+        QTest::newRow("cancelled, in place") << true << true;
+    }
+    void joinProgress()
+    {
+        QFETCH(bool, cancel);
+        QFETCH(bool, linked);
+        QVERIFY(writeFile(path("out"), "previous"));
+        QFile::remove(path("other"));
+        if (linked)
+            QCOMPARE(::link(QFile::encodeName(path("out")).constData(), QFile::encodeName(path("other")).constData()), 0);
+        const QStringList names = m_dir.entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(showActive());
+
+        QList<int> values;
+        QStringList texts;
+        bool modal = true;
+        QTimer watcher;
+        watcher.setInterval(0);
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            auto *dialog = m_form->findChild<JoinProgressDialog *>();
+            if (!dialog || !dialog->isVisible())
+                return;
+            modal = modal && QApplication::activeModalWidget() == dialog;
+            const int value = dialog->findChild<Schedule *>("Schedule1")->Value();
+            if (!values.isEmpty() && values.last() == value)
+                return;
+            values.append(value);
+            texts.append(dialog->findChild<QLabel *>("Label1")->text());
+            if (values.size() == 2) {
+                QVERIFY(dialog->grab().save(QDir(QStringLiteral(SCREENSHOT_DIR)).filePath("joinprogress.png")));
+                if (cancel)
+                    QTest::mouseClick(dialog->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+            }
+        });
+        watcher.start();
+        combine(path("big.kvs"), path("out"), false);
+        watcher.stop();
+
+        QVERIFY(modal);
+        QVERIFY2(values.size() >= 2 && values.first() == 0 && values.at(1) > 0, qPrintable(texts.join('|')));
+        QCOMPARE(texts.first(), QStringLiteral("已结合 Joined 0 bytes of 30.0 MiB"));
+        QVERIFY(!m_form->findChild<JoinProgressDialog *>());
+        if (cancel) {
+            QCOMPARE(m_boxes.size(), 0);
+            QCOMPARE(readFile(path("out")), QByteArray("previous"));
+        } else {
+            QCOMPARE(values.last(), 1000);
+            QCOMPARE(texts.last(), QStringLiteral("已结合 Joined 30.0 MiB of 30.0 MiB"));
+            QCOMPARE(m_boxes.size(), 1);
+            QCOMPARE(m_boxes.at(0).text, QStringLiteral("Combine succeed 结合成功！！！"));
+            QVERIFY(readFile(path("out")) == m_big);
+        }
+        if (linked)
+            QCOMPARE(readFile(path("other")), readFile(path("out")));
+        QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(tempLeftovers().isEmpty());
     }
 

@@ -1,0 +1,73 @@
+#include "JoinProgressDialog.h"
+
+#include "PropertyBag.h"
+#include "Schedule.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QString byteSize(qint64 bytes)
+{
+    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat);
+}
+
+} // namespace
+
+JoinProgressDialog::JoinProgressDialog(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("JoinProgressDialog"));
+    setWindowTitle(Title.toString());
+    setWindowModality(Qt::ApplicationModal);
+    if (parent)
+        setFont(parent->font());
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setTextFormat(Qt::PlainText);
+
+    Schedule1 = new Schedule(this);
+    Schedule1->setObjectName(QStringLiteral("Schedule1"));
+    // Loaded as a placed bar, so it opens no about box of its own.
+    PropertyBag bag;
+    bag.setValue(QStringLiteral("Max"), BarMax);
+    bag.setValue(QStringLiteral("ShowPercent"), true);
+    bag.setValue(QStringLiteral("Doevent"), false);
+    bag.setValue(QStringLiteral("Font"), font());
+    Schedule1->hostReadProperties(bag);
+    Schedule1->setFixedSize(360, 20);
+
+    cmdCancel = new QPushButton(CancelText.toString(), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(cmdCancel, &QPushButton::clicked, this, &JoinProgressDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Schedule1);
+    layout->addWidget(cmdCancel, 0, Qt::AlignRight);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    showProgress(0, 0);
+}
+
+bool JoinProgressDialog::showProgress(qint64 joined, qint64 total)
+{
+    const int value = total > 0 ? int(joined * BarMax / total) : 0;
+    if (Schedule1->Value() != value)
+        Schedule1->setValue(value);
+    Label1->setText(QStringLiteral("已结合 Joined %1 of %2").arg(byteSize(joined), byteSize(total)));
+    QCoreApplication::processEvents();
+    return !m_cancelled;
+}
+
+void JoinProgressDialog::reject()
+{
+    m_cancelled = true;
+    cmdCancel->setEnabled(false);
+    QDialog::reject();
+}
