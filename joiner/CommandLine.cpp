@@ -64,10 +64,11 @@ public:
         if (!m_clock.isValid())
             m_clock.start();
         // Nothing to tell before the first bytes, and no more than ten lines a second.
-        if ((joined == 0 && total > 0)
+        if ((joined == 0 && total > 0) || (m_shown && joined == m_lastJoined)
             || (m_shown && joined < total && m_clock.elapsed() - m_lastShown < 100))
             return !g_signal;
         m_lastShown = m_clock.elapsed();
+        m_lastJoined = joined;
         const int percent = total > 0 ? int(joined * 100 / total) : 100;
         const double seconds = qMax<qint64>(m_clock.elapsed(), 1) / 1000.0;
         const QString line = QStringLiteral("\r%1%  %2 of %3  %4/s\x1b[K")
@@ -95,6 +96,7 @@ private:
 
     QElapsedTimer m_clock;
     qint64 m_lastShown = 0;
+    qint64 m_lastJoined = -1;
     bool m_shown = false;
 };
 

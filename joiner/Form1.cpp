@@ -165,23 +165,21 @@ void Form1::Command1_Click()
 
 void Form1::cmdUnsplit_Click()
 {
-    Combiner combiner([this](const Combiner::Message &message) {
+    // Shown once the pieces are checked and the copy begins; gone before any message.
+    std::unique_ptr<JoinProgressDialog> progress;
+    Combiner combiner([&](const Combiner::Message &message) {
+        progress.reset();
         const auto icon = message.icon == Combiner::Icon::Critical ? QMessageBox::Critical
                                                                    : QMessageBox::Information;
         ModalRunner::messageBox(this, icon, message.text, message.title);
     });
     combiner.setExtractProgram(m_extractProgram);
-    // Shown once the pieces are checked and the copy begins; gone before any message.
-    std::unique_ptr<JoinProgressDialog> progress;
     combiner.setProgress([&](qint64 joined, qint64 total) {
         if (!progress) {
             progress = std::make_unique<JoinProgressDialog>(this);
             progress->show();
         }
-        const bool go = progress->showProgress(joined, total);
-        if (joined == total || !go)
-            progress.reset();
-        return go;
+        return progress->showProgress(joined, total);
     });
     combiner.combine(txtTemplateName->text(), txtOutputFile->text(), checkc2->isChecked());
 }

@@ -52,21 +52,30 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
     layout->addWidget(Schedule1);
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    showProgress(0, 0);
+    draw(0, 0);
 }
 
 bool JoinProgressDialog::showProgress(qint64 joined, qint64 total)
+{
+    draw(joined, total);
+    QCoreApplication::processEvents();
+    return !m_cancelled;
+}
+
+void JoinProgressDialog::draw(qint64 joined, qint64 total)
 {
     const int value = total > 0 ? int(joined * BarMax / total) : 0;
     if (Schedule1->Value() != value)
         Schedule1->setValue(value);
     Label1->setText(QStringLiteral("已结合 Joined %1 of %2").arg(byteSize(joined), byteSize(total)));
-    QCoreApplication::processEvents();
-    return !m_cancelled;
+    // Once all is joined only the writing out is left, which cannot be undone halfway.
+    cmdCancel->setEnabled(!m_cancelled && joined < total);
 }
 
 void JoinProgressDialog::reject()
 {
+    if (!cmdCancel->isEnabled())
+        return;
     m_cancelled = true;
     cmdCancel->setEnabled(false);
     QDialog::reject();

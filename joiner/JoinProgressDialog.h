@@ -14,7 +14,8 @@ class Schedule;
     The join runs on the window's thread and calls showProgress() as it copies;
     showProgress() draws the progress and lets the window handle its events, so
     it stays responsive. Cancel, Escape or closing the window make the
-    next showProgress() return false.
+    next showProgress() return false, until all bytes are joined: what is
+    left then (writing into an existing output) only completes.
 
     The bar is "Schedule1", the text "Label1" and the button "cmdCancel".
 */
@@ -36,6 +37,8 @@ public:
 
 private:
     static constexpr int BarMax = 1000;
+
+    void draw(qint64 joined, qint64 total);
 
     Schedule *Schedule1 = nullptr;
     QLabel *Label1 = nullptr;

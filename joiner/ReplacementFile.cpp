@@ -129,7 +129,7 @@ int ReplacementFile::createTemporary(const QString &folder)
     return fd;
 }
 
-void ReplacementFile::commit()
+void ReplacementFile::commit(const std::function<void()> &busy)
 {
     const int fd = m_file.handle();
     if (fd < 0)
@@ -139,7 +139,7 @@ void ReplacementFile::commit()
         return;
     }
     if (m_inPlace) {
-        copyBack();
+        copyBack(busy);
         cancel();
         return;
     }
@@ -169,7 +169,7 @@ void ReplacementFile::commit()
     m_hiddenName.clear();
 }
 
-void ReplacementFile::copyBack()
+void ReplacementFile::copyBack(const std::function<void()> &busy)
 {
     const qint64 size = ::lseek(m_file.handle(), 0, SEEK_CUR);
     if (size < 0)
@@ -179,7 +179,11 @@ void ReplacementFile::copyBack()
                      QFileDevice::AutoCloseHandle))
         throw SystemError(SystemError::DeviceIOError);
     m_targetHandle = -1;
-    copyBlocks(m_file, 0, target, size);
+    copyBlocks(m_file, 0, target, size, [&busy](qint64) {
+        if (busy)
+            busy();
+        return true;
+    });
     if (::ftruncate(target.handle(), size) != 0 || ::fdatasync(target.handle()) != 0)
         throwErrno(errno, m_target);
 }

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+#include <functional>
+
 /*!
     A new content for the file at \a path that lands there only when
     commit() succeeds.
@@ -45,14 +47,15 @@ public:
     QFile &file() { return m_file; }
     //! True when commit() writes into the existing file rather than renaming over it.
     bool writesInPlace() const { return m_inPlace; }
-    //! Puts the written data in place of the target.
-    void commit();
+    //! Puts the written data in place of the target. A copy into the
+    //! existing file calls \a busy after each block; it cannot be stopped.
+    void commit(const std::function<void()> &busy = {});
     //! Drops the written data; the target stays as it was.
     void cancel();
 
 private:
     int createTemporary(const QString &folder);
-    void copyBack();
+    void copyBack(const std::function<void()> &busy);
 
     QString m_target;
     QString m_hiddenName;

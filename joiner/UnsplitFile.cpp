@@ -287,7 +287,11 @@ void writeOutput(const Join &join, const QString &outputPath, const JoinProgress
         copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize(),
                    progress ? copied : std::function<bool(qint64)>());
     }
-    output.commit();
+    // Past this point the join cannot be stopped: it only completes.
+    output.commit([&] {
+        if (progress)
+            progress(total, total);
+    });
 }
 
 } // namespace
