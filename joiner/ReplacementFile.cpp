@@ -84,6 +84,8 @@ void ReplacementFile::open()
 
     const bool folderWritable =
             ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) == 0;
+    if (!m_replaces && !folderWritable)
+        throw SystemError(SystemError::PermissionDenied);
     m_inPlace = m_replaces
             && (existing.st_nlink > 1 || existing.st_uid != ::geteuid() || !folderWritable);
     const int fd = createTemporary(folderWritable ? info.absolutePath() : QDir::tempPath());

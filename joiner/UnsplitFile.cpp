@@ -1,8 +1,8 @@
 #include "UnsplitFile.h"
 
 #include "BinaryFile.h"
-#include "CodePage.h"
 #include "BlockCopy.h"
+#include "CodePage.h"
 #include "PieceRecord.h"
 #include "ReplacementFile.h"
 #include "StencilHeader.h"
@@ -81,7 +81,8 @@ QString Stencil::readable(QStringView name)
             text += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
         else if (c >= 0xdc00 && c < 0xdd00 && !pairedLow)
             text += QStringLiteral("\\x%1").arg(int(c - 0xdc00), 2, 16, QLatin1Char('0'));
-        else if (QChar::isSurrogate(c) && !pairedLow && !pairedHigh)
+        else if ((QChar::isSurrogate(c) && !pairedLow && !pairedHigh)
+                 || QChar::category(c) == QChar::Other_Format)
             text += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
         else
             text += QChar(c);

@@ -57,7 +57,8 @@ QString lastComponent(const QString &baseName);
 //! decode becomes a lone surrogate that readable() shows as \\xNN.
 QString decodeForDisplay(QByteArrayView bytes);
 
-//! \a name with control characters and undecodable bytes written as \\xNN.
+//! \a name with control characters and undecodable bytes written as \\xNN,
+//! and invisible format characters (direction overrides) as \\uNNNN.
 QString readable(QStringView name);
 
 } // namespace Stencil
