@@ -24,12 +24,17 @@ class SignalCatcher
 public:
     SignalCatcher()
     {
+        g_signal = 0;
         struct sigaction action = {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         // No SA_RESTART: a progress line blocked on a stopped terminal gives way.
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 3; ++i) {
             sigaction(Signals[i], &action, &m_previous[i]);
+            // A signal ignored by whoever started us (nohup, a background job) stays ignored.
+            if (m_previous[i].sa_handler == SIG_IGN)
+                sigaction(Signals[i], &m_previous[i], nullptr);
+        }
     }
     ~SignalCatcher()
     {
