@@ -115,7 +115,9 @@ void ReplacementFile::open()
 int ReplacementFile::createTemporary(const QString &folder)
 {
     const QByteArray path = QFile::encodeName(folder);
-    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    // Data staged for a copy into the existing file stay private, even in a shared folder.
+    const mode_t mode = m_inPlace ? 0600 : 0666;
+    int fd = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         QByteArray name = path + "/." + QFile::encodeName(QFileInfo(m_target).fileName()) + ".XXXXXX";
         fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -123,7 +125,7 @@ int ReplacementFile::createTemporary(const QString &folder)
             m_hiddenName = QFile::decodeName(name);
             const mode_t mask = ::umask(0);
             ::umask(mask);
-            ::fchmod(fd, 0666 & ~mask);
+            ::fchmod(fd, mode & ~mask);
         }
     }
     if (fd < 0)
