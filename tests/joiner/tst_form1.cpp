@@ -46,6 +46,7 @@ class tst_Form1 : public QObject
     std::function<int(QFileDialog *)> m_answerFileDialog;
     QByteArray m_original;
     QByteArray m_big;
+    QStringList m_otherDialogs;
 
     template<typename T>
     T *child(const char *name) const
@@ -105,6 +106,7 @@ private slots:
                 m_fileDialogs.append(files);
                 return m_answerFileDialog ? m_answerFileDialog(files) : int(QDialog::Rejected);
             }
+            m_otherDialogs.append(QString::fromLatin1(dialog->metaObject()->className()));
             return int(QDialog::Rejected);
         });
     }
@@ -359,6 +361,8 @@ private slots:
         watcher.stop();
 
         QVERIFY(modal);
+        // The bar is placed as a loaded control: no about box of its own.
+        QCOMPARE(m_otherDialogs, QStringList());
         QVERIFY2(values.size() >= 2 && values.first() == 0 && values.at(1) > 0, qPrintable(texts.join('|')));
         QCOMPARE(texts.first(), QStringLiteral("已结合 Joined 0 bytes of 30.0 MiB"));
         QVERIFY(!m_form->findChild<JoinProgressDialog *>());
