@@ -23,19 +23,30 @@ QMetaProperty ControlPropertySheet::metaProperty(int index) const
 
 QVariant ControlPropertySheet::property(int index) const
 {
+    if (const int font = ownFont(index); font >= 0)
+        return m_base->property(font);
     const QMetaProperty meta = metaProperty(index);
     const QVariant value = m_base->property(index);
     return meta.isValid() ? DesignerValues::toDesigner(meta, value, m_control->palette()) : value;
 }
 
+// Designer's property editor shows no "Font" beside QWidget's "font", so a
+// control's own Font is edited as "font" and saved under both names.
+int ControlPropertySheet::ownFont(int index) const
+{
+    if (m_base->propertyName(index) != QLatin1String("font"))
+        return -1;
+    return m_base->indexOf(QStringLiteral("Font"));
+}
+
 void ControlPropertySheet::setProperty(int index, const QVariant &value)
 {
-    const QMetaProperty meta = metaProperty(index);
-    if (!meta.isValid() || DesignerValues::kindOf(meta) == DesignerValues::Kind::Plain)
-        return m_base->setProperty(index, value);
-    const QVariant converted = DesignerValues::fromDesigner(meta, value);
-    if (converted.isValid())
-        m_base->setProperty(index, converted);
+    if (const int font = ownFont(index); font >= 0) {
+        m_base->setProperty(font, value);
+        m_base->setChanged(font, true);
+    }
+    // Colours and picture paths reach the control through the conversions of DesignerValues.
+    m_base->setProperty(index, value);
 }
 
 ControlPropertySheetFactory::ControlPropertySheetFactory(QExtensionManager *parent)

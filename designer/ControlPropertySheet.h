@@ -7,8 +7,8 @@
 /*!
     Designer's property sheet of a control, with the properties that
     DesignerValues converts shown in their Designer form (colours as
-    colours, pictures as paths, variant texts as texts). Everything else is
-    Designer's own sheet.
+    colours, pictures as paths, variant texts as texts) and the control's
+    Font edited as QWidget's font. Everything else is Designer's own sheet.
 */
 class ControlPropertySheet : public QObject, public QDesignerPropertySheetExtension
 {
@@ -37,6 +37,8 @@ public:
 
 private:
     QMetaProperty metaProperty(int index) const;
+    //! The index of the control's own Font when \a index is QWidget's font, else -1.
+    int ownFont(int index) const;
 
     QDesignerPropertySheetExtension *m_base = nullptr;
     QWidget *m_control = nullptr;

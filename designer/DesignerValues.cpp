@@ -51,29 +51,18 @@ QVariant DesignerValues::toDesigner(const QMetaProperty &property, const QVarian
     return value;
 }
 
-QVariant DesignerValues::fromDesigner(const QMetaProperty &property, const QVariant &value)
-{
-    switch (kindOf(property)) {
-    case Kind::OleColor:
-        return value.canConvert<QColor>() ? QVariant(OleColor::fromRgb(value.value<QColor>().rgb())) : QVariant();
-    case Kind::Picture:
-        return QVariant::fromValue(pictureFromPath(value.toString()));
-    case Kind::Text:
-        return QVariant::fromValue(QVariant(value.toString()));
-    case Kind::Plain:
-        break;
-    }
-    return value;
-}
-
 void DesignerValues::registerConversions()
 {
+    const QMetaType color = QMetaType::fromType<QColor>();
+    const QMetaType ole = QMetaType::fromType<quint32>();
+    if (QMetaType::hasRegisteredConverterFunction(color, ole))
+        return;
     // Both are Qt's own types, so only the untyped registration takes them.
     QMetaType::registerConverterFunction(
         [](const void *from, void *to) {
             *static_cast<quint32 *>(to) = OleColor::fromRgb(static_cast<const QColor *>(from)->rgb());
             return true;
         },
-        QMetaType::fromType<QColor>(), QMetaType::fromType<quint32>());
+        color, ole);
     QMetaType::registerConverter<QString, Picture>(&pictureFromPath);
 }

@@ -9,7 +9,7 @@ class QPalette;
     How the controls' properties are edited in Qt Designer and stored in a
     .ui form: OLE colours as colours, pictures as the path of their file,
     variant texts (Host, Writer...) as texts. Other properties pass as they
-    are.
+    are. Edited values go back through the conversions registered here.
 */
 class DesignerValues
 {
@@ -19,9 +19,7 @@ public:
     static Kind kindOf(const QMetaProperty &property);
     //! \a value of \a property as Designer shows it; system colours as \a palette draws them.
     static QVariant toDesigner(const QMetaProperty &property, const QVariant &value, const QPalette &palette);
-    //! A value edited in Designer as \a property takes it; invalid when it cannot.
-    static QVariant fromDesigner(const QMetaProperty &property, const QVariant &value);
-
-    //! Lets a form loader (QUiLoader) assign colours and picture paths to the controls' properties.
+    //! Lets Designer and a form loader (QUiLoader) assign colours and picture
+    //! paths to the controls' properties: QColor to an OLE colour, a path to a Picture.
     static void registerConversions();
 };
