@@ -12,7 +12,6 @@
 #include "TextHolder.h"
 #include "WindowlessLabel.h"
 
-#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
@@ -575,8 +574,11 @@ void Schedule::relayout()
         fillWidth();
         placeTextLabels();
         const double innerWidth = m_pc1->innerWidth();
-        m_label3->move(innerWidth / 2 - m_label3->width() / 2.0, m_label1->top());
-        m_label4->move(innerWidth / 2 - m_label4->width() / 2.0, m_label2->top());
+        // On the text's baseline, which a taller fallback font may move down.
+        m_label3->move(innerWidth / 2 - m_label3->width() / 2.0,
+                       m_label1->top() + m_label1->baseline() - m_label3->baseline());
+        m_label4->move(innerWidth / 2 - m_label4->width() / 2.0,
+                       m_label2->top() + m_label2->baseline() - m_label4->baseline());
     } catch (const SystemError &error) {
         reportError(error);
     }
@@ -584,9 +586,7 @@ void Schedule::relayout()
 
 void Schedule::percentageLabelSize()
 {
-    const QFontMetrics metrics(QWidget::font());
-    const QString sample = QStringLiteral("100%");
-    m_label3->resize(metrics.horizontalAdvance(sample), metrics.height());
+    m_label3->resize(WindowlessLabel::measure(QWidget::font(), QStringLiteral("100%")));
     m_label4->resize(m_label3->width(), m_label3->height());
 }
 

@@ -3,12 +3,40 @@
 #include "OleColor.h"
 #include "PictureBox.h"
 
-#include <QFontMetrics>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <cmath>
 
 namespace ScheduleControl {
+
+namespace {
+
+// Lays \a layout out one line per line feed, each line as tall as the fonts
+// its glyphs come from: Chinese text in a Latin font is drawn from a
+// fallback font that reaches higher and lower than the label's own font.
+// Baselines fall on whole pixels. Returns the height of all lines.
+int layOut(QTextLayout &layout)
+{
+    QString text = layout.text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\n', QChar::LineSeparator);
+    layout.setText(text);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    int bottom = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(1e7);
+        const int baseline = bottom + qRound(line.ascent());
+        line.setPosition(QPointF(0, baseline - line.ascent()));
+        bottom = baseline + qRound(line.descent());
+    }
+    layout.endLayout();
+    return bottom;
+}
+
+} // namespace
 
 WindowlessLabel::WindowlessLabel(PictureBox *pane, const QString &name, Sizing sizing)
     : QObject(pane)
@@ -70,18 +98,17 @@ void WindowlessLabel::paint(QPainter &painter, const QPalette &palette) const
         return;
     painter.save();
     painter.setClipRect(m_geometry, Qt::IntersectClip);
-    painter.setFont(m_font);
     painter.setPen(OleColor::toColor(m_color, palette));
-    const int alignment = m_sizing == Sizing::Fixed ? Qt::AlignHCenter | Qt::AlignTop
-                                                    : Qt::AlignLeft | Qt::AlignTop;
+    QTextLayout layout(m_caption, m_font, painter.device());
+    layOut(layout);
     // A centred caption wider than the label is clipped on both sides.
-    QRect area = m_geometry;
     if (m_sizing == Sizing::Fixed) {
-        const int needed = QFontMetrics(m_font).horizontalAdvance(m_caption);
-        if (needed > area.width())
-            area.adjust(-(needed - area.width()) / 2, 0, (needed - area.width() + 1) / 2, 0);
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            QTextLine line = layout.lineAt(i);
+            line.setPosition(QPointF(std::floor((width() - line.naturalTextWidth()) / 2), line.y()));
+        }
     }
-    painter.drawText(area, alignment, m_caption);
+    layout.draw(&painter, m_geometry.topLeft());
     painter.restore();
 }
 
@@ -101,15 +128,26 @@ void WindowlessLabel::setGeometry(const QRect &geometry)
     invalidate(m_geometry);
 }
 
+int WindowlessLabel::baseline() const
+{
+    QTextLayout layout(m_caption, m_font);
+    layOut(layout);
+    if (layout.lineCount() == 0)
+        return 0;
+    const QTextLine first = layout.lineAt(0);
+    return qRound(first.y() + first.ascent());
+}
+
+QSize WindowlessLabel::measure(const QFont &font, const QString &text)
+{
+    QTextLayout layout(text, font);
+    const int height = layOut(layout);
+    return QSize(qRound(layout.maximumWidth()), height);
+}
+
 void WindowlessLabel::fitCaption()
 {
-    // One font height per line, as wide as the widest line.
-    const QFontMetrics metrics(m_font);
-    const QStringList lines = QString(m_caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n")).split(u'\n');
-    int width = 0;
-    for (const QString &line : lines)
-        width = std::max(width, metrics.horizontalAdvance(line));
-    resize(width, metrics.height() * int(lines.size()));
+    resize(measure(m_font, m_caption));
 }
 
 void WindowlessLabel::invalidate(const QRect &rect) const

@@ -17,9 +17,10 @@ class PictureBox;
     inner surface, under any child window of the pane, with a transparent
     background.
 
-    An auto-sized label fits its caption and grows to the right from its
-    left edge; a fixed-size label keeps its size and centres its caption,
-    clipped to its rectangle. Positions are in the pane's inner pixel grid;
+    An auto-sized label fits its caption as drawn (a line is as tall as the
+    fonts its glyphs come from) and grows to the right from its left edge;
+    a fixed-size label keeps its size and centres its caption, clipped to
+    its rectangle. Positions are in the pane's inner pixel grid;
     fractional positions are rounded to the nearest pixel (halves up).
 */
 class WindowlessLabel : public QObject
@@ -51,9 +52,15 @@ public:
     int width() const { return m_geometry.width(); }
     int height() const { return m_geometry.height(); }
 
+    //! Distance from the top to the first line's baseline, as drawn.
+    int baseline() const;
+    //! The size \a text takes in \a font as a label draws it, fallback fonts included.
+    static QSize measure(const QFont &font, const QString &text);
+
     //! Places the label; the position is held on the pixel grid.
     void move(double left, double top);
     void resize(int width, int height);
+    void resize(const QSize &size) { resize(size.width(), size.height()); }
 
     //! Draws the label with \a painter on its pane's inner surface.
     void paint(QPainter &painter, const QPalette &palette) const;

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -95,6 +96,34 @@ private:
             }
         }
         return -1;
+    }
+
+    struct Ink {
+        QRect rows; //!< the inked pixels, relative to the baseline at y 0
+    };
+    //! Where \a text in \a font puts ink, drawn unclipped with its baseline at y 0.
+    static Ink inkOf(const QFont &font, const QString &text)
+    {
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(Qt::red);
+        painter.drawText(QPoint(0, 100), text);
+        painter.end();
+        return {inkRows(image, image.rect()).translated(0, -100)};
+    }
+    //! The bounding box of the pixels of \a area that are not white.
+    static QRect inkRows(const QImage &image, const QRect &area)
+    {
+        QRect box;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (image.pixel(x, y) != rgb(Qt::white))
+                    box |= QRect(x, y, 1, 1);
+            }
+        }
+        return box;
     }
 
 private Q_SLOTS:
@@ -441,6 +470,31 @@ private Q_SLOTS:
         }
         QVERIFY(yellowNearEdge > 0);
         QVERIFY(redNearEdge > 0);
+    }
+
+    // Chinese glyphs come from a fallback font with a taller line than the
+    // primary font: the text keeps its descenders and shares the baseline
+    // of the percentage.
+    void mixedTextInTheDefaultFontIsWholeAndLevel()
+    {
+        auto *bar = new Schedule(canvas);
+        bar->hostResize(380 * 15, 40 * 15);
+        bar->setBackColor(White);
+        bar->setBkFontColor(Red);
+        bar->setDoevent(false);
+        bar->setText(QStringLiteral("gjpq 下载中"));
+        bar->show();
+        const QImage image = shot(bar, "mixed text");
+
+        const Ink text = inkOf(bar->Font(), bar->Text());
+        const Ink percent = inkOf(bar->Font(), QStringLiteral("0%"));
+        const QRect textArea(2, 2, text.rows.right() + 2, 36);
+        const QRect percentArea(160, 2, 60, 36);
+        const QRect drawnText = inkRows(image, textArea);
+        const QRect drawnPercent = inkRows(image, percentArea);
+        QVERIFY(!drawnText.isEmpty() && !drawnPercent.isEmpty());
+        QCOMPARE(drawnText.height(), text.rows.height());
+        QCOMPARE(drawnText.top() - text.rows.top(), drawnPercent.top() - percent.rows.top());
     }
 
     void borderStyleZeroPutsTheTextTwoPixelsLower()

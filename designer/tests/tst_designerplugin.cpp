@@ -1,0 +1,140 @@
+#include "DesignerValues.h"
+
+#include <Picture.h>
+#include <Schedule.h>
+
+#include <QBuffer>
+#include <QLabel>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUiLoader>
+
+// The Designer plugin: a form holding the three controls, loaded with
+// QUiLoader, and the property values as Designer edits them.
+class TestDesignerPlugin : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_picture;
+
+    static QMetaProperty property(const char *name)
+    {
+        const QMetaObject &meta = Schedule::staticMetaObject;
+        return meta.property(meta.indexOfProperty(name));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        DesignerValues::registerConversions();
+        QPixmap green(10, 8);
+        green.fill(Qt::green);
+        m_picture = m_dir.filePath(QStringLiteral("green.png"));
+        QVERIFY(green.save(m_picture));
+    }
+
+    void loadsAFormWithAllThree()
+    {
+        const QString form = QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
+<ui version="4.0">
+ <class>Form</class>
+ <widget class="QWidget" name="Form">
+  <layout class="QVBoxLayout" name="layout">
+   <item><widget class="ZuHTTPdownload" name="http"/></item>
+   <item><widget class="ZuFTPDownLoad" name="ftp">
+    <property name="Host"><string>127.0.0.1</string></property>
+    <property name="Path"><string>/pub/a.bin</string></property>
+   </widget></item>
+   <item><widget class="Schedule" name="bar">
+    <property name="BackColor"><color><red>255</red><green>128</green><blue>64</blue></color></property>
+    <property name="ForeFontColor"><color><red>0</red><green>0</green><blue>255</blue></color></property>
+    <property name="Font"><font><family>DejaVu Sans</family><pointsize>13</pointsize><bold>true</bold></font></property>
+    <property name="BkPicture"><string>%1</string></property>
+    <property name="Text"><string>下载进度</string></property>
+    <property name="ShowText"><bool>true</bool></property>
+   </widget></item>
+   <item><widget class="QLabel" name="status"><property name="text"><string>unchanged</string></property></widget></item>
+  </layout>
+ </widget>
+ <connections>
+  <connection><sender>bar</sender><signal>Change()</signal><receiver>status</receiver><slot>clear()</slot></connection>
+ </connections>
+</ui>
+)").arg(m_picture);
+        QUiLoader loader;
+        loader.clearPluginPaths();
+        loader.addPluginPath(QStringLiteral(PLUGIN_DIR));
+        for (const char *name : {"ZuHTTPdownload", "ZuFTPDownLoad", "Schedule"})
+            QVERIFY2(loader.availableWidgets().contains(QLatin1String(name)), name);
+
+        QByteArray bytes = form.toUtf8();
+        QBuffer buffer(&bytes);
+        std::unique_ptr<QWidget> widget(loader.load(&buffer));
+        QVERIFY2(widget, qPrintable(loader.errorString()));
+        widget->show();
+        QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
+        QVERIFY(!QApplication::activeModalWidget()); // no about box
+
+        QObject *http = widget->findChild<QObject *>(QStringLiteral("http"));
+        QObject *ftp = widget->findChild<QObject *>(QStringLiteral("ftp"));
+        auto *bar = widget->findChild<Schedule *>(QStringLiteral("bar"));
+        QVERIFY(http && ftp && bar);
+        QCOMPARE(http->metaObject()->className(), "ZuHTTPdownload");
+        QCOMPARE(ftp->metaObject()->className(), "ZuFTPDownLoad");
+        QCOMPARE(ftp->property("Host").toString(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(ftp->property("Path").toString(), QStringLiteral("/pub/a.bin"));
+        QCOMPARE(bar->BackColor(), 0x004080FFu);
+        QCOMPARE(bar->ForeFontColor(), 0x00FF0000u);
+        QCOMPARE(bar->Font().pointSize(), 13);
+        QVERIFY(bar->Font().bold());
+        QCOMPARE(bar->BkPicture().pixmap().size(), QSize(10, 8));
+        QCOMPARE(bar->Text(), QStringLiteral("下载进度"));
+
+        // Its events are signals a form connects.
+        auto *status = widget->findChild<QLabel *>(QStringLiteral("status"));
+        bar->setValue(40);
+        QCOMPARE(status->text(), QString());
+    }
+
+    void valuesAsDesignerEditsThem_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QVariant>("shown");
+        QTest::newRow("colour") << QByteArray("BackColor") << QVariant(0x004080FFu) << QVariant(QColor(255, 128, 64));
+        QTest::newRow("font") << QByteArray("Font") << QVariant(QFont("DejaVu Sans", 9)) << QVariant(QFont("DejaVu Sans", 9));
+        QTest::newRow("no picture") << QByteArray("ForePicture") << QVariant::fromValue(Picture()) << QVariant(QString());
+    }
+    void valuesAsDesignerEditsThem()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QVariant, stored);
+        QFETCH(QVariant, shown);
+        const QMetaProperty meta = property(name);
+        QCOMPARE(DesignerValues::toDesigner(meta, stored, QPalette()), shown);
+        Schedule bar;
+        QVERIFY(meta.write(&bar, shown));
+        QCOMPARE(meta.read(&bar), stored);
+    }
+
+    void systemColoursShowAsTheyDraw()
+    {
+        QPalette palette;
+        palette.setColor(QPalette::Button, Qt::cyan);
+        QCOMPARE(DesignerValues::toDesigner(property("BackColor"), 0x8000000Fu, palette), QVariant(QColor(Qt::cyan)));
+    }
+
+    void picturesAsTheirFile()
+    {
+        Schedule bar;
+        QVERIFY(bar.setProperty("BkPicture", m_picture));
+        QCOMPARE(bar.BkPicture().pixmap().size(), QSize(10, 8));
+        QCOMPARE(DesignerValues::toDesigner(property("BkPicture"), bar.property("BkPicture"), QPalette()), QVariant(m_picture));
+    }
+};
+
+QTEST_MAIN(TestDesignerPlugin)
+#include "tst_designerplugin.moc"
