@@ -130,6 +130,8 @@ private:
         ChunkedBody chunks;
         bool complete = false;    // the body has ended by its own framing
         bool ended = false;       // the connection was closed at the end
+        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
+        qint64 skip = 0;          // body bytes in front of the asked tail
     };
     enum class Outcome { Taken, Waiting, Refused };
 
@@ -140,7 +142,9 @@ private:
     void Ws_Connect();
     void Wk_DataArrival();
     void Ws_DataArrival();
-    void socketError(qint16 number, const QString &description);
+    void Wk_Error(qint16 number, const QString &description);
+    void Ws_Error(qint16 number, const QString &description);
+    void ensureIdle(const Winsock *socket) const;
     void Timer1_Timer();
     void Wk_Close();
     void finishProbe();
@@ -148,17 +152,19 @@ private:
     QString resolveLocation(const QString &location) const;
 
     Winsock *socketOf(const Transfer &transfer) const;
-    void startTransfer(Transfer &transfer);
+    void startTransfer(Transfer &transfer, qint64 suffix);
     //! Takes the header and decodes the body in \a bytes; false when nothing of them goes on.
     bool receive(Transfer &transfer, QByteArray &bytes);
     Outcome takeHeader(Transfer &transfer, QByteArray &bytes);
     bool decodeBody(Transfer &transfer, QByteArray &bytes);
-    void writeToFile(const QByteArray &bytes);
+    //! False when the write failed and the transfer ended.
+    bool writeToFile(const QByteArray &bytes);
     void closeTransfer(Transfer &transfer);
-    void failTransfer(Transfer &transfer, qint16 number, const QString &description);
-    void endTransfer(Transfer &transfer, bool headerMissing, bool cut);
+    // These raise an event and return false when the host deleted the control in it.
+    bool failTransfer(Transfer &transfer, qint16 number, const QString &description);
+    bool endTransfer(Transfer &transfer, bool headerMissing, bool cut);
+    bool raiseStatusError(double status);
     bool cutShort(const Transfer &transfer) const;
-    void raiseStatusError(double status);
     void stopTimerWhenIdle();
 
     // Control state.
