@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
+
 namespace {
 
 constexpr int WidthTwips = 675;
@@ -80,6 +82,14 @@ bool peerClosing(Winsock *socket)
     } catch (const SystemError &) {
         return false;
     }
+}
+
+qint64 toInt64(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
+        throw SystemError(SystemError::Overflow);
+    return qint64(rounded);
 }
 
 // Length holds a number only when its whole trimmed text is one.
@@ -153,10 +163,12 @@ void ZuHTTPdownload::getAttrs(const QString &url)
     m_path = url;
     const qsizetype p = inStr(1, url, QStringLiteral("://"));
     const QString rest = (p > 0 && p < url.size()) ? url.right(url.size() - p - 2) : url;
+    const bool secure = p > 0 && url.left(p - 1).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     const qsizetype q = rest.indexOf(u'/') + 1;
     if (q > 0 && q <= rest.size()) {
         m_requestPath = rest.right(rest.size() - q + 1);
         m_host = rest.left(q - 1);
+        m_secure = secure;
     } else {
         (void)raise(&ZuHTTPdownload::OnError, 1, invalidAddressText());
         return;
@@ -170,6 +182,7 @@ QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
         ensureIdle(Wk);
         m_redirects = 0;
         m_host = PHost.toString();
+        m_secure = false;
         m_requestPath = Path;
         startProbe();
     });
@@ -180,13 +193,12 @@ void ZuHTTPdownload::startProbe()
 {
     m_probing = true;
     m_probeBuffer.clear();
-    Wk->setRemoteHost(m_host);
-    Wk->setRemotePort(80);
+    aim(Wk);
     Wk->setTag(QStringLiteral("1"));
     Wk->Connect();
 }
 
-QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 Last, bool Ext)
+QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext)
 {
     guarded([&] {
         ensureIdle(Wk);
@@ -215,7 +227,7 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
     return QVariant();
 }
 
-QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
+QVariant ZuHTTPdownload::OpenUrl(qint64 Last)
 {
     guarded([&] {
         ensureIdle(Ws);
@@ -229,6 +241,13 @@ QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
     return QVariant();
 }
 
+void ZuHTTPdownload::aim(Winsock *socket) const
+{
+    socket->setRemoteHost(m_host);
+    socket->setRemotePort(m_secure ? 443 : 80);
+    socket->setSecure(m_secure);
+}
+
 Winsock *ZuHTTPdownload::socketOf(const Transfer &transfer) const
 {
     return &transfer == &m_file ? Wk : Ws;
@@ -236,8 +255,7 @@ Winsock *ZuHTTPdownload::socketOf(const Transfer &transfer) const
 
 void ZuHTTPdownload::startTransfer(Transfer &transfer, qint64 suffix)
 {
-    socketOf(transfer)->setRemoteHost(m_host);
-    socketOf(transfer)->setRemotePort(80);
+    aim(socketOf(transfer));
     Timer1->start();
     transfer = Transfer();
     transfer.active = true;
@@ -289,9 +307,9 @@ qint32 ZuHTTPdownload::ReID()
     return guarded([&] { return toInt32(m_reID); });
 }
 
-qint32 ZuHTTPdownload::Length()
+qint64 ZuHTTPdownload::Length()
 {
-    return guarded([&] { return toInt32(LeadingNumber(m_length.toString().trimmed())); });
+    return guarded([&] { return toInt64(LeadingNumber(m_length.toString().trimmed())); });
 }
 
 QVariant ZuHTTPdownload::State() const
@@ -299,11 +317,9 @@ QVariant ZuHTTPdownload::State() const
     return QVariant::fromValue(qint16(Wk->State()));
 }
 
-qint32 ZuHTTPdownload::HsDown()
+qint64 ZuHTTPdownload::HsDown()
 {
-    return guarded([&] {
-        return m_outputFile.isOpen() ? toInt32(double(m_outputFile.position() - 1)) : 0;
-    });
+    return m_outputFile.isOpen() ? m_outputFile.position() - 1 : 0;
 }
 
 QVariant ZuHTTPdownload::Writer() const
@@ -545,9 +561,10 @@ QString ZuHTTPdownload::resolveLocation(const QString &location) const
 {
     if (location.isEmpty() || location.contains(QStringLiteral("://")))
         return location;
+    const QString scheme = m_secure ? QStringLiteral("https:") : QStringLiteral("http:");
     if (location.startsWith(QStringLiteral("//")))
-        return QStringLiteral("http:") + location;
-    const QString origin = QStringLiteral("http://") + m_host;
+        return scheme + location;
+    const QString origin = scheme + QStringLiteral("//") + m_host;
     if (location.startsWith(u'/'))
         return origin + location;
     const QUrl base(origin + m_requestPath.toString());
