@@ -547,13 +547,11 @@ void TestZuHttpScripted::deletedInEvent_data()
         QTest::newRow(tag) << QByteArray(event) << QString::fromLatin1(call) << QByteArray(type) << pieces;
     };
     row("GetAttred", "GetAttred()", "GetAttrs", {fullHeader("200 OK", "a", 2) + "ok"});
-    row("OnError of a probe", "OnError(qint16,QString)", "GetAttrs", {"HTTP/1.1 404 Not Found\r\n\r\n"});
     row("OnError of a bad address", "OnError(qint16,QString)", "bad address", {});
     row("OnError of a refused connection", "OnError(qint16,QString)", "refused", {});
     row("GetData", "GetData()", "DownTo", {Ok + "\r\nab", "cd"});
     row("Finish of a download", "Finish()", "DownTo", {Ok + "Content-Length: 2\r\n\r\nab"});
     row("OnError of a download cut short", "OnError(qint16,QString)", "DownTo", {Ok + "Content-Length: 9\r\n\r\nab"});
-    row("OnError of a download's status", "OnError(qint16,QString)", "DownTo", {"HTTP/1.1 404 Not Found\r\n\r\n"});
     row("GetedData, bytes", "GetedData(QVariant,qint32)", "OpenUrl", {Ok + "\r\nabcd", "efgh"});
     row("GetedData, text", "GetedData(QVariant,qint32)", "OpenUrl", {Ok + "\r\nabcd", "efgh"}, "text/plain");
     row("Finish of a stream", "Finish()", "OpenUrl", {Ok + "Content-Length: 2\r\n\r\nab"});
