@@ -211,7 +211,8 @@ void Winsock::Private::adopt(QTcpSocket *s)
     });
     if (auto *ssl = qobject_cast<QSslSocket *>(s)) {
         QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { onConnected(); });
-        QObject::connect(ssl, &QSslSocket::sslErrors, q, [this](const QList<QSslError> &errors) { sslErrors = errors; });
+        QObject::connect(ssl, &QSslSocket::sslErrors, q,
+                         [this](const QList<QSslError> &errors) { sslErrors = errors; });
         QObject::connect(ssl, &QAbstractSocket::connected, q, [this] { handshaking = true; });
     } else {
         QObject::connect(s, &QAbstractSocket::connected, q, [this] { onConnected(); });

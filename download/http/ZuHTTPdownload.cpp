@@ -149,11 +149,13 @@ QString ZuHTTPdownload::GetAttrs(const QString &Url)
     return QString();
 }
 
-// A call the socket would refuse is refused before anything changes.
+// A call the socket would refuse is refused before anything changes; so is
+// one that comes after a transfer's last byte and before its Finish.
 void ZuHTTPdownload::ensureIdle(const Winsock *socket) const
 {
+    const Transfer &transfer = socket == Wk ? m_file : m_stream;
     const qint16 state = socket->State();
-    if (state != Winsock::Closed && state != Winsock::Error)
+    if ((state != Winsock::Closed && state != Winsock::Error) || (transfer.active && transfer.ended))
         throw SystemError(Winsock::InvalidOperation, Winsock::errorText(Winsock::InvalidOperation));
 }
 

@@ -48,7 +48,7 @@ private:
     bool openssl(const QStringList &arguments);
 
     quint16 m_tlsPort = 0;                    // trusted; "localhost" has its own certificate (SNI)
-    QMap<QString, quint16> m_badPorts;         // certificate name -> port
+    QMap<QString, quint16> m_ports;            // further TLS servers: certificate name -> port
     QTemporaryDir m_certs;
 
     NginxServer m_nginx;
@@ -96,7 +96,11 @@ bool TestZuHttpNginx::makeCertificates()
                && openssl({"x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
                            "-CAcreateserial", "-out", name + ".pem", "-days", days, "-extfile", name + ".ext"});
     };
-    return authority("ca") && authority("stranger") && issue("good", "ca", "IP:127.0.0.1", "30")
+    return authority("ca") && authority("stranger") && authority("dir-ca")
+           && QDir(m_certs.path()).mkpath(QStringLiteral("authorities"))
+           && QFile::copy(m_certs.filePath(QStringLiteral("dir-ca.pem")),
+                          m_certs.filePath(QStringLiteral("authorities/dir-ca.pem")))
+           && issue("dir-issued", "dir-ca", "IP:127.0.0.1", "30") && issue("good", "ca", "IP:127.0.0.1", "30")
            && issue("localhost", "ca", "DNS:localhost", "30") && issue("wrong-name", "ca", "DNS:other.example", "30")
            && issue("expired", "ca", "IP:127.0.0.1", "-1") && issue("unknown-issuer", "stranger", "IP:127.0.0.1", "30");
 }
@@ -109,6 +113,7 @@ void TestZuHttpNginx::initTestCase()
     QVERIFY(makeCertificates());
     // Read once, by the first TLS connection of the process.
     qputenv("SSL_CERT_FILE", m_certs.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+    qputenv("SSL_CERT_DIR", m_certs.filePath(QStringLiteral("authorities")).toLocal8Bit());
     const QString root = m_nginx.root();
     QVERIFY(writeFile(root + QStringLiteral("/f.bin"), m_big));
     QVERIFY(writeFile(root + QStringLiteral("/new.bin"), m_new));
@@ -125,9 +130,9 @@ void TestZuHttpNginx::initTestCase()
     m_tlsPort = PeerProcess::freePort();
     QString others = QStringLiteral("  server { listen 127.0.0.1:%1 ssl; server_name localhost; root %2; %3 }\n")
                          .arg(QString::number(m_tlsPort), root, tls(QStringLiteral("localhost")));
-    for (const char *name : {"wrong-name", "expired", "unknown-issuer"}) {
+    for (const char *name : {"wrong-name", "expired", "unknown-issuer", "dir-issued"}) {
         const quint16 port = PeerProcess::freePort();
-        m_badPorts.insert(QLatin1String(name), port);
+        m_ports.insert(QLatin1String(name), port);
         others += QStringLiteral("  server { listen 127.0.0.1:%1 ssl; root %2; %3 }\n")
                       .arg(QString::number(port), root, tls(QLatin1String(name)));
     }
@@ -272,6 +277,8 @@ void TestZuHttpNginx::stream_data()
         row("bytes, last 100", "/small.dat", 100, 2, m_small.right(100));
     }
     QTest::newRow("https, localhost by name") << "https://localhost:TLS/small.dat" << 0 << 2 << m_small << "https";
+    QTest::newRow("https, authority from SSL_CERT_DIR") << "https://127.0.0.1:DIR/small.dat" << 0 << 2 << m_small
+                                                        << "https";
 }
 
 void TestZuHttpNginx::stream()
@@ -282,7 +289,9 @@ void TestZuHttpNginx::stream()
     QFETCH(QByteArray, expected);
     QFETCH(QString, scheme);
     ZuHTTPdownload control;
-    probe(control, path.replace(QStringLiteral("TLS"), QString::number(m_tlsPort)), scheme);
+    path.replace(QStringLiteral("TLS"), QString::number(m_tlsPort));
+    probe(control, path.replace(QStringLiteral("DIR"), QString::number(m_ports.value(QStringLiteral("dir-issued")))),
+          scheme);
     QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
     QSignalSpy data(&control, &ZuHTTPdownload::GetedData);
@@ -316,7 +325,7 @@ void TestZuHttpNginx::refusedCertificate()
     QFETCH(QString, server);
     QFETCH(int, number);
     QFETCH(QString, why);
-    const quint16 port = server.isEmpty() ? m_nginx.port() : m_badPorts.value(server);
+    const quint16 port = server.isEmpty() ? m_nginx.port() : m_ports.value(server);
     address.replace(QStringLiteral("PORT"), QString::number(port));
 
     ZuHTTPdownload control;
