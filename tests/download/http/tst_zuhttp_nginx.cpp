@@ -56,6 +56,10 @@ private:
     QByteArray m_big = randomBytes(1000003, 1);
     QByteArray m_new = randomBytes(2000, 2);
     QByteArray m_small = randomBytes(3000, 3);
+    // Sparse: only its last MiB holds data.
+    static constexpr qint64 HugeSize = Q_INT64_C(5) << 30;
+    static constexpr qint64 HugeTail = 1 << 20;
+    QByteArray m_hugeTail = randomBytes(HugeTail, 5);
     QByteArray m_text = QStringLiteral("第一行 first line\r\n第二行 second line\n").repeated(200).toUtf8();
 };
 
@@ -119,6 +123,13 @@ void TestZuHttpNginx::initTestCase()
     QVERIFY(writeFile(root + QStringLiteral("/new.bin"), m_new));
     QVERIFY(writeFile(root + QStringLiteral("/small.dat"), m_small));
     QVERIFY(writeFile(root + QStringLiteral("/notes.txt"), m_text));
+    {
+        QFile huge(root + QStringLiteral("/huge.bin"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(HugeSize - HugeTail) && huge.seek(HugeSize - HugeTail));
+        QCOMPARE(huge.write(m_hugeTail), HugeTail);
+        huge.close();
+        QVERIFY(huge.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    }
     QVERIFY(QDir().mkpath(root + QStringLiteral("/chunked")));
     QVERIFY(writeFile(root + QStringLiteral("/chunked/notes.txt"), m_text));
 
@@ -360,17 +371,9 @@ void TestZuHttpNginx::resumeBeyond4GiB_data()
 void TestZuHttpNginx::resumeBeyond4GiB()
 {
     QFETCH(QString, scheme);
-    constexpr qint64 size = Q_INT64_C(5) << 30;
-    constexpr qint64 tail = 1 << 20;
-    const QByteArray last = randomBytes(tail, 5);
-    const QString served = m_nginx.root() + QStringLiteral("/huge.bin");
-    if (!QFile::exists(served)) {
-        QFile f(served);
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(size - tail) && f.seek(size - tail));
-        QCOMPARE(f.write(last), tail);
-        f.close();
-        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
-    }
+    const qint64 size = HugeSize;
+    const qint64 tail = HugeTail;
+    const QByteArray last = m_hugeTail;
     ZuHTTPdownload control;
     probe(control, QStringLiteral("/huge.bin"), scheme);
     QCOMPARE(control.Length(), size);
@@ -446,6 +449,11 @@ void TestZuHttpNginx::hosted()
     QVERIFY(host.ok({"wait", "Finish", 10000}));
     QCOMPARE(host.value({"get", "HsDown"}).toInt(), 0);
     QCOMPARE(readFile(target), m_new);
+
+    // Sizes beyond 32 bits are plain numbers to the host.
+    QVERIFY(host.ok({"call", "GetAttrs", url(QStringLiteral("/huge.bin"))}));
+    QVERIFY(host.ok({"wait", "GetAttred", 5000}));
+    QCOMPARE(host.value({"get", "Length"}).toDouble(), double(HugeSize));
 
     // A bad address comes back as an event, not as a failed call.
     host.notices.clear();
