@@ -198,7 +198,8 @@ public:
 void Winsock::Private::adopt(QTcpSocket *s)
 {
     // Keeps memory flat on large transfers: the kernel holds what is not yet read.
-    s->setReadBufferSize(256 * 1024);
+    // TLS decrypts into the buffer in small pieces; a larger one means fewer rounds.
+    s->setReadBufferSize(qobject_cast<QSslSocket *>(s) ? 1024 * 1024 : 256 * 1024);
     socket = s;
     s->setParent(q);
     QObject::connect(s, &QAbstractSocket::stateChanged, q, [this](QAbstractSocket::SocketState now) {
