@@ -8,11 +8,15 @@
 #include <QNetworkInterface>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <climits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -38,6 +42,49 @@ int errorNumber(QAbstractSocket::SocketError error)
     case QAbstractSocket::RemoteHostClosedError: return Winsock::ConnectionReset;
     default: return Winsock::NetworkDown;
     }
+}
+
+// The system's authorities and those named by OpenSSL's usual variables,
+// which Qt does not read by itself. Null when the variables name nothing.
+const std::optional<QList<QSslCertificate>> &extraAuthorities()
+{
+    static const std::optional<QList<QSslCertificate>> authorities = [] {
+        QList<QSslCertificate> extra;
+        const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+        if (!file.isEmpty())
+            extra += QSslCertificate::fromPath(file, QSsl::Pem);
+        const QStringList dirs = qEnvironmentVariable("SSL_CERT_DIR").split(u':', Qt::SkipEmptyParts);
+        for (const QString &dir : dirs)
+            extra += QSslCertificate::fromPath(dir + QStringLiteral("/*"), QSsl::Pem,
+                                               QSslCertificate::PatternSyntax::Wildcard);
+        if (extra.isEmpty())
+            return std::optional<QList<QSslCertificate>>();
+        return std::optional<QList<QSslCertificate>>(QSslConfiguration::systemCaCertificates() + extra);
+    }();
+    return authorities;
+}
+
+// The first reason of a failed verification that a user can act on.
+std::pair<int, QString> verificationFailure(const QList<QSslError> &errors)
+{
+    static const QList<std::pair<int, QList<QSslError::SslError>>> reasons{
+        {Winsock::UnknownAuthority,
+         {QSslError::UnableToGetLocalIssuerCertificate, QSslError::UnableToGetIssuerCertificate,
+          QSslError::SelfSignedCertificate, QSslError::SelfSignedCertificateInChain,
+          QSslError::UnableToVerifyFirstCertificate, QSslError::CertificateUntrusted}},
+        {Winsock::CertificateDate, {QSslError::CertificateExpired, QSslError::CertificateNotYetValid}},
+        {Winsock::CertificateName, {QSslError::HostNameMismatch}},
+    };
+    for (const auto &[number, kinds] : reasons) {
+        for (const QSslError &error : errors) {
+            if (kinds.contains(error.error()))
+                return {number, Winsock::errorText(number) + QStringLiteral(": ") + error.errorString()};
+        }
+    }
+    if (!errors.isEmpty())
+        return {Winsock::CertificateInvalid,
+                Winsock::errorText(Winsock::CertificateInvalid) + QStringLiteral(": ") + errors.first().errorString()};
+    return {Winsock::SecureChannelFailed, Winsock::errorText(Winsock::SecureChannelFailed)};
 }
 
 SystemError socketError(int number)
@@ -116,6 +163,7 @@ public:
     void onPeerClosed();
     void schedulePeerClosed();
     void onSocketError(QAbstractSocket::SocketError error);
+    void onConnected();
     void onNewConnection();
     QHostAddress bindAddress(const QString &target) const;
     bool peerClosing() const { return peerClosedSeen && (!socket || socket->bytesAvailable() == 0); }
@@ -127,6 +175,9 @@ public:
     qint32 localPort = 0;
     QString localBindIP;
     QString tag;
+    bool secure = false;
+    bool handshaking = false;
+    QList<QSslError> sslErrors;
 
     QTcpSocket *socket = nullptr;
     QTcpServer *server = nullptr;
@@ -147,7 +198,8 @@ public:
 void Winsock::Private::adopt(QTcpSocket *s)
 {
     // Keeps memory flat on large transfers: the kernel holds what is not yet read.
-    s->setReadBufferSize(256 * 1024);
+    // TLS decrypts into the buffer in small pieces; a larger one means fewer rounds.
+    s->setReadBufferSize(qobject_cast<QSslSocket *>(s) ? 1024 * 1024 : 256 * 1024);
     socket = s;
     s->setParent(q);
     QObject::connect(s, &QAbstractSocket::stateChanged, q, [this](QAbstractSocket::SocketState now) {
@@ -158,17 +210,14 @@ void Winsock::Private::adopt(QTcpSocket *s)
         else if (now == QAbstractSocket::ConnectingState)
             state = Winsock::Connecting;
     });
-    QObject::connect(s, &QAbstractSocket::connected, q, [this] {
-        state = Winsock::Connected;
-        connectedLocalPort = socket->localPort();
-        connectedLocalIP = addressText(socket->localAddress());
-        remoteHostIP = addressText(socket->peerAddress());
-        const quint32 gen = generation;
-        QMetaObject::invokeMethod(q, [this, gen] {
-            if (gen == generation)
-                Q_EMIT q->connected();
-        }, Qt::QueuedConnection);
-    });
+    if (auto *ssl = qobject_cast<QSslSocket *>(s)) {
+        QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { onConnected(); });
+        QObject::connect(ssl, &QSslSocket::sslErrors, q,
+                         [this](const QList<QSslError> &errors) { sslErrors = errors; });
+        QObject::connect(ssl, &QAbstractSocket::connected, q, [this] { handshaking = true; });
+    } else {
+        QObject::connect(s, &QAbstractSocket::connected, q, [this] { onConnected(); });
+    }
     QObject::connect(s, &QIODevice::readyRead, q, [this] {
         unannounced = true;
         scheduleDelivery();
@@ -182,9 +231,25 @@ void Winsock::Private::adopt(QTcpSocket *s)
     });
 }
 
+void Winsock::Private::onConnected()
+{
+    handshaking = false;
+    state = Winsock::Connected;
+    connectedLocalPort = socket->localPort();
+    connectedLocalIP = addressText(socket->localAddress());
+    remoteHostIP = addressText(socket->peerAddress());
+    const quint32 gen = generation;
+    QMetaObject::invokeMethod(q, [this, gen] {
+        if (gen == generation)
+            Q_EMIT q->connected();
+    }, Qt::QueuedConnection);
+}
+
 void Winsock::Private::release()
 {
     ++generation;
+    sslErrors.clear();
+    handshaking = false;
     deliveryQueued = false;
     unannounced = false;
     peerClosedSeen = false;
@@ -310,11 +375,18 @@ void Winsock::Private::onSocketError(QAbstractSocket::SocketError error)
     if (state == Winsock::Error || peerClosedSeen)
         return;
     state = Winsock::Error;
-    const int number = errorNumber(error);
+    int number = errorNumber(error);
+    QString text = Winsock::errorText(number);
+    // Anything that stops a TLS connection before it is up is a failed handshake.
+    if (handshaking) {
+        std::tie(number, text) = verificationFailure(sslErrors);
+        if (sslErrors.isEmpty() && error != QAbstractSocket::RemoteHostClosedError)
+            text += QStringLiteral(": ") + socket->errorString();
+    }
     const quint32 gen = generation;
-    QMetaObject::invokeMethod(q, [this, gen, number] {
+    QMetaObject::invokeMethod(q, [this, gen, number, text] {
         if (gen == generation)
-            Q_EMIT q->errorOccurred(qint16(number), Winsock::errorText(number));
+            Q_EMIT q->errorOccurred(qint16(number), text);
     }, Qt::QueuedConnection);
 }
 
@@ -443,6 +515,16 @@ QString Winsock::LocalIP() const
     return QStringLiteral("127.0.0.1");
 }
 
+bool Winsock::Secure() const
+{
+    return d->secure;
+}
+
+void Winsock::setSecure(bool secure)
+{
+    d->secure = secure;
+}
+
 void Winsock::Connect()
 {
     if (d->state != Closed && d->state != Error)
@@ -454,8 +536,17 @@ void Winsock::Connect()
     quint16 port = 0;
     splitTarget(d->remoteHost, d->remotePort, &name, &port);
 
-    auto *s = new QTcpSocket(this);
+    QSslSocket *ssl = d->secure ? new QSslSocket(this) : nullptr;
+    QTcpSocket *s = ssl ? ssl : new QTcpSocket(this);
     s->setProxy(QNetworkProxy::NoProxy);
+    if (ssl) {
+        ssl->setPeerVerifyMode(QSslSocket::VerifyPeer);
+        if (const auto &authorities = extraAuthorities()) {
+            QSslConfiguration configuration = ssl->sslConfiguration();
+            configuration.setCaCertificates(*authorities);
+            ssl->setSslConfiguration(configuration);
+        }
+    }
     if (d->localPort != 0 || !d->localBindIP.isEmpty()) {
         if (!s->bind(d->bindAddress(name), quint16(d->localPort))) {
             const int number = errorNumber(s->error());
@@ -465,7 +556,10 @@ void Winsock::Connect()
     }
     d->adopt(s);
     d->state = ResolvingHost;
-    s->connectToHost(name, port);
+    if (ssl)
+        ssl->connectToHostEncrypted(name, port);
+    else
+        s->connectToHost(name, port);
 }
 
 void Winsock::Connect(const QString &remoteHost, qint32 remotePort)
@@ -591,6 +685,11 @@ QString Winsock::errorText(int number)
     case BadState:
         return QStringLiteral("Wrong protocol or connection state for the requested transaction or request");
     case InvalidOperation: return QStringLiteral("Invalid operation at current state");
+    case CertificateDate: return QStringLiteral("The server's certificate has expired or is not yet valid");
+    case CertificateName: return QStringLiteral("The server's certificate was issued for another host name");
+    case UnknownAuthority: return QStringLiteral("The server's certificate was issued by an unknown authority");
+    case SecureChannelFailed: return QStringLiteral("The secure connection could not be established");
+    case CertificateInvalid: return QStringLiteral("The server's certificate is not valid");
     }
     return SystemError::standardText(number);
 }

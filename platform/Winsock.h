@@ -51,6 +51,15 @@
         and Connect() may follow at once.
     \li A handler may Close() or delete the socket.
     \endlist
+
+    With Secure set, Connect() speaks TLS: the host name of RemoteHost is
+    sent (SNI) and checked against the server's certificate, which must
+    chain to an authority of the system's trust store or of the files named
+    by SSL_CERT_FILE and SSL_CERT_DIR. The Connect event comes once the
+    handshake is done; a failed handshake is raised as errorOccurred() with
+    one of the certificate numbers (UnknownAuthority, CertificateDate,
+    CertificateName, CertificateInvalid) or SecureChannelFailed, and a text
+    that says why.
 */
 class Winsock : public QObject
 {
@@ -62,6 +71,7 @@ class Winsock : public QObject
     Q_PROPERTY(qint16 State READ State)
     Q_PROPERTY(QString RemoteHostIP READ RemoteHostIP)
     Q_PROPERTY(QString LocalIP READ LocalIP)
+    Q_PROPERTY(bool Secure READ Secure WRITE setSecure)
 
 public:
     enum StateCode : qint16 {
@@ -99,6 +109,12 @@ public:
         InvalidArgument = 40014,
         BadState = 40006,
         InvalidOperation = 40020,
+        // TLS failures, numbered as the system's internet layer numbers them.
+        CertificateDate = 12037,
+        CertificateName = 12038,
+        UnknownAuthority = 12045,
+        SecureChannelFailed = 12157,
+        CertificateInvalid = 12169,
     };
 
     explicit Winsock(QObject *parent = nullptr);
@@ -119,6 +135,9 @@ public:
     QString RemoteHostIP() const;
     //! The local address of the connection, or else this machine's address.
     QString LocalIP() const;
+    //! Whether the next Connect() speaks TLS.
+    bool Secure() const;
+    void setSecure(bool secure);
 
     void Connect();
     void Connect(const QString &remoteHost, qint32 remotePort);

@@ -4,7 +4,7 @@ set -e
 # qt6-tools-dev (for the Designer plugin) needs libqt6opengl6-dev but does not pull it in.
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev
   qt6-tools-dev libqt6opengl6-dev
-  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth"
+  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth openssl"
 if [ "$(id -u)" -ne 0 ]; then
     exec sudo "$0" "$@"
 fi

@@ -3,7 +3,10 @@
 # same file from nginx on loopback in the same run, and the control's peak
 # memory for two file sizes.
 #
-#   bench/http/run.sh BUILD_DIR [SIZE_MIB]     (default 1024)
+#   bench/http/run.sh BUILD_DIR [SIZE_MIB [http|https]]     (default 1024 http)
+#
+# In https mode nginx serves TLS with a certificate made here for 127.0.0.1;
+# curl and the control both trust its authority (--cacert, SSL_CERT_FILE).
 #
 # OUT_DIR chooses where both clients write (default: a folder beside the
 # served file); a tmpfs there takes the disk's write-back out of the figures.
@@ -11,6 +14,12 @@ set -eu
 
 build=${1:?usage: run.sh BUILD_DIR [SIZE_MIB]}
 size_mib=${2:-1024}
+scheme=${3:-http}
+case $scheme in
+http) target=1.00 ;;
+https) target=0.90 ;;
+*) echo "scheme must be http or https" >&2; exit 2 ;;
+esac
 bench=$build/bench/http/zuhttpbench
 [ -x "$bench" ] || { echo "build the zuhttpbench target first" >&2; exit 2; }
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 2; }
@@ -33,6 +42,22 @@ head -c $((64 * 1048576)) /dev/urandom > "$work/www/small.bin"
 chmod 644 "$work/www/"*.bin
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+listen="127.0.0.1:$port" curl_tls=
+if [ "$scheme" = https ]; then
+    (
+        cd "$work"
+        ec="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+        openssl req -x509 $ec -keyout ca.key -out ca.pem -days 30 -subj /CN=bench-ca \
+            -addext basicConstraints=critical,CA:TRUE -addext keyUsage=keyCertSign,cRLSign
+        openssl req $ec -keyout server.key -out server.csr -subj /CN=127.0.0.1
+        echo subjectAltName=IP:127.0.0.1 > server.ext
+        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem -days 30 \
+            -extfile server.ext
+    ) 2>/dev/null
+    listen="$listen ssl; ssl_certificate $work/server.pem; ssl_certificate_key $work/server.key"
+    curl_tls="--cacert $work/ca.pem"
+    export SSL_CERT_FILE="$work/ca.pem"
+fi
 cat > "$work/nginx.conf" <<CONF
 daemon off; master_process off; user root; worker_processes 1;
 pid $work/nginx.pid; error_log $work/error.log;
@@ -40,16 +65,16 @@ events { worker_connections 64; }
 http { include /etc/nginx/mime.types; default_type application/octet-stream;
   access_log off; client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
   fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
-  sendfile on; server { listen 127.0.0.1:$port; root $work/www; } }
+  sendfile on; server { listen $listen; root $work/www; } }
 CONF
 "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
 pid=$!
 for _ in $(seq 50); do
-    curl -s -o /dev/null "http://127.0.0.1:$port/small.bin" && break
+    curl -s $curl_tls -o /dev/null "$scheme://127.0.0.1:$port/small.bin" && break
     sleep 0.1
 done
 
-url=http://127.0.0.1:$port/big.bin
+url=$scheme://127.0.0.1:$port/big.bin
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$work/runtime"
 
@@ -59,7 +84,7 @@ best_curl= best_zu= zu_rss= curl_rss=
 for round in 1 2 3; do
     rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
     sync
-    t=$(/usr/bin/time -f '%e %M' -o "$work/curl.time" curl -s -o "$out/curl.bin" -w '%{time_total}' "$url")
+    t=$(/usr/bin/time -f '%e %M' -o "$work/curl.time" curl -s $curl_tls -o "$out/curl.bin" -w '%{time_total}' "$url")
     cmp -s "$out/curl.bin" "$work/www/big.bin" || { echo "curl copy differs" >&2; exit 1; }
     r=$(cut -d' ' -f2 "$work/curl.time")
     rm -f "$out/curl.bin"
@@ -74,16 +99,18 @@ for round in 1 2 3; do
     zu_rss=$m curl_rss=$r
 done
 rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
-small=$("$bench" "http://127.0.0.1:$port/small.bin" "$out/small.bin")
+small=$("$bench" "$scheme://127.0.0.1:$port/small.bin" "$out/small.bin")
 small_rss=$(echo "$small" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
 
-python3 - "$size_mib" "$best_curl" "$best_zu" "$zu_rss" "$small_rss" "$curl_rss" <<'PY'
+python3 - "$size_mib" "$best_curl" "$best_zu" "$zu_rss" "$small_rss" "$curl_rss" "$scheme" "$target" <<'PY'
 import sys
-mib, curl, zu, rss, small_rss, curl_rss = sys.argv[1:]
+mib, curl, zu, rss, small_rss, curl_rss, scheme, target = sys.argv[1:]
 mib, curl, zu = int(mib), float(curl), float(zu)
-print(f"file: {mib} MiB over loopback from nginx")
+print(f"file: {mib} MiB over loopback from nginx, {scheme}")
 print(f"curl -o : {curl:.3f} s  {mib / curl:.0f} MiB/s  peak RSS {int(curl_rss) // 1024} MiB")
 print(f"DownTo  : {zu:.3f} s  {mib / zu:.0f} MiB/s  peak RSS {int(rss) // 1024} MiB"
       f" (64 MiB file: {int(small_rss) // 1024} MiB)")
-print(f"throughput ratio DownTo/curl: {curl / zu:.2f}  (target >= 0.90)")
+print(f"throughput ratio DownTo/curl: {curl / zu:.2f}  (target >= {target})")
+note = "target < 32" if scheme == "http" else "OpenSSL and Qt's TLS backend included"
+print(f"peak RSS of DownTo: {int(rss) // 1024} MiB  ({note})")
 PY

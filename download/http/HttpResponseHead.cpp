@@ -54,12 +54,30 @@ HttpResponseHead HttpResponseHead::parse(QByteArrayView header)
             if (lower.startsWith("bytes ")) {
                 const QByteArray bounds = lower.mid(6).trimmed();
                 const qsizetype dash = bounds.indexOf('-');
+                const qsizetype slash = bounds.indexOf('/');
                 if (dash > 0 && isDigits(bounds.left(dash)) && dash <= 18)
                     head.rangeStart = bounds.left(dash).toLongLong();
+                if (head.rangeStart >= 0 && slash > dash) {
+                    const QByteArray last = bounds.mid(dash + 1, slash - dash - 1);
+                    const QByteArray total = bounds.mid(slash + 1);
+                    if (isDigits(last) && last.size() <= 18)
+                        head.rangeLast = last.toLongLong();
+                    if (isDigits(total) && total.size() <= 18)
+                        head.rangeTotal = total.toLongLong();
+                }
             }
         }
     }
     if (head.chunked)
         head.contentLength = -1;
     return head;
+}
+
+bool HttpResponseHead::answersSuffix(qint64 suffix) const
+{
+    if (suffix <= 0 || rangeStart < 0 || rangeLast < rangeStart || rangeTotal <= 0)
+        return false;
+    const qint64 length = rangeLast - rangeStart + 1;
+    return rangeLast == rangeTotal - 1 && length == qMin(suffix, rangeTotal)
+           && (contentLength < 0 || contentLength == length);
 }

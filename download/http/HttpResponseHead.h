@@ -24,6 +24,10 @@ public:
     qint64 contentLength = -1; //!< -1 when absent or not a number
     bool chunked = false;
     qint64 rangeStart = -1;  //!< first byte of a 206 answer, from Content-Range
+    qint64 rangeLast = -1;   //!< its last byte
+    qint64 rangeTotal = -1;  //!< the whole resource's length, -1 for "*"
 
     bool isSuccess() const { return hasStatusLine && status >= 200 && status < 300; }
+    //! Whether Content-Range (and Content-Length, if given) are the answer to "bytes=-\a suffix".
+    bool answersSuffix(qint64 suffix) const;
 };

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cmath>
+
 namespace {
 
 constexpr int WidthTwips = 675;
@@ -82,6 +84,14 @@ bool peerClosing(Winsock *socket)
     }
 }
 
+qint64 toInt64(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
+        throw SystemError(SystemError::Overflow);
+    return qint64(rounded);
+}
+
 // Length holds a number only when its whole trimmed text is one.
 bool numericLength(const QVariant &length, double *value)
 {
@@ -117,8 +127,8 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     connect(Ws, &Winsock::connected, this, &ZuHTTPdownload::Ws_Connect);
     connect(Wk, &Winsock::dataArrival, this, &ZuHTTPdownload::Wk_DataArrival);
     connect(Ws, &Winsock::dataArrival, this, &ZuHTTPdownload::Ws_DataArrival);
-    connect(Wk, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
-    connect(Ws, &Winsock::errorOccurred, this, &ZuHTTPdownload::socketError);
+    connect(Wk, &Winsock::errorOccurred, this, &ZuHTTPdownload::Wk_Error);
+    connect(Ws, &Winsock::errorOccurred, this, &ZuHTTPdownload::Ws_Error);
     connect(Timer1, &QTimer::timeout, this, &ZuHTTPdownload::Timer1_Timer);
     connect(Wk, &Winsock::peerClosed, this, &ZuHTTPdownload::Wk_Close);
 
@@ -132,10 +142,21 @@ ZuHTTPdownload::~ZuHTTPdownload() = default;
 QString ZuHTTPdownload::GetAttrs(const QString &Url)
 {
     guarded([&] {
+        ensureIdle(Wk);
         m_redirects = 0;
         getAttrs(Url);
     });
     return QString();
+}
+
+// A call the socket would refuse is refused before anything changes; so is
+// one that comes after a transfer's last byte and before its Finish.
+void ZuHTTPdownload::ensureIdle(const Winsock *socket) const
+{
+    const Transfer &transfer = socket == Wk ? m_file : m_stream;
+    const qint16 state = socket->State();
+    if ((state != Winsock::Closed && state != Winsock::Error) || (transfer.active && transfer.ended))
+        throw SystemError(Winsock::InvalidOperation, Winsock::errorText(Winsock::InvalidOperation));
 }
 
 void ZuHTTPdownload::getAttrs(const QString &url)
@@ -144,12 +165,14 @@ void ZuHTTPdownload::getAttrs(const QString &url)
     m_path = url;
     const qsizetype p = inStr(1, url, QStringLiteral("://"));
     const QString rest = (p > 0 && p < url.size()) ? url.right(url.size() - p - 2) : url;
+    const bool secure = p > 0 && url.left(p - 1).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     const qsizetype q = rest.indexOf(u'/') + 1;
     if (q > 0 && q <= rest.size()) {
         m_requestPath = rest.right(rest.size() - q + 1);
         m_host = rest.left(q - 1);
+        m_secure = secure;
     } else {
-        Q_EMIT OnError(1, invalidAddressText());
+        (void)raise(&ZuHTTPdownload::OnError, 1, invalidAddressText());
         return;
     }
     startProbe();
@@ -158,8 +181,10 @@ void ZuHTTPdownload::getAttrs(const QString &url)
 QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
 {
     guarded([&] {
+        ensureIdle(Wk);
         m_redirects = 0;
         m_host = PHost.toString();
+        m_secure = false;
         m_requestPath = Path;
         startProbe();
     });
@@ -170,15 +195,15 @@ void ZuHTTPdownload::startProbe()
 {
     m_probing = true;
     m_probeBuffer.clear();
-    Wk->setRemoteHost(m_host);
-    Wk->setRemotePort(80);
+    aim(Wk);
     Wk->setTag(QStringLiteral("1"));
     Wk->Connect();
 }
 
-QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 Last, bool Ext)
+QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext)
 {
     guarded([&] {
+        ensureIdle(Wk);
         const QFileInfo info(Filename);
         if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
             const bool keep = Begin <= info.size() && Ext;
@@ -190,12 +215,13 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
                     throw SystemError(SystemError::PathFileAccessError);
             }
         }
-        Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
         m_outputFile.close();
         m_outputFile.open(Filename);
         if (Ext)
             m_outputFile.seek(Begin);
-        startTransfer(m_file);
+        const QString tag = Begin > 1 ? QString::number(Last) : QStringLiteral("0");
+        Wk->setTag(tag);
+        startTransfer(m_file, LeadingNumber(tag) > 1 ? Last : 0);
         m_probing = false;
         m_probeBuffer.clear();
         Wk->Connect();
@@ -203,10 +229,11 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
     return QVariant();
 }
 
-QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
+QVariant ZuHTTPdownload::OpenUrl(qint64 Last)
 {
     guarded([&] {
-        startTransfer(m_stream);
+        ensureIdle(Ws);
+        startTransfer(m_stream, qMax<qint64>(Last, 0));
         const QString type = m_lType.toString().trimmed().toLower();
         m_streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
         m_streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
@@ -216,18 +243,25 @@ QVariant ZuHTTPdownload::OpenUrl(qint32 Last)
     return QVariant();
 }
 
+void ZuHTTPdownload::aim(Winsock *socket) const
+{
+    socket->setRemoteHost(m_host);
+    socket->setRemotePort(m_secure ? 443 : 80);
+    socket->setSecure(m_secure);
+}
+
 Winsock *ZuHTTPdownload::socketOf(const Transfer &transfer) const
 {
     return &transfer == &m_file ? Wk : Ws;
 }
 
-void ZuHTTPdownload::startTransfer(Transfer &transfer)
+void ZuHTTPdownload::startTransfer(Transfer &transfer, qint64 suffix)
 {
-    socketOf(transfer)->setRemoteHost(m_host);
-    socketOf(transfer)->setRemotePort(80);
+    aim(socketOf(transfer));
     Timer1->start();
     transfer = Transfer();
     transfer.active = true;
+    transfer.suffix = suffix;
     m_closedByHost = false;
 }
 
@@ -275,9 +309,9 @@ qint32 ZuHTTPdownload::ReID()
     return guarded([&] { return toInt32(m_reID); });
 }
 
-qint32 ZuHTTPdownload::Length()
+qint64 ZuHTTPdownload::Length()
 {
-    return guarded([&] { return toInt32(LeadingNumber(m_length.toString().trimmed())); });
+    return guarded([&] { return toInt64(LeadingNumber(m_length.toString().trimmed())); });
 }
 
 QVariant ZuHTTPdownload::State() const
@@ -285,11 +319,9 @@ QVariant ZuHTTPdownload::State() const
     return QVariant::fromValue(qint16(Wk->State()));
 }
 
-qint32 ZuHTTPdownload::HsDown()
+qint64 ZuHTTPdownload::HsDown()
 {
-    return guarded([&] {
-        return m_outputFile.isOpen() ? toInt32(double(m_outputFile.position() - 1)) : 0;
-    });
+    return m_outputFile.isOpen() ? m_outputFile.position() - 1 : 0;
 }
 
 QVariant ZuHTTPdownload::Writer() const
@@ -403,12 +435,10 @@ void ZuHTTPdownload::Wk_DataArrival()
         }
 
         QByteArray bytes = Wk->GetDataBytes();
-        if (!receive(m_file, bytes))
+        if (!receive(m_file, bytes) || !writeToFile(bytes) || !m_file.active)
             return;
-        writeToFile(bytes);
-        if (!m_file.active)
+        if (!raise(&ZuHTTPdownload::GetData))
             return;
-        Q_EMIT GetData();
         if (m_file.active && (m_file.complete || Wk->State() == Winsock::PeerClosing)) {
             m_file.ended = true;
             m_outputFile.close();
@@ -432,11 +462,19 @@ void ZuHTTPdownload::Wk_Close()
 void ZuHTTPdownload::finishProbe()
 {
     m_probing = false;
+    const QByteArrayView scanned = QByteArrayView(m_probeBuffer).first(
+        qMin(m_probeBuffer.size(), HttpResponseHead::ScanLimit + 4));
+    const bool whole = HttpResponseHead::headerLength(scanned) > 0;
     const QString text = CodePage::toUnicode(m_probeBuffer);
     m_probeBuffer.clear();
     try {
         Wk->Close();
     } catch (const SystemError &) {
+    }
+    // A header cut short or without end says nothing reliable.
+    if (!whole) {
+        (void)raise(&ZuHTTPdownload::OnError, 0, unknownErrorText());
+        return;
     }
     ParseResponseHeader(text);
 }
@@ -468,7 +506,7 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
             redirect = true;
             return false;
         }
-        raiseStatusError(status);
+        (void)raiseStatusError(status);
         return false;
     };
 
@@ -505,7 +543,7 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
             m_redirectUrl.clear();
         }
         if (++m_redirects > MaxRedirects) {
-            Q_EMIT OnError(302, unknownErrorText());
+            (void)raise(&ZuHTTPdownload::OnError, 302, unknownErrorText());
             return;
         }
         const QString target = resolveLocation(m_redirectUrl);
@@ -513,21 +551,22 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
         try {
             getAttrs(target);
         } catch (const SystemError &error) {
-            Q_EMIT OnError(qint16(error.number()), error.description());
+            (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
         }
         return;
     }
     m_geted = true;
-    Q_EMIT GetAttred();
+    (void)raise(&ZuHTTPdownload::GetAttred);
 }
 
 QString ZuHTTPdownload::resolveLocation(const QString &location) const
 {
     if (location.isEmpty() || location.contains(QStringLiteral("://")))
         return location;
+    const QString scheme = m_secure ? QStringLiteral("https:") : QStringLiteral("http:");
     if (location.startsWith(QStringLiteral("//")))
-        return QStringLiteral("http:") + location;
-    const QString origin = QStringLiteral("http://") + m_host;
+        return scheme + location;
+    const QString origin = scheme + QStringLiteral("//") + m_host;
     if (location.startsWith(u'/'))
         return origin + location;
     const QUrl base(origin + m_requestPath.toString());
@@ -535,21 +574,19 @@ QString ZuHTTPdownload::resolveLocation(const QString &location) const
     return origin + resolved.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
 }
 
-void ZuHTTPdownload::raiseStatusError(double status)
+bool ZuHTTPdownload::raiseStatusError(double status)
 {
-    if (status == 401) {
-        Q_EMIT OnError(404, authenticationText());
-    } else if (status == 404) {
-        Q_EMIT OnError(404, notFoundText());
-    } else {
-        qint16 number = 0;
-        try {
-            number = toInt16(status);
-        } catch (const SystemError &) {
-            // A code beyond 16 bits is no status at all.
-        }
-        Q_EMIT OnError(number, unknownErrorText());
+    if (status == 401)
+        return raise(&ZuHTTPdownload::OnError, 404, authenticationText());
+    if (status == 404)
+        return raise(&ZuHTTPdownload::OnError, 404, notFoundText());
+    qint16 number = 0;
+    try {
+        number = toInt16(status);
+    } catch (const SystemError &) {
+        // A code beyond 16 bits is no status at all.
     }
+    return raise(&ZuHTTPdownload::OnError, number, unknownErrorText());
 }
 
 // Transfers
@@ -561,7 +598,7 @@ bool ZuHTTPdownload::receive(Transfer &transfer, QByteArray &bytes)
     if (!transfer.headerSeen && takeHeader(transfer, bytes) != Outcome::Taken)
         return false;
     if (!decodeBody(transfer, bytes)) {
-        failTransfer(transfer, 0, unknownErrorText());
+        (void)failTransfer(transfer, 0, unknownErrorText());
         return false;
     }
     return true;
@@ -577,7 +614,7 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
     if (length == 0) {
         if (transfer.head.size() < HttpResponseHead::ScanLimit + 4)
             return Outcome::Waiting;
-        failTransfer(transfer, 0, unknownErrorText());
+        (void)failTransfer(transfer, 0, unknownErrorText());
         return Outcome::Refused;
     }
 
@@ -588,18 +625,23 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
     if (toFile)
         m_bodyStart = length + 1;
 
-    if (!head.isSuccess()) {
+    // A partial answer must be the tail that was asked for: it goes where the request put it.
+    const bool partial = head.status == 206;
+    if (!head.isSuccess() || (partial && !head.answersSuffix(transfer.suffix))) {
         const double status = head.hasStatusLine ? head.status : 0;
         closeTransfer(transfer);
-        raiseStatusError(status);
+        (void)raiseStatusError(status);
         return Outcome::Refused;
     }
     transfer.expected = head.contentLength;
     transfer.chunked = head.chunked;
+    if (partial && !transfer.chunked && transfer.expected < 0)
+        transfer.expected = head.rangeLast - head.rangeStart + 1;
+    // A server that ignores the range sends everything; a stream hands over only the tail.
+    if (!toFile && !partial && transfer.suffix > 0 && transfer.expected > transfer.suffix)
+        transfer.skip = transfer.expected - transfer.suffix;
     if (toFile) {
-        if (head.status == 206 && head.rangeStart >= 0) {
-            m_outputFile.seek(head.rangeStart + 1);
-        } else if (head.status != 206 && (m_outputFile.position() != 1 || m_outputFile.length() > 0)) {
+        if (!partial && (m_outputFile.position() != 1 || m_outputFile.length() > 0)) {
             // The whole resource came instead of the range asked for: it replaces the file.
             m_outputFile.file().flush();
             m_outputFile.file().resize(0);
@@ -627,21 +669,28 @@ bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
             bytes.truncate(room);
         transfer.received += bytes.size();
         transfer.complete = transfer.received == transfer.expected;
+        if (transfer.skip > 0) {
+            const qint64 skipped = qMin<qint64>(transfer.skip, bytes.size());
+            bytes.remove(0, skipped);
+            transfer.skip -= skipped;
+        }
         return true;
     }
     transfer.received += bytes.size();
     return true;
 }
 
-void ZuHTTPdownload::writeToFile(const QByteArray &bytes)
+bool ZuHTTPdownload::writeToFile(const QByteArray &bytes)
 {
     if (!m_outputFile.isOpen() || bytes.isEmpty())
-        return;
+        return true;
     try {
         m_outputFile.writeBytes(bytes);
     } catch (const SystemError &error) {
-        failTransfer(m_file, qint16(error.number()), error.description());
+        (void)failTransfer(m_file, qint16(error.number()), error.description());
+        return false;
     }
+    return true;
 }
 
 void ZuHTTPdownload::closeTransfer(Transfer &transfer)
@@ -656,22 +705,21 @@ void ZuHTTPdownload::closeTransfer(Transfer &transfer)
     stopTimerWhenIdle();
 }
 
-void ZuHTTPdownload::failTransfer(Transfer &transfer, qint16 number, const QString &description)
+bool ZuHTTPdownload::failTransfer(Transfer &transfer, qint16 number, const QString &description)
 {
     closeTransfer(transfer);
-    if (!description.isEmpty())
-        Q_EMIT OnError(number, description);
+    return raise(&ZuHTTPdownload::OnError, number, description);
 }
 
-void ZuHTTPdownload::endTransfer(Transfer &transfer, bool headerMissing, bool cut)
+bool ZuHTTPdownload::endTransfer(Transfer &transfer, bool headerMissing, bool cut)
 {
     closeTransfer(transfer);
     if (headerMissing)
-        Q_EMIT OnError(0, unknownErrorText());
-    else if (cut)
-        Q_EMIT OnError(Winsock::ConnectionAborted, Winsock::errorText(Winsock::ConnectionAborted));
-    else
-        Q_EMIT Finish();
+        return raise(&ZuHTTPdownload::OnError, 0, unknownErrorText());
+    if (cut)
+        return raise(&ZuHTTPdownload::OnError, qint16(Winsock::ConnectionAborted),
+                     Winsock::errorText(Winsock::ConnectionAborted));
+    return raise(&ZuHTTPdownload::Finish);
 }
 
 bool ZuHTTPdownload::cutShort(const Transfer &transfer) const
@@ -691,13 +739,14 @@ void ZuHTTPdownload::Ws_DataArrival()
             return;
         if (m_streamText) {
             const QString text = m_streamDecoder.decode(bytes);
-            if (!text.isEmpty())
-                Q_EMIT GetedData(text, 1);
+            if (!text.isEmpty() && !raise(&ZuHTTPdownload::GetedData, text, 1))
+                return;
         } else {
             for (const char byte : std::as_const(bytes)) {
                 if (!m_stream.active || m_closedByHost)
                     break;
-                Q_EMIT GetedData(QVariant::fromValue(uchar(byte)), 2);
+                if (!raise(&ZuHTTPdownload::GetedData, QVariant::fromValue(uchar(byte)), 2))
+                    return;
             }
         }
         if (m_stream.active && (m_stream.complete || Ws->State() == Winsock::PeerClosing)) {
@@ -708,9 +757,25 @@ void ZuHTTPdownload::Ws_DataArrival()
     }
 }
 
-void ZuHTTPdownload::socketError(qint16 number, const QString &description)
+// A failed connection ends what ran on it: one outcome, and nothing left open.
+void ZuHTTPdownload::Wk_Error(qint16 number, const QString &description)
 {
-    Q_EMIT OnError(number, description);
+    m_probing = false;
+    m_probeBuffer.clear();
+    if (m_file.active) {
+        (void)failTransfer(m_file, number, description);
+        return;
+    }
+    (void)raise(&ZuHTTPdownload::OnError, number, description);
+}
+
+void ZuHTTPdownload::Ws_Error(qint16 number, const QString &description)
+{
+    if (m_stream.active) {
+        (void)failTransfer(m_stream, number, description);
+        return;
+    }
+    (void)raise(&ZuHTTPdownload::OnError, number, description);
 }
 
 void ZuHTTPdownload::Timer1_Timer()
@@ -720,7 +785,7 @@ void ZuHTTPdownload::Timer1_Timer()
         m_file.active = false;
         m_stream.active = false;
         Timer1->stop();
-        Q_EMIT Finish();
+        (void)raise(&ZuHTTPdownload::Finish);
         return;
     }
 
@@ -731,12 +796,13 @@ void ZuHTTPdownload::Timer1_Timer()
         const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
         if (!framed && numericLength(m_length, &length) && m_outputFile.isOpen())
             lengthReached = m_outputFile.position() - 1 >= length;
-        if (peerClosing(Wk) || !m_outputFile.isOpen() || lengthReached || m_file.complete)
-            endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file));
+        if ((peerClosing(Wk) || !m_outputFile.isOpen() || lengthReached || m_file.complete)
+            && !endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file)))
+            return;
     }
 
     if (m_stream.active && (peerClosing(Ws) || m_stream.ended))
-        endTransfer(m_stream, !m_stream.headerSeen, cutShort(m_stream));
+        (void)endTransfer(m_stream, !m_stream.headerSeen, cutShort(m_stream));
 }
 
 void ZuHTTPdownload::stopTimerWhenIdle()

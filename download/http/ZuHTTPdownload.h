@@ -24,7 +24,9 @@ class Winsock;
     and raises Finish when one has ended.
 
     The address is split into the host text (which may carry ":port") and
-    the request path; every request asks the server to close the connection
+    the request path. An "https://" address is fetched over TLS (port 443
+    unless the host text names one), a redirect may change between http and
+    https; any other scheme is fetched over plain HTTP. Every request asks the server to close the connection
     at the end of the response, which is how the end is recognised.
 
     Every method only starts work and returns; results arrive as events.
@@ -48,9 +50,9 @@ class ZuHTTPdownload : public ControlBase
     Q_PROPERTY(QVariant URLDateTime READ URLDateTime)
     Q_PROPERTY(QVariant Etag READ Etag)
     Q_PROPERTY(QVariant Range READ Range)
-    Q_PROPERTY(qint32 Length READ Length)
+    Q_PROPERTY(qint64 Length READ Length)
     Q_PROPERTY(QVariant State READ State)
-    Q_PROPERTY(qint32 HsDown READ HsDown)
+    Q_PROPERTY(qint64 HsDown READ HsDown)
     Q_PROPERTY(QVariant LType READ LType)
     Q_PROPERTY(QVariant Writer READ Writer WRITE setWriter)
     Q_PROPERTY(QVariant Email READ Email WRITE setEmail)
@@ -70,7 +72,7 @@ public:
     Q_INVOKABLE QString GetAttrs(const QString &Url);
     //! Downloads to \a Filename; with \a Ext, writing starts at position \a Begin, and with
     //! \a Begin > 1 the last \a Last bytes of the resource are asked for.
-    Q_INVOKABLE QVariant DownTo(const QString &Filename, qint32 Begin, qint32 Last, bool Ext);
+    Q_INVOKABLE QVariant DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext);
     //! Closes both connections and the output file; the next tick raises Finish.
     Q_INVOKABLE QVariant ZUClose();
     //! Probes the resource \a Path on the host \a PHost.
@@ -79,7 +81,7 @@ public:
     Q_INVOKABLE QVariant VisitHomePage();
     Q_INVOKABLE QVariant About();
     //! Streams the resource to the host (the last \a Last bytes when \a Last > 0).
-    Q_INVOKABLE QVariant OpenUrl(qint32 Last);
+    Q_INVOKABLE QVariant OpenUrl(qint64 Last);
 
     bool Geted() const { return m_geted; }
     QVariant Host() const;
@@ -90,9 +92,9 @@ public:
     QVariant URLDateTime() const { return m_urlDateTime; }
     QVariant Etag() const { return m_etag; }
     QVariant Range() const { return m_range; }
-    qint32 Length(); //!< the stored Content-Length as a number; fails with 6 beyond 32 bits
+    qint64 Length(); //!< the stored Content-Length as a number; fails with 6 beyond 64 bits
     QVariant State() const; //!< the state code of Wk
-    qint32 HsDown(); //!< bytes in front of the output file's write position
+    qint64 HsDown(); //!< bytes in front of the output file's write position
     QVariant LType() const { return m_lType; }
     QVariant Writer() const;
     void setWriter(const QVariant &value);
@@ -130,6 +132,8 @@ private:
         ChunkedBody chunks;
         bool complete = false;    // the body has ended by its own framing
         bool ended = false;       // the connection was closed at the end
+        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
+        qint64 skip = 0;          // body bytes in front of the asked tail
     };
     enum class Outcome { Taken, Waiting, Refused };
 
@@ -140,29 +144,35 @@ private:
     void Ws_Connect();
     void Wk_DataArrival();
     void Ws_DataArrival();
-    void socketError(qint16 number, const QString &description);
+    void Wk_Error(qint16 number, const QString &description);
+    void Ws_Error(qint16 number, const QString &description);
+    void ensureIdle(const Winsock *socket) const;
     void Timer1_Timer();
     void Wk_Close();
     void finishProbe();
     void ParseResponseHeader(const QString &text);
     QString resolveLocation(const QString &location) const;
+    void aim(Winsock *socket) const;
 
     Winsock *socketOf(const Transfer &transfer) const;
-    void startTransfer(Transfer &transfer);
+    void startTransfer(Transfer &transfer, qint64 suffix);
     //! Takes the header and decodes the body in \a bytes; false when nothing of them goes on.
     bool receive(Transfer &transfer, QByteArray &bytes);
     Outcome takeHeader(Transfer &transfer, QByteArray &bytes);
     bool decodeBody(Transfer &transfer, QByteArray &bytes);
-    void writeToFile(const QByteArray &bytes);
+    //! False when the write failed and the transfer ended.
+    bool writeToFile(const QByteArray &bytes);
     void closeTransfer(Transfer &transfer);
-    void failTransfer(Transfer &transfer, qint16 number, const QString &description);
-    void endTransfer(Transfer &transfer, bool headerMissing, bool cut);
+    // These raise an event and return false when the host deleted the control in it.
+    bool failTransfer(Transfer &transfer, qint16 number, const QString &description);
+    bool endTransfer(Transfer &transfer, bool headerMissing, bool cut);
+    bool raiseStatusError(double status);
     bool cutShort(const Transfer &transfer) const;
-    void raiseStatusError(double status);
     void stopTimerWhenIdle();
 
     // Control state.
     QString m_host;
+    bool m_secure = false;
     QVariant m_requestPath;
     QVariant m_path;
     bool m_geted = false;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "../../TestFiles.h"
+#include "Winsock.h"
 
 #include <QList>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QVariant>
 
 // Files and events the HTTP tests share.
@@ -37,4 +39,15 @@ inline QByteArray streamed(const QList<QVariantList> &events, int format)
         bytes += byte ? QByteArray(1, char(event.at(0).value<uchar>())) : event.at(0).toString().toUtf8();
     }
     return bytes;
+}
+
+// Nothing can raise an event any more: the watchdog is off and both connections are down.
+inline bool idle(const QObject &control)
+{
+    for (const QString &name : {QStringLiteral("Wk"), QStringLiteral("Ws")}) {
+        const qint16 state = control.findChild<Winsock *>(name)->State();
+        if (state != Winsock::Closed && state != Winsock::Error)
+            return false;
+    }
+    return !control.findChild<QTimer *>(QStringLiteral("Timer1"))->isActive();
 }

@@ -29,10 +29,10 @@ bool NginxServer::start()
                        "  proxy_temp_path %1/tmp/proxy; fastcgi_temp_path %1/tmp/fastcgi;\n"
                        "  uwsgi_temp_path %1/tmp/uwsgi; scgi_temp_path %1/tmp/scgi;\n"
                        "  sendfile on;\n"
-                       "  server { listen 127.0.0.1:%2; root %1/www;\n%3\n  }\n}\n")
+                       "  server { listen 127.0.0.1:%2; root %1/www;\n%3\n  }\n%4\n}\n")
             .arg(dir)
             .arg(m_port)
-            .arg(m_serverLines);
+            .arg(QString(m_serverLines).replace(QStringLiteral("{port}"), QString::number(m_port)), m_httpLines);
     const QString conf = m_dir.filePath(QStringLiteral("nginx.conf"));
     const QString log = m_dir.filePath(QStringLiteral("error.log"));
     if (!writeFile(conf, config.toUtf8())) {

@@ -16,8 +16,10 @@ public:
 
     //! The folder served; fill it before start().
     QString root() const { return m_dir.filePath(QStringLiteral("www")); }
-    //! Extra lines inside the server block.
+    //! Extra lines inside the server block; "{port}" stands for the plain port.
     void setServerLines(const QString &lines) { m_serverLines = lines; }
+    //! Extra lines inside the http block, such as further server blocks.
+    void setHttpLines(const QString &lines) { m_httpLines = lines; }
 
     //! Starts nginx and waits until it answers; false with errorString() otherwise.
     bool start();
@@ -31,6 +33,7 @@ private:
     QTemporaryDir m_dir;
     PeerProcess m_process;
     QString m_serverLines;
+    QString m_httpLines;
     QString m_error;
     quint16 m_port = 0;
 };

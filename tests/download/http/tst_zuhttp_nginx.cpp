@@ -1,5 +1,6 @@
 // The control against nginx on loopback: probes, downloads, resumes,
-// redirects and streams as a user meets them, directly and hosted by ctlhost.
+// redirects and streams as a user meets them, over http and https, directly
+// and hosted by ctlhost; certificates the test makes with openssl.
 
 #include "CtlHostSession.h"
 #include "HttpTestHelpers.h"
@@ -9,11 +10,16 @@
 #include "ModalRunner.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 class TestZuHttpNginx : public QObject
 {
@@ -29,31 +35,127 @@ private Q_SLOTS:
     void notFound();
     void stream_data();
     void stream();
+    void refusedCertificate_data();
+    void refusedCertificate();
+    void resumeBeyond4GiB_data();
+    void resumeBeyond4GiB();
     void hosted();
 
 private:
-    void probe(ZuHTTPdownload &control, const QString &path);
-    QString url(const QString &path) const { return QStringLiteral("http://") + m_nginx.hostText() + path; }
+    void probe(ZuHTTPdownload &control, const QString &path, const QString &scheme = QStringLiteral("http"));
+    QString url(const QString &path, const QString &scheme = QStringLiteral("http")) const;
+    bool makeCertificates();
+    bool openssl(const QStringList &arguments);
+
+    quint16 m_tlsPort = 0;                    // trusted; "localhost" has its own certificate (SNI)
+    QMap<QString, quint16> m_ports;            // further TLS servers: certificate name -> port
+    QTemporaryDir m_certs;
 
     NginxServer m_nginx;
     QTemporaryDir m_out;
     QByteArray m_big = randomBytes(1000003, 1);
     QByteArray m_new = randomBytes(2000, 2);
     QByteArray m_small = randomBytes(3000, 3);
+    // Sparse: only its last MiB holds data.
+    static constexpr qint64 HugeSize = Q_INT64_C(5) << 30;
+    static constexpr qint64 HugeTail = 1 << 20;
+    QByteArray m_hugeTail = randomBytes(HugeTail, 5);
     QByteArray m_text = QStringLiteral("第一行 first line\r\n第二行 second line\n").repeated(200).toUtf8();
 };
+
+QString TestZuHttpNginx::url(const QString &path, const QString &scheme) const
+{
+    const quint16 port = scheme == QLatin1String("https") ? m_tlsPort : m_nginx.port();
+    return scheme + QStringLiteral("://127.0.0.1:%1").arg(port) + path;
+}
+
+bool TestZuHttpNginx::openssl(const QStringList &arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(m_certs.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("openssl"), arguments);
+    const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+                    && process.exitCode() == 0;
+    if (!ok)
+        qWarning() << arguments << process.readAll();
+    return ok;
+}
+
+// An authority the test trusts, certificates it issued (good, for localhost
+// only, for another name, expired) and one from an authority nobody trusts.
+bool TestZuHttpNginx::makeCertificates()
+{
+    const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+    const auto authority = [&](const QString &name) {
+        return openssl(QStringList{"req", "-x509"} + ec
+                       + QStringList{"-keyout", name + ".key", "-out", name + ".pem", "-days", "3650", "-subj",
+                                     "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                                     "keyUsage=keyCertSign,cRLSign"});
+    };
+    const auto issue = [&](const QString &name, const QString &ca, const QByteArray &altName, const QString &days) {
+        return writeFile(m_certs.filePath(name + ".ext"), "subjectAltName=" + altName + "\n")
+               && openssl(QStringList{"req"} + ec
+                          + QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj", "/CN=" + name})
+               && openssl({"x509", "-req", "-in", name + ".csr", "-CA", ca + ".pem", "-CAkey", ca + ".key",
+                           "-CAcreateserial", "-out", name + ".pem", "-days", days, "-extfile", name + ".ext"});
+    };
+    return authority("ca") && authority("stranger") && authority("dir-ca")
+           && QDir(m_certs.path()).mkpath(QStringLiteral("authorities"))
+           && QFile::copy(m_certs.filePath(QStringLiteral("dir-ca.pem")),
+                          m_certs.filePath(QStringLiteral("authorities/dir-ca.pem")))
+           && issue("dir-issued", "dir-ca", "IP:127.0.0.1", "30") && issue("good", "ca", "IP:127.0.0.1", "30")
+           && issue("localhost", "ca", "DNS:localhost", "30") && issue("wrong-name", "ca", "DNS:other.example", "30")
+           && issue("expired", "ca", "IP:127.0.0.1", "-1") && issue("unknown-issuer", "stranger", "IP:127.0.0.1", "30");
+}
 
 void TestZuHttpNginx::initTestCase()
 {
     ModalRunner::setHandler([](QDialog *) { return 0; });
     QVERIFY(m_out.isValid());
+    QVERIFY(m_certs.isValid());
+    QVERIFY(makeCertificates());
+    // Read once, by the first TLS connection of the process.
+    qputenv("SSL_CERT_FILE", m_certs.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+    qputenv("SSL_CERT_DIR", m_certs.filePath(QStringLiteral("authorities")).toLocal8Bit());
     const QString root = m_nginx.root();
     QVERIFY(writeFile(root + QStringLiteral("/f.bin"), m_big));
     QVERIFY(writeFile(root + QStringLiteral("/new.bin"), m_new));
     QVERIFY(writeFile(root + QStringLiteral("/small.dat"), m_small));
     QVERIFY(writeFile(root + QStringLiteral("/notes.txt"), m_text));
-    m_nginx.setServerLines(QStringLiteral("    location = /old { return 302 /new.bin; }\n"
-                                          "    location = /rel { absolute_redirect off; return 302 /new.bin; }\n"));
+    {
+        QFile huge(root + QStringLiteral("/huge.bin"));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(HugeSize - HugeTail) && huge.seek(HugeSize - HugeTail));
+        QCOMPARE(huge.write(m_hugeTail), HugeTail);
+        huge.close();
+        QVERIFY(huge.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    }
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/chunked")));
+    QVERIFY(writeFile(root + QStringLiteral("/chunked/notes.txt"), m_text));
+
+    // One server on a plain and a TLS port; further TLS ports for the certificates that must fail.
+    const QString certs = m_certs.path();
+    const auto tls = [&](const QString &name) {
+        return QStringLiteral("ssl_certificate %1/%2.pem; ssl_certificate_key %1/%2.key;\n").arg(certs, name);
+    };
+    m_tlsPort = PeerProcess::freePort();
+    QString others = QStringLiteral("  server { listen 127.0.0.1:%1 ssl; server_name localhost; root %2; %3 }\n")
+                         .arg(QString::number(m_tlsPort), root, tls(QStringLiteral("localhost")));
+    for (const char *name : {"wrong-name", "expired", "unknown-issuer", "dir-issued"}) {
+        const quint16 port = PeerProcess::freePort();
+        m_ports.insert(QLatin1String(name), port);
+        others += QStringLiteral("  server { listen 127.0.0.1:%1 ssl; root %2; %3 }\n")
+                      .arg(QString::number(port), root, tls(QLatin1String(name)));
+    }
+    m_nginx.setHttpLines(others);
+    m_nginx.setServerLines(
+        QStringLiteral("    listen 127.0.0.1:%1 ssl default_server; %2"
+                       "    location = /old { return 302 /new.bin; }\n"
+                       "    location = /rel { absolute_redirect off; return 302 /new.bin; }\n"
+                       "    location = /to-https { return 302 https://127.0.0.1:%1/new.bin; }\n"
+                       "    location = /to-http { return 302 http://127.0.0.1:{port}/new.bin; }\n"
+                       "    location /chunked/ { sub_filter_types *; sub_filter nothing-to-find x; }\n")
+            .arg(QString::number(m_tlsPort), tls(QStringLiteral("good"))));
     QVERIFY2(m_nginx.start(), qPrintable(m_nginx.errorString()));
 }
 
@@ -62,14 +164,14 @@ void TestZuHttpNginx::cleanupTestCase()
     m_nginx.stop();
 }
 
-void TestZuHttpNginx::probe(ZuHTTPdownload &control, const QString &path)
+void TestZuHttpNginx::probe(ZuHTTPdownload &control, const QString &path, const QString &scheme)
 {
     QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(url(path));
+    control.GetAttrs(path.contains(QStringLiteral("://")) ? path : url(path, scheme));
     QVERIFY(!control.takeError());
     QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() || !error.isEmpty(), 5000);
-    QCOMPARE(error.size(), 0);
+    QCOMPARE(events(error), Events());
     QCOMPARE(got.size(), 1);
 }
 
@@ -94,28 +196,37 @@ void TestZuHttpNginx::probeStaticFile()
 
 void TestZuHttpNginx::download_data()
 {
+    QTest::addColumn<QString>("scheme");
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("have"); // bytes of it already in the file; -1: a stale file to replace
-    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("target"); // where it ends, with its scheme
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("whole") << "/f.bin" << -1 << "/f.bin" << m_big;
-    QTest::newRow("resumed, two bytes") << "/f.bin" << 2 << "/f.bin" << m_big;
-    QTest::newRow("resumed, middle") << "/f.bin" << 400001 << "/f.bin" << m_big;
-    QTest::newRow("resumed, all but one") << "/f.bin" << 1000002 << "/f.bin" << m_big;
-    QTest::newRow("302, absolute Location") << "/old" << -1 << "/new.bin" << m_new;
-    QTest::newRow("302, relative Location") << "/rel" << -1 << "/new.bin" << m_new;
+    for (const QString &scheme : {QStringLiteral("http"), QStringLiteral("https")}) {
+        const auto row = [&](const char *tag, const char *path, int have, const char *target, const QByteArray &data) {
+            QTest::addRow("%s, %s", qPrintable(scheme), tag) << scheme << path << have << scheme + ':' + target << data;
+        };
+        row("whole", "/f.bin", -1, "/f.bin", m_big);
+        row("resumed, two bytes", "/f.bin", 2, "/f.bin", m_big);
+        row("resumed, middle", "/f.bin", 400001, "/f.bin", m_big);
+        row("resumed, all but one", "/f.bin", 1000002, "/f.bin", m_big);
+        row("302, absolute Location", "/old", -1, "/new.bin", m_new);
+        row("302, relative Location", "/rel", -1, "/new.bin", m_new);
+    }
+    QTest::newRow("302, http to https") << "http" << "/to-https" << -1 << "https:/new.bin" << m_new;
+    QTest::newRow("302, https to http") << "https" << "/to-http" << -1 << "http:/new.bin" << m_new;
 }
 
 void TestZuHttpNginx::download()
 {
+    QFETCH(QString, scheme);
     QFETCH(QString, path);
     QFETCH(int, have);
     QFETCH(QString, target);
     QFETCH(QByteArray, expected);
     ZuHTTPdownload control;
-    probe(control, path);
-    QCOMPARE(control.Path().toString(), url(target));
-    QCOMPARE(control.Length(), expected.size());
+    probe(control, path, scheme);
+    QCOMPARE(control.Path().toString(), url(target.section(u':', 1), target.section(u':', 0, 0)));
+    QCOMPARE(control.Length(), qint64(expected.size()));
 
     const QString file = m_out.filePath(QStringLiteral("download.bin"));
     QVERIFY(writeFile(file, have < 0 ? QByteArray("stale contents that must go") : expected.left(have)));
@@ -128,7 +239,7 @@ void TestZuHttpNginx::download()
         control.DownTo(file, have, control.Length() - have + 1, true);
     QVERIFY(!control.takeError());
     QVERIFY(finish.wait(10000));
-    QTest::qWait(300);
+    QTRY_VERIFY(idle(control));
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QVERIFY(!data.isEmpty());
@@ -153,7 +264,7 @@ void TestZuHttpNginx::notFound()
     error.clear();
     control.DownTo(file, 1, 0, false);
     QVERIFY(error.wait(5000));
-    QTest::qWait(300);
+    QTRY_VERIFY(idle(control));
     QCOMPARE(events(error), notFound);
     QCOMPARE(finish.size(), 0);
     QVERIFY(QFileInfo::exists(file));
@@ -166,9 +277,19 @@ void TestZuHttpNginx::stream_data()
     QTest::addColumn<int>("last");
     QTest::addColumn<int>("format");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("text/plain") << "/notes.txt" << 0 << 1 << m_text;
-    QTest::newRow("bytes") << "/small.dat" << 0 << 2 << m_small;
-    QTest::newRow("bytes, last 100") << "/small.dat" << 100 << 2 << m_small.right(100);
+    QTest::addColumn<QString>("scheme");
+    for (const QString &scheme : {QStringLiteral("http"), QStringLiteral("https")}) {
+        const auto row = [&](const char *tag, const char *path, int last, int format, const QByteArray &data) {
+            QTest::addRow("%s, %s", qPrintable(scheme), tag) << path << last << format << data << scheme;
+        };
+        row("text/plain", "/notes.txt", 0, 1, m_text);
+        row("text/plain, chunked", "/chunked/notes.txt", 0, 1, m_text);
+        row("bytes", "/small.dat", 0, 2, m_small);
+        row("bytes, last 100", "/small.dat", 100, 2, m_small.right(100));
+    }
+    QTest::newRow("https, localhost by name") << "https://localhost:TLS/small.dat" << 0 << 2 << m_small << "https";
+    QTest::newRow("https, authority from SSL_CERT_DIR") << "https://127.0.0.1:DIR/small.dat" << 0 << 2 << m_small
+                                                        << "https";
 }
 
 void TestZuHttpNginx::stream()
@@ -177,17 +298,112 @@ void TestZuHttpNginx::stream()
     QFETCH(int, last);
     QFETCH(int, format);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, scheme);
     ZuHTTPdownload control;
-    probe(control, path);
+    path.replace(QStringLiteral("TLS"), QString::number(m_tlsPort));
+    probe(control, path.replace(QStringLiteral("DIR"), QString::number(m_ports.value(QStringLiteral("dir-issued")))),
+          scheme);
     QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
     QSignalSpy data(&control, &ZuHTTPdownload::GetedData);
     control.OpenUrl(last);
     QVERIFY(finish.wait(5000));
-    QTest::qWait(300);
+    QTRY_VERIFY(idle(control));
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QCOMPARE(streamed(data, format), expected);
+}
+
+void TestZuHttpNginx::refusedCertificate_data()
+{
+    QTest::addColumn<QString>("address"); // PORT stands for the port
+    QTest::addColumn<QString>("server");  // the certificate it shows; empty: plain http
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("another name") << "https://127.0.0.1:PORT/new.bin" << "wrong-name" << 12038 << "another host name";
+    QTest::newRow("expired") << "https://127.0.0.1:PORT/new.bin" << "expired" << 12037 << "expired";
+    QTest::newRow("unknown issuer") << "https://127.0.0.1:PORT/new.bin" << "unknown-issuer" << 12045
+                                    << "unknown authority";
+    QTest::newRow("name not in the certificate") << "https://localhost:PORT/new.bin" << "wrong-name" << 12038
+                                                 << "another host name";
+    QTest::newRow("no TLS at all") << "https://127.0.0.1:PORT/new.bin" << QString() << 12157
+                                   << "secure connection could not be established";
+}
+
+void TestZuHttpNginx::refusedCertificate()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, server);
+    QFETCH(int, number);
+    QFETCH(QString, why);
+    const quint16 port = server.isEmpty() ? m_nginx.port() : m_ports.value(server);
+    address.replace(QStringLiteral("PORT"), QString::number(port));
+
+    ZuHTTPdownload control;
+    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
+    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    control.GetAttrs(address);
+    QVERIFY(error.wait(5000));
+    QCOMPARE(error.first().at(0).value<qint16>(), qint16(number));
+    QVERIFY2(error.first().at(1).toString().contains(why), qPrintable(error.first().at(1).toString()));
+
+    // A download there writes nothing and ends in the same error.
+    const QString file = m_out.filePath(QStringLiteral("refused.bin"));
+    QVERIFY(writeFile(file, "kept"));
+    control.DownTo(file, 4, 10, true);
+    QVERIFY(!control.takeError());
+    QTRY_COMPARE_WITH_TIMEOUT(error.size(), 2, 5000);
+    QCOMPARE(error.last().at(0).value<qint16>(), qint16(number));
+    QTRY_VERIFY_WITH_TIMEOUT(idle(control), 5000);
+    QCOMPARE(got.size() + finish.size(), 0);
+    QCOMPARE(readFile(file), QByteArray("kept"));
+}
+
+void TestZuHttpNginx::resumeBeyond4GiB_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("http") << "http";
+    QTest::newRow("https") << "https";
+}
+
+// A sparse 5 GiB resource and file: only the last MiB travels.
+void TestZuHttpNginx::resumeBeyond4GiB()
+{
+    QFETCH(QString, scheme);
+    const qint64 size = HugeSize;
+    const qint64 tail = HugeTail;
+    const QByteArray last = m_hugeTail;
+    ZuHTTPdownload control;
+    probe(control, QStringLiteral("/huge.bin"), scheme);
+    QCOMPARE(control.Length(), size);
+
+    const QString file = m_out.filePath(QStringLiteral("huge.bin"));
+    const qint64 have = size - tail;
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(have));
+    }
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
+    qint64 written = 0;
+    connect(&control, &ZuHTTPdownload::GetData, &control, [&] { written = control.HsDown(); });
+    control.DownTo(file, have, size - have + 1, true);
+    QVERIFY(!control.takeError());
+    QVERIFY(finish.wait(10000));
+    QCOMPARE(events(error), Events());
+    QCOMPARE(written, size);
+    // Still sparse: nothing but the tail was written.
+    struct stat info = {};
+    QVERIFY(::stat(QFile::encodeName(file).constData(), &info) == 0);
+    QVERIFY(qint64(info.st_blocks) * 512 < 16 * tail);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.size(), size);
+    QVERIFY(f.seek(have));
+    QVERIFY(f.read(tail) == last);
+    f.close();
+    QFile::remove(file);
 }
 
 void TestZuHttpNginx::hosted()
@@ -233,6 +449,11 @@ void TestZuHttpNginx::hosted()
     QVERIFY(host.ok({"wait", "Finish", 10000}));
     QCOMPARE(host.value({"get", "HsDown"}).toInt(), 0);
     QCOMPARE(readFile(target), m_new);
+
+    // Sizes beyond 32 bits are plain numbers to the host.
+    QVERIFY(host.ok({"call", "GetAttrs", url(QStringLiteral("/huge.bin"))}));
+    QVERIFY(host.ok({"wait", "GetAttred", 5000}));
+    QCOMPARE(host.value({"get", "Length"}).toDouble(), double(HugeSize));
 
     // A bad address comes back as an event, not as a failed call.
     host.notices.clear();
