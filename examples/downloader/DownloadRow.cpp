@@ -15,6 +15,15 @@
 
 #include <limits>
 
+namespace {
+// The bar counts in ints: past 2 GiB it counts fractions of the whole.
+int barUnits(qint64 bytes, qint64 total)
+{
+    constexpr qint64 most = std::numeric_limits<int>::max();
+    return total <= most ? int(bytes) : int(double(bytes) / double(total) * most);
+}
+}
+
 DownloadRow::DownloadRow(const QString &address, const QString &fileName, QWidget *parent)
     : QWidget(parent)
     , m_address(address)
@@ -24,7 +33,8 @@ DownloadRow::DownloadRow(const QString &address, const QString &fileName, QWidge
     // form: one placed fresh would greet the user with its about box.
     PropertyBag saved;
     ControlBase *control = nullptr;
-    if (address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
+    if (address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || address.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
         setupHttp();
         control = m_http;
     } else if (address.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive)) {
@@ -66,7 +76,7 @@ DownloadRow::DownloadRow(const QString &address, const QString &fileName, QWidge
     if (control)
         setState(State::Queued);
     else
-        fail(0, tr("Only http:// and ftp:// addresses can be downloaded"));
+        fail(0, tr("Only http://, https:// and ftp:// addresses can be downloaded"));
 }
 
 QString DownloadRow::status() const
@@ -95,7 +105,7 @@ void DownloadRow::setupFtp()
     connect(m_ftp, &ZuFTPDownLoad::UrlOK, this, [this](qint32 size) {
         m_size = size;
         if (size > 0)
-            m_bar->setMax(size);
+            m_bar->setMax(barUnits(size, size));
     });
     connect(m_ftp, &ZuFTPDownLoad::GetedData, this, &DownloadRow::showProgress);
     connect(m_ftp, &ZuFTPDownLoad::Ended, this, [this] {
@@ -131,14 +141,14 @@ void DownloadRow::startHttpTransfer()
         return;
     m_size = m_http->Length();
     if (m_size > 0)
-        m_bar->setMax(int(m_size));
+        m_bar->setMax(barUnits(m_size, m_size));
     const qint64 have = bytesOnDisk();
     if (have > 0 && have == m_size)
         return finished(m_size);
     m_transferring = true;
     if (have > 0 && have < m_size && m_http->Range().toString() == QLatin1String("bytes")) {
         // The last size - have + 1 bytes, written from the file's last byte on.
-        m_http->DownTo(m_fileName, int(have), int(m_size - have + 1), true);
+        m_http->DownTo(m_fileName, have, m_size - have + 1, true);
     } else {
         m_http->DownTo(m_fileName, 1, 0, false);
     }
@@ -152,7 +162,7 @@ void DownloadRow::showProgress()
         return;
     const qint64 have = m_http ? m_http->HsDown() : m_ftp->HsDown();
     if (m_size > 0)
-        m_bar->setValue(int(qMin(have, m_size)));
+        m_bar->setValue(barUnits(qMin(have, m_size), m_size));
     const QLocale locale;
     m_statusLabel->setText(m_size > 0 ? tr("%1 of %2").arg(locale.formattedDataSize(have), locale.formattedDataSize(m_size))
                                       : locale.formattedDataSize(have));
@@ -167,9 +177,9 @@ void DownloadRow::finished(qint64 expected)
     const qint64 have = bytesOnDisk();
     if (expected > 0 && have != expected)
         return fail(0, tr("The connection ended after %1 of %2 bytes").arg(have).arg(expected));
-    if (have > 0 && have <= std::numeric_limits<int>::max()) {
-        m_bar->setMax(int(have));
-        m_bar->setValue(int(have));
+    if (have > 0) {
+        m_bar->setMax(barUnits(have, have));
+        m_bar->setValue(barUnits(have, have));
     }
     setState(State::Done, tr("Done, %1").arg(QLocale().formattedDataSize(have)));
 }
