@@ -33,7 +33,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QByteArray, stored);
         QVERIFY(CodePage::setName(codePage));
-        QCOMPARE(CodePage::toUnicode(stored.mid(2)), text);
         {
             BinaryFile f;
             f.open(path("record.bin"));
@@ -58,8 +57,7 @@ private slots:
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("second");
         QTest::newRow("empty") << QByteArray() << 0 << 0;
-        QTest::newRow("one byte") << QByteArray::fromHex("ff") << 0xff << 0;
-        QTest::newRow("three bytes") << QByteArray::fromHex("010203") << 0x030201 << 0;
+        QTest::newRow("three bytes") << QByteArray::fromHex("ff0203") << 0x0302ff << 0;
         QTest::newRow("first whole, second short") << QByteArray::fromHex("0100000002") << 1 << 2;
     }
     void missingBytesReadAsZero()

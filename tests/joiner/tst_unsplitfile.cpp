@@ -275,13 +275,13 @@ private slots:
         QVERIFY(writeFile(path("e.2147483647"), piece("last")));
         QVERIFY(stencilBytes.isNull() || writeFile(path("s.kvs"), stencilBytes));
         QVERIFY(QDir::setCurrent(m_work.path()));
+        const QString stencilPath = stencilName.isEmpty() ? "" : path(stencilName);
+        const QString outputPath = outputName.isEmpty() ? "" : path(outputName);
         QString text;
-        QVERIFY(refused(stencilName.isEmpty() ? "" : path(stencilName), outputName.isEmpty() ? "" : path(outputName),
-                        number, &text));
+        QVERIFY(refused(stencilPath, outputPath, number, &text));
         QCOMPARE(text, description);
         QVERIFY(writeFile(path("out"), "old"));
-        QVERIFY(refused(stencilName.isEmpty() ? "" : path(stencilName), outputName.isEmpty() ? "" : path(outputName),
-                        number));
+        QVERIFY(refused(stencilPath, outputPath, number));
     }
 
     // A longer file keeps no tail and its permissions; a link stays a link; a device is written to.
