@@ -19,8 +19,10 @@ QString SystemError::standardText(int number)
     case Overflow: return QStringLiteral("Overflow");
     case OutOfMemory: return QStringLiteral("Out of memory");
     case SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
-    case UserInterrupt: return QStringLiteral("User interrupt occurred");
+    case DivisionByZero: return QStringLiteral("Division by zero");
     case TypeMismatch: return QStringLiteral("Type mismatch");
+    case UserInterrupt: return QStringLiteral("User interrupt occurred");
+    case InternalError: return QStringLiteral("Internal error");
     case BadFileNameOrNumber: return QStringLiteral("Bad file name or number");
     case FileNotFound: return QStringLiteral("File not found");
     case BadFileMode: return QStringLiteral("Bad file mode");
@@ -35,6 +37,7 @@ QString SystemError::standardText(int number)
     case PathFileAccessError: return QStringLiteral("Path/File access error");
     case PathNotFound: return QStringLiteral("Path not found");
     case InvalidPropertyValue: return QStringLiteral("Invalid property value");
+    case InvalidPicture: return QStringLiteral("Invalid picture");
     }
     return QStringLiteral("Application-defined or object-defined error");
 }

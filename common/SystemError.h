@@ -19,8 +19,10 @@ public:
         Overflow = 6,
         OutOfMemory = 7,
         SubscriptOutOfRange = 9,
-        UserInterrupt = 18,
+        DivisionByZero = 11,
         TypeMismatch = 13,
+        UserInterrupt = 18,
+        InternalError = 51,
         BadFileNameOrNumber = 52,
         FileNotFound = 53,
         BadFileMode = 54,
@@ -35,6 +37,7 @@ public:
         PathFileAccessError = 75,
         PathNotFound = 76,
         InvalidPropertyValue = 380,
+        InvalidPicture = 481,
     };
 
     explicit SystemError(int number);

@@ -2,6 +2,7 @@
 
 #include "Combiner.h"
 
+#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QTextStream>
@@ -135,27 +136,21 @@ QString commandLineHelp()
 
 int runCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    if (arguments == QStringList{QStringLiteral("--help")}
-        || arguments == QStringList{QStringLiteral("-h")}) {
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption join(QStringLiteral("join"));
+    const QCommandLineOption compressed(QStringLiteral("compressed"));
+    parser.addOptions({help, join, compressed});
+    const bool parsed = parser.parse(QStringList{QStringLiteral("tessal")} + arguments);
+    QStringList given = parser.optionNames();
+    const QStringList paths = parser.positionalArguments();
+    // Each option at most once, and --help alone.
+    const bool once = given.removeDuplicates() == 0;
+    if (parsed && once && given.size() == 1 && parser.isSet(help) && paths.isEmpty()) {
         out << commandLineHelp();
         return 0;
     }
-
-    QStringList paths;
-    bool join = false;
-    bool compressed = false;
-    bool wrong = false;
-    for (const QString &argument : arguments) {
-        if (argument == QLatin1String("--join") && !join)
-            join = true;
-        else if (argument == QLatin1String("--compressed") && !compressed)
-            compressed = true;
-        else if (argument.startsWith(QLatin1String("--")) || paths.size() == 2)
-            wrong = true;
-        else
-            paths.append(argument);
-    }
-    if (wrong || !join || paths.size() != 2) {
+    if (!parsed || !once || parser.isSet(help) || !parser.isSet(join) || paths.size() != 2) {
         err << "tessal: wrong command line\n\n" << commandLineHelp();
         return 2;
     }
@@ -173,7 +168,7 @@ int runCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
     bool joined = false;
     {
         const SignalCatcher catcher;
-        joined = combiner.combine(paths.at(0), paths.at(1), compressed);
+        joined = combiner.combine(paths.at(0), paths.at(1), parser.isSet(compressed));
         progress.finish();
     }
     if (!joined)

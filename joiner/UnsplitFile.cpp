@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QStringDecoder>
+#include <QtNumeric>
 
 #include <sys/stat.h>
 
@@ -26,8 +27,7 @@ qint32 Stencil::pieceNumber(qint32 firstNumber, int index)
 {
     qint32 before = 0;
     qint32 number = 0;
-    if (__builtin_sub_overflow(firstNumber, 1, &before)
-        || __builtin_add_overflow(before, index, &number))
+    if (qSubOverflow(firstNumber, qint32(1), &before) || qAddOverflow(before, qint32(index), &number))
         throw SystemError(SystemError::Overflow);
     return number;
 }

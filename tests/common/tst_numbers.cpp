@@ -16,24 +16,19 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("expected");
-        QTest::newRow("plain") << "200" << 200.0;
         QTest::newRow("empty") << "" << 0.0;
         QTest::newRow("no number") << "abc" << 0.0;
         QTest::newRow("text after") << "123abc" << 123.0;
         QTest::newRow("leading blanks") << "   42" << 42.0;
         QTest::newRow("leading tab and line feed") << "\t\n7" << 7.0;
         QTest::newRow("blanks among digits") << "1 2 3" << 123.0;
-        QTest::newRow("tab among digits") << "1\t0" << 10.0;
-        QTest::newRow("line feed among digits") << "4\n5" << 45.0;
+        QTest::newRow("tab and line feed among digits") << "1\t0\n5" << 105.0;
         QTest::newRow("carriage return stops") << "4\r5" << 4.0;
-        QTest::newRow("status line") << "226 Transfer complete" << 226.0;
-        QTest::newRow("reply code and dash") << "150-Opening" << 150.0;
         QTest::newRow("fraction") << "3.25" << 3.25;
         QTest::newRow("leading point") << ".5" << 0.5;
         QTest::newRow("point alone") << "." << 0.0;
         QTest::newRow("second point stops") << "1.2.3" << 1.2;
-        QTest::newRow("exponent") << "1.5e3" << 1500.0;
-        QTest::newRow("capital exponent") << "2E2" << 200.0;
+        QTest::newRow("exponent") << "1.5E3" << 1500.0;
         QTest::newRow("negative exponent") << "25e-1" << 2.5;
         QTest::newRow("exponent plus") << "1e+2x" << 100.0;
         QTest::newRow("exponent without digits") << "7e" << 7.0;
@@ -43,7 +38,6 @@ private slots:
         QTest::newRow("plus") << "+12" << 12.0;
         QTest::newRow("sign alone") << "-" << 0.0;
         QTest::newRow("blank after sign") << "- 3" << -3.0;
-        QTest::newRow("comma stops") << "1,000" << 1.0;
         QTest::newRow("full-width digit stops") << QString::fromUtf16(u"1２") << 1.0;
         QTest::newRow("content length") << " 1048576\r\n" << 1048576.0;
         QTest::newRow("beyond a double") << "9e999" << std::numeric_limits<double>::infinity();
@@ -63,17 +57,11 @@ private slots:
         QTest::addColumn<QVariant>("expected"); // invalid: overflow
 
         const QVariant overflow;
-        QTest::newRow("zero") << 0.0 << 32 << QVariant(0);
         QTest::newRow("half to even zero") << 0.5 << 32 << QVariant(0);
         QTest::newRow("one and a half") << 1.5 << 32 << QVariant(2);
         QTest::newRow("two and a half") << 2.5 << 32 << QVariant(2);
-        QTest::newRow("three and a half") << 3.5 << 32 << QVariant(4);
-        QTest::newRow("minus half") << -0.5 << 32 << QVariant(0);
-        QTest::newRow("minus one and a half") << -1.5 << 32 << QVariant(-2);
         QTest::newRow("minus two and a half") << -2.5 << 32 << QVariant(-2);
-        QTest::newRow("just below half") << 2.4999 << 32 << QVariant(2);
         QTest::newRow("just above half") << 2.5001 << 32 << QVariant(3);
-        QTest::newRow("negative above half") << -2.6 << 32 << QVariant(-3);
         QTest::newRow("largest") << 2147483647.0 << 32 << QVariant(2147483647);
         QTest::newRow("largest plus fraction rounds down") << 2147483647.4 << 32 << QVariant(2147483647);
         QTest::newRow("smallest") << -2147483648.0 << 32 << QVariant(int(-2147483647 - 1));
@@ -81,15 +69,12 @@ private slots:
         QTest::newRow("one past the largest") << 2147483648.0 << 32 << overflow;
         QTest::newRow("half past the largest rounds up") << 2147483647.5 << 32 << overflow;
         QTest::newRow("one below the smallest") << -2147483649.0 << 32 << overflow;
-        QTest::newRow("huge") << 1e20 << 32 << overflow;
         QTest::newRow("infinity") << std::numeric_limits<double>::infinity() << 32 << overflow;
-        QTest::newRow("minus infinity") << -std::numeric_limits<double>::infinity() << 32 << overflow;
         QTest::newRow("not a number") << std::nan("") << 32 << overflow;
         // A number too large for a double still fails as an overflow once converted.
         QTest::newRow("too large for a double") << LeadingNumber(QStringLiteral("9e999")) << 32 << overflow;
         QTest::newRow("16-bit largest") << 32767.0 << 16 << QVariant(32767);
         QTest::newRow("16-bit smallest") << -32768.0 << 16 << QVariant(-32768);
-        QTest::newRow("16-bit half to even") << 4.5 << 16 << QVariant(4);
         QTest::newRow("16-bit half past the largest") << 32767.5 << 16 << overflow;
         QTest::newRow("16-bit one below the smallest") << -32769.0 << 16 << overflow;
     }

@@ -5,8 +5,11 @@
 #include "../TestFiles.h"
 
 #include <QList>
+#include <QProcess>
 #include <QString>
 #include <QtEndian>
+
+#include <unistd.h>
 
 namespace PieceWriter {
 
@@ -63,6 +66,18 @@ inline bool splitWithStencil(const QString &stencilPath, const QString &basePath
 {
     return split(basePath, data, sizes, first)
             && writeFile(stencilPath, stencil(QFile::encodeName(basePath), qint16(sizes.size()), first));
+}
+
+inline bool hardLink(const QString &target, const QString &link)
+{
+    return ::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
+}
+
+//! Packs \a file into the cabinet \a cabinetPath with gcab; returns the cabinet, empty on failure.
+inline QByteArray packCabinet(const QString &file, const QString &cabinetPath)
+{
+    return QProcess::execute(QStringLiteral("gcab"), {"-c", "-z", "-n", cabinetPath, file}) == 0
+            ? readFile(cabinetPath) : QByteArray();
 }
 
 //! Deterministic bytes that differ from piece to piece.

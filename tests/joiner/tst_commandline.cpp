@@ -66,8 +66,7 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.kvs")).constData(), 0644), 0);
         m_original = pattern(300000, 9);
         QVERIFY(writeFile(path("data.bin"), m_original));
-        QCOMPARE(QProcess::execute("gcab", {"-c", "-z", "-n", path("data.cab"), path("data.bin")}), 0);
-        const QByteArray cabinet = readFile(path("data.cab"));
+        const QByteArray cabinet = packCabinet(path("data.bin"), path("data.cab"));
         QVERIFY(splitWithStencil(path("cab.kvs"), path("cab"), cabinet, {100, int(cabinet.size()) - 100}));
         QVERIFY(writeFile(path("trunc.cab"), cabinet.left(cabinet.size() / 2)));
         QVERIFY(splitWithStencil(path("plain.kvs"), path("plain"), "joined text", {6, 0, 5}, 41));
@@ -83,46 +82,27 @@ private slots:
         QVERIFY(writeFile(path("nofiles.cab"), empty));
     }
 
-    void help()
-    {
-        const Run r = run(QStringLiteral(TESSAL_PATH), {"--help"});
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY(r.out.contains(QStringLiteral("tessal --join STENCIL OUTPUT [--compressed]")));
-        QVERIFY(r.out.contains(QStringLiteral("EXTRACT")));
-        QVERIFY(r.err.isEmpty());
-    }
-
-    void wrongCommandLines_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("no paths") << QStringList{"--join"};
-        QTest::newRow("one path") << QStringList{"--join", "a.kvs"};
-        QTest::newRow("three paths") << QStringList{"--join", "a", "b", "c"};
-        QTest::newRow("no --join") << QStringList{"a", "b"};
-        QTest::newRow("unknown option") << QStringList{"--join", "a", "b", "--fast"};
-        QTest::newRow("help with more") << QStringList{"--help", "x"};
-    }
-    void wrongCommandLines()
-    {
-        QFETCH(QStringList, arguments);
-        const Run r = run(QStringLiteral(TESSAL_PATH), arguments);
-        QCOMPARE(r.exitCode, 2);
-        QVERIFY(r.err.contains(QStringLiteral("Usage:")));
-        QVERIFY(r.out.isEmpty());
-    }
-
     void join_data()
     {
         QTest::addColumn<QString>("program"); // beside tessal's own folder when relative
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("out");
-        QTest::addColumn<QString>("err"); // %1 stands for the test folder
+        QTest::addColumn<QString>("out"); // ending in "...": how it starts
+        QTest::addColumn<QString>("err"); // the same; %1 stands for the test folder
         QTest::addColumn<QByteArray>("output"); // null: no output file
 
         const QString tessal = QStringLiteral(TESSAL_PATH);
         const QString success = QStringLiteral("Combine succeed 结合成功！！！\n");
         const QString nameError = QStringLiteral("Stencil file name error 模板文件文件名错误！！！\n");
+        const QString usage = QStringLiteral("Usage: tessal\n       tessal --join STENCIL OUTPUT [--compressed]\n...");
+        QTest::newRow("--help") << tessal << QStringList{"--help"} << 0 << usage << "" << QByteArray();
+        QTest::newRow("-h") << tessal << QStringList{"-h"} << 0 << usage << "" << QByteArray();
+        const QList<std::pair<const char *, QStringList>> wrong{
+                {"no paths", {"--join"}}, {"three paths", {"--join", "a", "b", "c"}}, {"no --join", {"a", "b"}},
+                {"unknown option", {"--join", "a", "b", "--fast"}}, {"help with more", {"--help", "x"}},
+                {"--join twice", {"--join", "--join", "a", "b"}}, {"a value for --join", {"--join=a", "b"}}};
+        for (const auto &[name, arguments] : wrong)
+            QTest::newRow(name) << tessal << arguments << 2 << "" << "tessal: wrong command line\n\n" + usage << QByteArray();
         QTest::newRow("success") << tessal << QStringList{"--join", "plain.kvs", "out"} << 0 << success << ""
                                  << QByteArray("joined text");
         QTest::newRow("no pieces") << tessal << QStringList{"--join", "none.kvs", "out"} << 1 << "" << nameError
@@ -139,6 +119,21 @@ private slots:
         QTest::newRow("compressed without EXTRACT")
                 << "lonely/tessal" << QStringList{"--join", "cab.kvs", "out", "--compressed"} << 1 << success
                 << "解压缩失败 Extraction failed: %1/lonely/EXTRACT not found\n" << readFile(path("data.cab"));
+        // EXTRACT itself; a failure leaves no partial file.
+        const QString extract = QStringLiteral(EXTRACT_PATH);
+        QTest::newRow("EXTRACT") << extract << QStringList{"data.cab", "out"} << 0 << "" << "" << m_original;
+        QTest::newRow("EXTRACT: not a cabinet") << extract << QStringList{"data.bin", "out"} << 1 << ""
+                << "EXTRACT: %1/data.bin: not a cabinet\n" << QByteArray();
+        QTest::newRow("EXTRACT: truncated cabinet") << extract << QStringList{"trunc.cab", "out"} << 1 << ""
+                << "EXTRACT: %1/trunc.cab: ..." << QByteArray();
+        QTest::newRow("EXTRACT: no file in it") << extract << QStringList{"nofiles.cab", "out"} << 1 << ""
+                << "%1/nofiles.cab: no files in cabinet..." << QByteArray();
+        QTest::newRow("EXTRACT: missing cabinet") << extract << QStringList{"absent.cab", "out"} << 1 << ""
+                << "EXTRACT: %1/absent.cab: ..." << QByteArray();
+        QTest::newRow("EXTRACT: cannot write") << extract << QStringList{"data.cab", "nofolder/out"} << 1 << ""
+                << "EXTRACT: %1/nofolder/out: No such file or directory\n" << QByteArray();
+        QTest::newRow("EXTRACT: no arguments") << extract << QStringList{} << 2 << ""
+                << "Usage: EXTRACT CABINET TARGET\n..." << QByteArray();
     }
     void join()
     {
@@ -150,14 +145,18 @@ private slots:
         QFETCH(QByteArray, output);
         QFile::remove(path("out"));
         for (QString &a : arguments) {
-            if (!a.startsWith(u"--"))
+            if (!a.startsWith(u'-'))
                 a = path(a);
         }
         const Run r = run(QDir::isAbsolutePath(program) ? program : path(program), arguments);
-        QCOMPARE(r.err, err.replace(QLatin1String("%1"), m_dir.path()));
+        const auto matches = [](const QString &text, const QString &expected) {
+            return expected.endsWith(u"...") ? text.startsWith(expected.chopped(3)) : text == expected;
+        };
+        QVERIFY2(matches(r.err, err.replace(QLatin1String("%1"), m_dir.path())), qPrintable(r.err));
         QCOMPARE(r.exitCode, exitCode);
-        QCOMPARE(r.out, out);
-        QCOMPARE(QFile::exists(path("out")), !output.isNull());
+        QVERIFY2(matches(r.out, out), qPrintable(r.out));
+        QCOMPARE(QDir(m_dir.path()).entryList({"out*", ".out*"}, QDir::Files | QDir::Hidden),
+                 output.isNull() ? QStringList() : QStringList{"out"});
         QVERIFY(readFile(path("out")) == output);
         QVERIFY(!QFile::exists(path("absent.kvs")));
         QVERIFY(QDir(path("tmp")).isEmpty());
@@ -188,7 +187,7 @@ private slots:
         QVERIFY(writeFile(out, "the old content, longer than the new one"));
         const QByteArray name = QFile::encodeName(out);
         if (kind == u"link")
-            QCOMPARE(::link(name.constData(), QFile::encodeName(folder + "/other").constData()), 0);
+            QVERIFY(hardLink(out, folder + "/other"));
         if (kind == u"owner" || kind == u"folder")
             QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
         struct stat before = {};
@@ -237,15 +236,13 @@ private slots:
         QVERIFY(splitWithStencil(folder + "/t.kvs", folder + "/t", data, {third, third, int(data.size()) - 2 * third}));
         const QString out = folder + "/out";
         QVERIFY(writeFile(out, "previous"));
-        if (linked)
-            QCOMPARE(::link(QFile::encodeName(out).constData(), QFile::encodeName(folder + "/other").constData()), 0);
+        QVERIFY(!linked || hardLink(out, folder + "/other"));
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
 
-        QByteArrayList args{TESSAL_PATH, "--join", QFile::encodeName(folder + "/t.kvs"), QFile::encodeName(out)};
-        QList<char *> argv;
-        for (QByteArray &a : args)
-            argv.append(a.data());
-        argv.append(nullptr);
+        QByteArray stencilPath = QFile::encodeName(folder + "/t.kvs");
+        QByteArray outPath = QFile::encodeName(out);
+        char *argv[] = {const_cast<char *>(TESSAL_PATH), const_cast<char *>("--join"), stencilPath.data(),
+                        outPath.data(), nullptr};
         const QByteArray tmp = "TMPDIR=" + QFile::encodeName(path("tmp"));
         char *envp[] = {const_cast<char *>(tmp.constData()), const_cast<char *>("LC_ALL=C.UTF-8"), nullptr};
         int master = -1;
@@ -255,7 +252,7 @@ private slots:
             // Output held from the start: the first progress line blocks the join mid-way.
             if (stop)
                 ::tcflow(STDERR_FILENO, TCOOFF);
-            ::execve(argv.at(0), argv.data(), envp);
+            ::execve(argv[0], argv, envp);
             ::_exit(127);
         }
         if (stop) {
@@ -270,11 +267,8 @@ private slots:
                 QCOMPARE(::kill(pid, stop), 0);
         }
         QByteArray shown;
-        for (;;) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, 60000) <= 0)
-                break;
-            char buffer[4096];
+        char buffer[4096];
+        for (pollfd p{master, POLLIN, 0}; ::poll(&p, 1, 60000) > 0;) {
             const ssize_t n = ::read(master, buffer, sizeof buffer);
             if (n <= 0)
                 break;
@@ -296,39 +290,6 @@ private slots:
             QCOMPARE(readFile(folder + "/other"), readFile(out));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(QDir(path("tmp")).isEmpty());
-    }
-
-    void extractProgram_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("unpacks") << QStringList{"data.cab", "x1"} << 0 << QString();
-        QTest::newRow("not a cabinet") << QStringList{"data.bin", "x2"} << 1 << "not a cabinet";
-        QTest::newRow("truncated cabinet") << QStringList{"trunc.cab", "x3"} << 1 << "EXTRACT: ";
-        QTest::newRow("no file in it") << QStringList{"nofiles.cab", "x4"} << 1 << "no files in cabinet";
-        QTest::newRow("missing cabinet") << QStringList{"absent.cab", "x5"} << 1 << "EXTRACT: ";
-        QTest::newRow("cannot write") << QStringList{"data.cab", "nofolder/x6"} << 1 << "No such file";
-        QTest::newRow("no arguments") << QStringList{} << 2 << "Usage: EXTRACT CABINET TARGET";
-    }
-    void extractProgram()
-    {
-        QFETCH(QStringList, arguments);
-        QFETCH(int, exitCode);
-        QFETCH(QString, error);
-        for (QString &a : arguments)
-            a = path(a);
-        const Run r = run(QStringLiteral(EXTRACT_PATH), arguments);
-        QCOMPARE(r.exitCode, exitCode);
-        QVERIFY2(r.err.contains(error), qPrintable(r.err));
-        if (exitCode == 0)
-            QVERIFY(readFile(arguments.at(1)) == m_original);
-        // A failure leaves no partial file behind.
-        const QStringList partial = QDir(m_dir.path()).entryList({QStringLiteral("x*")}, QDir::Files);
-        QVERIFY2(exitCode == 0 || !partial.contains(arguments.value(1).section(QLatin1Char('/'), -1)),
-                 qPrintable(partial.join(QLatin1Char(' '))));
-        for (const QString &name : partial)
-            QVERIFY2(!name.contains(QLatin1Char('.')), qPrintable(name));
     }
 };
 
