@@ -125,10 +125,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The command whose reply the control waits for.
+    enum class Step { Greeting, User, Password, RestartProbe, Type, Passive, Restart, Retrieve, List };
+
     void StartSession();
     bool WaitReply();
     void PickDataPort();
-    void FinishTransfer();
+    //! Raises Ended once the data connection is done. The bool results say
+    //! whether the control is still there (the host may delete it in an event).
+    bool FinishTransfer();
 
     void Wk_Connect();
     void Wk_DataArrival(qint32 bytesTotal);
@@ -138,18 +143,22 @@ private:
     void Ws_DataArrival(qint32 bytesTotal);
     void Ws_Error(qint16 Number, const QString &Description);
 
-    //! Sets Host and Path from \a url, or reports an invalid address.
-    bool takeUrl(const QVariant &url);
-    void dispatchReply(const QString &reply);
+    void checkPort() const;
+    bool dispatchReply(const QString &reply);
+    //! Whether a reply with \a code to the command sent last ends the session.
+    bool endsSession(double code) const;
     void passiveMode(const QString &reply);
-    void sizeStep(const QString &reply);
-    void readListing(const QString &text);
-    void writeChunk(const QByteArray &bytes);
-    void sendCommand(const QString &command);
-    void reportError(const SystemError &error);
-    void reportServerClosed();
+    bool sizeStep(const QString &reply);
+    bool readListing(const QString &text);
+    bool writeChunk(const QByteArray &bytes);
+    void restartFile();
+    void sendCommand(Step step, const QString &command);
+    bool reportError(const SystemError &error);
+    bool reportServerClosed();
+    //! Ends the session with OnError and closes both connections, unless the
+    //! host started the next session inside the event.
+    bool failSession(qint16 number, const QString &description);
     bool waitUntil(const std::function<bool()> &done);
-    void closeTransferFile();
     template<typename T>
     void put(T &member, const T &value, const char *name)
     {
@@ -174,8 +183,12 @@ private:
     bool m_aboutShown = false;
 
     FtpReplyReader m_replies;
-    // Counts sessions, so that a wait of a session that was replaced stops.
+    Step m_step = Step::Greeting;
+    double m_lastCode = 0;
+    // Counts sessions; a session that was replaced or ended touches nothing more.
     quint32 m_session = 0;
+    // The download session that opened the transfer file.
+    quint32 m_fileSession = 0;
     // Between the start of a session and its end (226, 550, listing read,
     // ZUClose); a server hanging up in between is reported once.
     bool m_sessionActive = false;
