@@ -1,8 +1,10 @@
 #!/bin/sh
 # Installs what building and testing the suite needs on Debian 12. Safe to run again.
 set -e
+# The last line: what pure-ftpd runs on; the FTP tests unpack it from its package, never install it.
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev
-  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth"
+  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth
+  libsodium23 libcap2 libpam0g"
 if [ "$(id -u)" -ne 0 ]; then
     exec sudo "$0" "$@"
 fi

@@ -35,6 +35,29 @@ FtpPassiveAddress parsePassiveReply(QStringView reply)
     return {s.left(d2 - 1), toInt32(high * 256 + low)};
 }
 
+qint32 parseExtendedPassiveReply(QStringView reply)
+{
+    const qsizetype open = reply.indexOf(u'(');
+    const qsizetype close = open < 0 ? -1 : reply.indexOf(u')', open);
+    const QStringView inner = close < 0 ? QStringView() : reply.sliced(open + 1, close - open - 1);
+    const auto fail = [] { return SystemError(SystemError::InvalidProcedureCall); };
+    if (inner.size() < 5)
+        throw fail();
+    const QChar delimiter = inner.front();
+    if (delimiter.isDigit() || delimiter.unicode() < 33 || delimiter.unicode() > 126 || inner[1] != delimiter
+        || inner[2] != delimiter || inner.back() != delimiter)
+        throw fail();
+    const QStringView digits = inner.sliced(3, inner.size() - 4);
+    qint32 port = 0;
+    for (const QChar c : digits) {
+        if (!c.isDigit() || c.unicode() > '9' || (port = port * 10 + (c.unicode() - '0')) > 65535)
+            throw fail();
+    }
+    if (port < 1)
+        throw fail();
+    return port;
+}
+
 std::optional<qint32> transferSizeFromReply(QStringView reply)
 {
     const qsizetype a = position(reply, u'(');

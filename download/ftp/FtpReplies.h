@@ -27,6 +27,13 @@ struct FtpPassiveAddress {
 FtpPassiveAddress parsePassiveReply(QStringView reply);
 
 /*!
+    The port in a 229 reply, "229 Entering Extended Passive Mode (|||6446|)":
+    between "(" and ")" three delimiters, the port and the delimiter again.
+    Throws SystemError 5 for any other shape or a port outside 1..65535.
+*/
+qint32 parseExtendedPassiveReply(QStringView reply);
+
+/*!
     The size a 150 reply names in brackets, as "150 Opening BINARY mode data
     connection for f.bin (4096 bytes)."; nothing without both brackets.
     Throws SystemError 5 when ")" comes before "(", 6 beyond 32 bits.

@@ -399,7 +399,16 @@ void ZuFTPDownLoad::Wk_Connect()
         sendCommand(Step::Type, m_downMode ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
         if (!WaitReply())
             return;
+        // PASV speaks of IPv4 addresses only; on IPv6 the extended form is the one there is.
+        if (Wk->RemoteHostIP().contains(u':')) {
+            sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
+            WaitReply();
+            return;
+        }
         sendCommand(Step::Passive, QStringLiteral("PASV"));
+        if (!WaitReply() || !(m_lastCode >= 400 && m_lastCode < 600))
+            return;
+        sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
         WaitReply();
     } catch (const SystemError &error) {
         // The dialogue cannot go on; the session ends with the failure.
@@ -446,8 +455,10 @@ bool ZuFTPDownLoad::endsSession(double code) const
         return false;
     // The probe's restart and the type are asked for what they may bring; a
     // refused restart before the transfer starts it over (Ws_Connect).
+    // A refused PASV is asked again as EPSV (Wk_Connect).
     return code == 421
-        || !(m_step == Step::RestartProbe || m_step == Step::Type || m_step == Step::Restart);
+        || !(m_step == Step::RestartProbe || m_step == Step::Type || m_step == Step::Restart
+             || m_step == Step::Passive);
 }
 
 bool ZuFTPDownLoad::dispatchReply(const QString &reply)
@@ -457,9 +468,12 @@ bool ZuFTPDownLoad::dispatchReply(const QString &reply)
         m_lastCode = code;
         if (code == 226)
             return FinishTransfer();
-        if (code == 227) {
+        if (code == 227 || code == 229) {
             try {
-                passiveMode(reply);
+                if (code == 227)
+                    openDataConnection(parsePassiveReply(reply).port);
+                else
+                    openDataConnection(parseExtendedPassiveReply(reply));
             } catch (const SystemError &error) {
                 // Without a data connection the session cannot go on.
                 return failSession(qint16(error.number()), error.description());
@@ -477,17 +491,16 @@ bool ZuFTPDownLoad::dispatchReply(const QString &reply)
     return true;
 }
 
-void ZuFTPDownLoad::passiveMode(const QString &reply)
+void ZuFTPDownLoad::openDataConnection(qint32 port)
 {
-    // The data connection goes where the control connection went, whatever host the reply names.
-    const FtpPassiveAddress named = parsePassiveReply(reply);
+    // The data connection goes where the control connection went, whatever host a 227 names.
     const QString peer = Wk->RemoteHostIP();
     if (peer.isEmpty())
         throw SystemError(Winsock::NotConnected, Winsock::errorText(Winsock::NotConnected));
     PickDataPort();
     Ws->Close();
     Ws->setRemoteHost(peer.contains(u':') ? u'[' + peer + u']' : peer);
-    Ws->setRemotePort(named.port);
+    Ws->setRemotePort(port);
     Ws->Connect();
 }
 

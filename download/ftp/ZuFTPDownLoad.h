@@ -18,7 +18,8 @@ class Winsock;
     remote path with a listing; both return at once and report through
     events. The control logs in on its control connection Wk, asks for
     passive mode and opens the data connection Ws to the control
-    connection's peer, at the port the server names.
+    connection's peer, at the port the server names: PASV on IPv4 (EPSV
+    when PASV is refused), EPSV on IPv6.
 
     Events, in order: OnError(Number, Description) for every failure,
     UrlOK(Lengths) with the size the server announces, GetedData() after
@@ -126,7 +127,7 @@ protected:
 
 private:
     // The command whose reply the control waits for.
-    enum class Step { Greeting, User, Password, RestartProbe, Type, Passive, Restart, Retrieve, List };
+    enum class Step { Greeting, User, Password, RestartProbe, Type, Passive, ExtendedPassive, Restart, Retrieve, List };
 
     void StartSession();
     bool WaitReply();
@@ -147,7 +148,8 @@ private:
     bool dispatchReply(const QString &reply);
     //! Whether a reply with \a code to the command sent last ends the session.
     bool endsSession(double code) const;
-    void passiveMode(const QString &reply);
+    //! Connects Ws to the control connection's peer at \a port.
+    void openDataConnection(qint32 port);
     bool sizeStep(const QString &reply);
     bool readListing(const QString &text);
     bool writeChunk(const QByteArray &bytes);

@@ -84,6 +84,8 @@ void ScriptedFtpServer::answerAsUsual(const QByteArray &verb, const QByteArray &
     } else if (verb == "PASV") {
         send("227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
              + QByteArray::number(dataPort() % 256) + ").\r\n");
+    } else if (verb == "EPSV") {
+        send("229 Entering Extended Passive Mode (|||" + QByteArray::number(dataPort()) + "|)\r\n");
     } else if (verb == "RETR") {
         send("150 Opening BINARY mode data connection for f.bin (" + QByteArray::number(m_content.size())
              + " bytes).\r\n");

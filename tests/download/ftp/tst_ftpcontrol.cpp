@@ -249,7 +249,7 @@ void TestFtpControl::restartOffsets_data()
 {
     QTest::addColumn<qint32>("begin");
     QTest::addColumn<bool>("ext");
-    QTest::addColumn<QByteArray>("restReply"); // to REST with the offset; empty: accepted
+    QTest::addColumn<QByteArray>("refused"); // a command and the reply that refuses it
     QTest::addColumn<QByteArray>("afterPasv");
     QTest::addColumn<QByteArray>("expected"); // the file held "abcdefghijABCDEFGHIJ"
     QTest::newRow("fresh over a longer file") << 1 << false << QByteArray() << QByteArray("REST 0|RETR /f.bin")
@@ -261,24 +261,30 @@ void TestFtpControl::restartOffsets_data()
     QTest::newRow("begin -99") << -99 << false << QByteArray() << QByteArray("RETR /f.bin")
                                << QByteArray("0123456789ABCDEFGHIJ");
     // The whole file comes then: it replaces the part that was there.
-    QTest::newRow("append after 10, REST refused") << 11 << true << QByteArray("502 Command not implemented.")
+    QTest::newRow("append after 10, REST refused") << 11 << true << QByteArray("REST 502 Command not implemented.")
                                                    << QByteArray("REST 10|RETR /f.bin") << QByteArray("0123456789");
-    QTest::newRow("append after 10, REST not understood") << 11 << true << QByteArray("500 REST not understood.")
+    QTest::newRow("append after 10, REST not understood") << 11 << true << QByteArray("REST 500 REST not understood.")
                                                           << QByteArray("REST 10|RETR /f.bin") << QByteArray("0123456789");
+    QTest::newRow("PASV refused, EPSV taken") << 11 << true << QByteArray("PASV 500 PASV not understood.")
+                                              << QByteArray("EPSV|REST 10|RETR /f.bin")
+                                              << QByteArray("abcdefghij0123456789");
 }
 
 void TestFtpControl::restartOffsets()
 {
     QFETCH(qint32, begin);
     QFETCH(bool, ext);
-    QFETCH(QByteArray, restReply);
+    QFETCH(QByteArray, refused);
     QFETCH(QByteArray, afterPasv);
     QFETCH(QByteArray, expected);
     ScriptedFtpServer server;
     server.setContent("0123456789");
-    if (!restReply.isEmpty()) {
-        server.onCommand("REST", [&](const QByteArray &argument) {
-            server.send(argument == "100" ? "350 ok\r\n" : restReply + "\r\n");
+    if (!refused.isEmpty()) {
+        server.onCommand(refused.left(4), [&](const QByteArray &argument) {
+            if (argument == "100")
+                server.send("350 ok\r\n");
+            else
+                server.send(refused.mid(5) + "\r\n");
         });
     }
     const QString file = m_dir.filePath(QStringLiteral("offsets.bin"));
@@ -324,8 +330,9 @@ void TestFtpControl::dialogueStops_data()
     QTest::newRow("USER refused") << QByteArray("USER 530 This server is anonymous only.") << 1 << 530
                                   << "This server is anonymous only.";
     QTest::newRow("PASS refused") << QByteArray("PASS 530 Login incorrect.") << 2 << 530 << "Login incorrect.";
-    QTest::newRow("PASV refused") << QByteArray("PASV 425 Cannot open passive connection.") << 5 << 425
-                                  << "Cannot open passive connection.";
+    QTest::newRow("PASV and EPSV refused") << QByteArray("EPSV 425 Cannot open passive connection.") << 6 << 425
+                                           << "Cannot open passive connection.";
+    QTest::newRow("EPSV reply without a port") << QByteArray("EPSV 229 Extended Passive Mode (|||x|)") << 6 << 5 << "";
     QTest::newRow("RETR refused") << QByteArray("RETR 450 File unavailable.") << 7 << 450 << "File unavailable.";
     QTest::newRow("LIST refused") << QByteArray("LIST 450 No files found.") << 7 << 450 << "No files found.";
     QTest::newRow("RETR missing") << QByteArray("RETR 550 No such file.") << 7 << 550 << "地址未找到";
@@ -404,6 +411,8 @@ void TestFtpControl::dialogueStops()
         });
     } else if (script.size() > 5) {
         server.onCommand(verb, [&server, reply](const QByteArray &) { server.send(reply); });
+        if (verb == "EPSV")
+            server.onCommand("PASV", [&server](const QByteArray &) { server.send("502 Not here.\r\n"); });
     } else {
         server.onCommand(script, [&](const QByteArray &) { server.closeControl(); });
     }
