@@ -20,6 +20,16 @@ static QStringView mid(QStringView text, qsizetype start, qsizetype length)
     return text.mid(start - 1, length);
 }
 
+// \a value rounded to the nearest 64-bit integer, halves to the even neighbour, as toInt32() does.
+static qint64 toInt64(double value)
+{
+    const double rounded = std::nearbyint(value);
+    // 2^63 is the first double past the range.
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
+        throw SystemError(SystemError::Overflow);
+    return qint64(rounded);
+}
+
 FtpPassiveAddress parsePassiveReply(QStringView reply)
 {
     const qsizetype a = position(reply, u'(');
@@ -58,21 +68,21 @@ qint32 parseExtendedPassiveReply(QStringView reply)
     return port;
 }
 
-std::optional<qint32> transferSizeFromReply(QStringView reply)
+std::optional<qint64> transferSizeFromReply(QStringView reply)
 {
     const qsizetype a = position(reply, u'(');
     const qsizetype b = position(reply, u')');
     if (a == 0 || b == 0)
         return std::nullopt;
-    return toInt32(LeadingNumber(mid(reply, a + 1, b - a - 1)));
+    return toInt64(LeadingNumber(mid(reply, a + 1, b - a - 1)));
 }
 
-std::optional<qint32> sizeFromListing(QStringView listing)
+std::optional<qint64> sizeFromListing(QStringView listing)
 {
     int places = 0;
     for (qsizetype i = 0; i + 1 < listing.size(); ++i) {
         if (listing[i] == u' ' && listing[i + 1] != u' ' && ++places == 4)
-            return toInt32(LeadingNumber(listing.mid(i + 1).trimmed()));
+            return toInt64(LeadingNumber(listing.mid(i + 1).trimmed()));
     }
     return std::nullopt;
 }

@@ -36,13 +36,13 @@ qint32 parseExtendedPassiveReply(QStringView reply);
 /*!
     The size a 150 reply names in brackets, as "150 Opening BINARY mode data
     connection for f.bin (4096 bytes)."; nothing without both brackets.
-    Throws SystemError 5 when ")" comes before "(", 6 beyond 32 bits.
+    Throws SystemError 5 when ")" comes before "(", 6 beyond 64 bits.
 */
-std::optional<qint32> transferSizeFromReply(QStringView reply);
+std::optional<qint64> transferSizeFromReply(QStringView reply);
 
 /*!
     The size in the text of a long listing, "-rw-r--r-- 1 ftp ftp 4096 Dec 06 f.bin":
     the number after the fourth blank that is followed by another character.
-    Nothing when the text has fewer such places. Throws SystemError 6 beyond 32 bits.
+    Nothing when the text has fewer such places. Throws SystemError 6 beyond 64 bits.
 */
-std::optional<qint32> sizeFromListing(QStringView listing);
+std::optional<qint64> sizeFromListing(QStringView listing);

@@ -4,7 +4,6 @@
 #include "FtpReplies.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
-#include "Int32.h"
 #include "LeadingNumber.h"
 #include "MessageLoop.h"
 #include "Winsock.h"
@@ -113,12 +112,12 @@ QVariant ZuFTPDownLoad::State2() const
     return QVariant::fromValue(Ws->State());
 }
 
-qint32 ZuFTPDownLoad::HsDown()
+qint64 ZuFTPDownLoad::HsDown()
 {
-    return guarded([&]() -> qint32 {
+    return guarded([&]() -> qint64 {
         if (!m_transferFile || !m_transferFile->isOpen())
             throw SystemError(SystemError::BadFileNameOrNumber);
-        return toInt32(double(m_transferFile->position() - 1));
+        return m_transferFile->position() - 1;
     });
 }
 
@@ -217,7 +216,7 @@ bool ZuFTPDownLoad::SplitUrl(const QString &url, QString &host, QString &path)
 
 // A call that is refused leaves the running session as it was, so every
 // check comes before the first change.
-QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext)
+QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
     QString host, path;
     if (!SplitUrl(Url.toString(), host, path)) {
@@ -225,7 +224,7 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
         return {};
     }
     try {
-        if (Begin == std::numeric_limits<qint32>::min())
+        if (Begin == std::numeric_limits<qint64>::min())
             throw SystemError(SystemError::Overflow);
         checkPort();
         auto file = std::make_unique<BinaryFile>();
@@ -525,7 +524,7 @@ void ZuFTPDownLoad::PickDataPort()
 
 bool ZuFTPDownLoad::sizeStep(const QString &reply)
 {
-    if (const std::optional<qint32> size = transferSizeFromReply(reply)) {
+    if (const std::optional<qint64> size = transferSizeFromReply(reply)) {
         m_remoteSize = *size;
         m_listingSizeWanted = false;
         return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
@@ -607,7 +606,7 @@ bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
 
 bool ZuFTPDownLoad::readListing(const QString &text)
 {
-    const std::optional<qint32> size = sizeFromListing(text);
+    const std::optional<qint64> size = sizeFromListing(text);
     m_remoteSize = size.value_or(0);
     if (!std::exchange(m_listingSizeWanted, false))
         return true;

@@ -46,7 +46,7 @@ class ZuFTPDownLoad : public ControlBase
     Q_PROPERTY(QVariant Password READ Password WRITE setPassword)
     Q_PROPERTY(qint32 Port READ Port WRITE setPort)
     Q_PROPERTY(QVariant State READ State)
-    Q_PROPERTY(qint32 HsDown READ HsDown)
+    Q_PROPERTY(qint64 HsDown READ HsDown)
     Q_PROPERTY(QVariant State1 READ State1)
     Q_PROPERTY(QVariant State2 READ State2)
     Q_PROPERTY(qint32 Start READ Start WRITE setStart)
@@ -74,12 +74,13 @@ public:
 
     //! Downloads \a Url into \a Filename. With \a Ext the file is written from
     //! position \a Begin (1-based) and the server asked to restart at Begin - 1.
-    Q_INVOKABLE QVariant DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext);
+    //! Sizes and positions are 64-bit, so files past 4 GiB resume too.
+    Q_INVOKABLE QVariant DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext);
 
     //! The data connection's socket state.
     QVariant State() const;
     //! Bytes before the download file's write position; fails without an open file.
-    qint32 HsDown();
+    qint64 HsDown();
     //! Closes both connections and the download file.
     Q_INVOKABLE QVariant ZUClose();
     //! The control connection's socket state.
@@ -114,7 +115,7 @@ public:
 
 Q_SIGNALS:
     void OnError(qint16 Number, const QString &Description);
-    void UrlOK(qint32 Lengths);
+    void UrlOK(qint64 Lengths);
     void GetedData();
     void Ended();
     void GetAttred();
@@ -179,8 +180,8 @@ private:
     qint32 m_start = 0;
     bool m_downMode = false;
     bool m_replyArrived = false;
-    qint32 m_remoteSize = 0;
-    qint32 m_restOffset = 0;
+    qint64 m_remoteSize = 0;
+    qint64 m_restOffset = 0;
     std::unique_ptr<BinaryFile> m_transferFile;
     bool m_aboutShown = false;
 

@@ -19,6 +19,13 @@ bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
     return writeFile(path, bytes) && QFile::setPermissions(path, ReadAll);
 }
 
+bool FtpPeer::putSparseFile(const QString &name, qint64 size, const QByteArray &tail) const
+{
+    QFile file(root() + u'/' + name);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size) && file.seek(size - tail.size())
+        && file.write(tail) == tail.size() && file.setPermissions(ReadAll);
+}
+
 QString FtpPeer::start()
 {
     if (!m_work.isValid())

@@ -40,6 +40,8 @@ public:
 
     //! Writes \a bytes to \a name in the served folder, world-readable.
     bool putFile(const QString &name, const QByteArray &bytes) const;
+    //! Writes a sparse file of \a size bytes to \a name, holes but for \a tail at its end.
+    bool putSparseFile(const QString &name, qint64 size, const QByteArray &tail) const;
 
 private:
     QString startPureFtpd(const QHostAddress &address);

@@ -90,7 +90,7 @@ void TestFtpControl::hostView()
     for (const QByteArray &name : QByteArray(meta->classInfo(meta->indexOfClassInfo("Events")).value()).split(','))
         QVERIFY2(reachable(name, QMetaMethod::Signal), name);
     QVERIFY(meta->indexOfSignal("OnError(qint16,QString)") >= 0);
-    QVERIFY(meta->indexOfSignal("UrlOK(qint32)") >= 0);
+    QVERIFY(meta->indexOfSignal("UrlOK(qint64)") >= 0);
 
     m_modals.clear();
     ZuFTPDownLoad control;
@@ -355,7 +355,7 @@ void TestFtpControl::dialogueStops()
     QString url = server.url();
     QString file = m_dir.filePath(QStringLiteral("stops.bin"));
     QFile::remove(file);
-    qint32 begin = 1;
+    qint64 begin = 1;
     const QByteArray verb = script.left(4);
     const QByteArray reply = script.mid(5) + "\r\n";
     if (script == "no path" || script == "probe") {
@@ -363,7 +363,7 @@ void TestFtpControl::dialogueStops()
     } else if (script.startsWith("begin ")) {
         begin = script.mid(6).toInt();
     } else if (script == "lowest begin") {
-        begin = std::numeric_limits<qint32>::min();
+        begin = std::numeric_limits<qint64>::min();
     } else if (script == "port") {
         s.control->setPort(65536);
         url = QStringLiteral("ftp://127.0.0.1/f.bin");

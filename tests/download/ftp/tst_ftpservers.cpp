@@ -27,6 +27,7 @@ private Q_SLOTS:
     void download();
     void lookups_data();
     void lookups();
+    void resumePast4GiB();
 
     void hosted();
 
@@ -198,6 +199,46 @@ void TestFtpServers::lookups()
         s.control->HsDown();
         QVERIFY(s.control->takeError());
     }
+}
+
+void TestFtpServers::resumePast4GiB()
+{
+    // Sparse on both sides: only the last MiB is sent and written.
+    constexpr qint64 size = 5LL * 1024 * 1024 * 1024;
+    const QByteArray tail = randomBytes(1024 * 1024, 11);
+    QVERIFY(m_vsftpd.putSparseFile(QStringLiteral("big.bin"), size, tail));
+    const QString file = m_dir.filePath(QStringLiteral("big.bin"));
+    QFile local(file);
+    QVERIFY(local.open(QIODevice::WriteOnly | QIODevice::Truncate) && local.resize(size - tail.size()));
+    local.close();
+    FtpSession s;
+    s.control->DownTo(m_vsftpd.url(QStringLiteral("/big.bin")), file, size - tail.size() + 1, true);
+    QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
+    QVERIFY2(s.errors.isEmpty(), s.errorText());
+    // vsftpd names the whole size after REST.
+    QCOMPARE(s.sizes.at(0).at(0).toLongLong(), size);
+    QCOMPARE(s.countAtEnd, size);
+    QVERIFY(local.open(QIODevice::ReadOnly) && local.size() == size && local.seek(size - tail.size()));
+    QCOMPARE(local.readAll(), tail);
+    local.close();
+
+#ifdef CTLHOST_PATH
+    // A host passes and gets the 64-bit values as plain JSON numbers.
+    QVERIFY(local.resize(size - tail.size()));
+    CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("ZuFTPDownLoad")});
+    QVERIFY(host.ok({"show"}));
+    QVERIFY(host.ok({"call", "DownTo", m_vsftpd.url(QStringLiteral("/big.bin")), file, double(size - tail.size() + 1), true}));
+    QVERIFY(host.ok({"wait", "Ended", Timeout}));
+    const QList<QJsonObject> sizes = host.takeNotices(QStringLiteral("event"));
+    const auto urlOk = std::find_if(sizes.begin(), sizes.end(), [](const QJsonObject &notice) {
+        return notice.value("event").toString() == QLatin1String("UrlOK");
+    });
+    QVERIFY(urlOk != sizes.end());
+    QCOMPARE(urlOk->value("args").toArray().at(0).toInteger(), size);
+    QVERIFY(local.open(QIODevice::ReadOnly) && local.size() == size && local.seek(size - tail.size()));
+    QCOMPARE(local.readAll(), tail);
+#endif
+    QVERIFY(local.remove());
 }
 
 void TestFtpServers::hosted()
