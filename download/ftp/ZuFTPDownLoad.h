@@ -27,6 +27,18 @@ class Winsock;
     GetAttred(), which is declared but never raised. A probe reports the size
     of the listed file through UrlOK, or OnError(1, "文件大小未知").
 
+    Every session ends in one outcome. A reply that refuses the greeting,
+    USER, PASS, the passive mode, RETR or LIST ends it with OnError carrying
+    the reply's number and text (550 keeps "地址未找到"); so do a failed
+    write to the file, a dropped connection and a reply longer than 64 KiB.
+    A refused restart starts the file over from its first byte. Both
+    connections are closed then; the file stays open until ZUClose or the
+    next DownTo.
+
+    The host may delete the control, or start the next DownTo or GetAttrs,
+    inside any event; a call that is refused (an invalid address, a file
+    that cannot be opened) changes nothing of the running session.
+
     Whenever the control is shown, User, Password and Port return to
     "anonymous", the built-in mail-style password and 21. A control placed
     fresh (not loaded from saved properties) shows the about box at its
