@@ -37,7 +37,8 @@ void ControlBase::hostWriteProperties(PropertyBag &bag)
 void ControlBase::hostResize(int widthTwips, int heightTwips)
 {
     const int before = m_resizeEvents;
-    resize(qMax(0, twipsToPixels(widthTwips)), qMax(0, twipsToPixels(heightTwips)));
+    m_sizeTwips = QSize(qMax(0, widthTwips), qMax(0, heightTwips));
+    resize(twipsToPixels(m_sizeTwips.width()), twipsToPixels(m_sizeTwips.height()));
     // A hidden widget gets its resize event only when shown, and a resize to
     // the same extent gets none; the host's notification must not depend on that.
     if (m_resizeEvents == before)
@@ -46,6 +47,10 @@ void ControlBase::hostResize(int widthTwips, int heightTwips)
 
 QSize ControlBase::sizeTwips() const
 {
+    // The extent given in twips, as long as the pixels are still the ones it gave.
+    if (m_sizeTwips.isValid()
+        && size() == QSize(twipsToPixels(m_sizeTwips.width()), twipsToPixels(m_sizeTwips.height())))
+        return m_sizeTwips;
     return QSize(pixelsToTwips(width()), pixelsToTwips(height()));
 }
 
@@ -56,6 +61,7 @@ std::optional<SystemError> ControlBase::takeError()
 
 void ControlBase::setSizeTwips(int widthTwips, int heightTwips)
 {
+    m_sizeTwips = QSize(widthTwips, heightTwips);
     resize(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
 }
 

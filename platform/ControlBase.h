@@ -62,6 +62,7 @@ public:
     void hostWriteProperties(PropertyBag &bag);
     //! The container sets the control's extent, in twips.
     void hostResize(int widthTwips, int heightTwips);
+    //! The extent in twips: as last set, while the pixel size still matches it.
     QSize sizeTwips() const;
 
     //! The container's font, which a control takes as its default.
@@ -159,6 +160,8 @@ private:
     QFont m_ambientFont;
     QColor m_maskColor;
     std::optional<SystemError> m_error;
+    // Twips do not fit whole pixels; the extent last set is kept to report it exactly.
+    QSize m_sizeTwips {-1, -1};
     bool m_inResize = false;
     int m_resizeEvents = 0;
 };

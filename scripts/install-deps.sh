@@ -2,9 +2,11 @@
 # Installs what building and testing the suite needs on Debian 12. Safe to run again.
 set -e
 # qt6-tools-dev (for the Designer plugin) needs libqt6opengl6-dev but does not pull it in.
+# The last line: what pure-ftpd runs on; the FTP tests unpack it from its package, never install it.
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev
   qt6-tools-dev libqt6opengl6-dev
-  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth openssl"
+  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth openssl
+  libsodium23 libcap2 libpam0g"
 if [ "$(id -u)" -ne 0 ]; then
     exec sudo "$0" "$@"
 fi

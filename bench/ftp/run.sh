@@ -1,9 +1,10 @@
 #!/bin/sh
 # Times the FTP control's DownTo against curl fetching the same 1 GiB file
 # from vsftpd on loopback, in the same run; prints the throughput ratio and
-# the peak resident memory of both.
+# the peak resident memory of both. Both write into OUT_DIR (default: a
+# folder on the disk under /tmp; OUT_DIR=/dev/shm/x for tmpfs).
 #
-#   bench/ftp/run.sh [BUILD_DIR]      (default: build)
+#   [OUT_DIR=DIR] bench/ftp/run.sh [BUILD_DIR]      (default: build)
 set -eu
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-/tmp/ftpbench-runtime}"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
@@ -18,6 +19,8 @@ pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
     rm -rf "$work"
+    [ -n "${made_out:-}" ] && rm -rf "$out_dir"
+    :
 }
 trap cleanup EXIT INT TERM
 
@@ -25,7 +28,9 @@ free_port() {
     /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
-mkdir -p "$work/root" "$work/empty" "$work/out"
+mkdir -p "$work/root" "$work/empty"
+out_dir=${OUT_DIR:-$work/out}
+[ -d "$out_dir" ] || { mkdir -p "$out_dir" && made_out=1; }
 chmod 755 "$work" "$work/root" "$work/empty"
 head -c 1073741824 /dev/urandom > "$work/root/big.bin"
 chmod 644 "$work/root/big.bin"
@@ -79,19 +84,20 @@ timed() {
 
 best_c=; best_z=; rss_c=0; rss_z=0
 for round in $(seq "$rounds"); do
-    set -- $(timed "$work/out/curl.bin" curl -s -o "$work/out/curl.bin" "$url")
+    set -- $(timed "$out_dir/curl.bin" curl -s -o "$out_dir/curl.bin" "$url")
     echo "round $round curl      $1 s  peak ${2} KB"
     best_c=$(echo "${best_c:-$1} $1" | awk '{print ($2 < $1) ? $2 : $1}')
     [ "$2" -gt "$rss_c" ] && rss_c=$2
-    set -- $(timed "$work/out/zu.bin" env QT_QPA_PLATFORM=offscreen "$host" "$url" "$work/out/zu.bin")
+    set -- $(timed "$out_dir/zu.bin" env QT_QPA_PLATFORM=offscreen "$host" "$url" "$out_dir/zu.bin")
     echo "round $round DownTo    $1 s  peak ${2} KB"
     best_z=$(echo "${best_z:-$1} $1" | awk '{print ($2 < $1) ? $2 : $1}')
     [ "$2" -gt "$rss_z" ] && rss_z=$2
 done
 
 awk -v s="$size" -v c="$best_c" -v z="$best_z" -v rc="$rss_c" -v rz="$rss_z" 'BEGIN {
-    printf "file %d bytes, best of runs\n", s
+    printf "file %d bytes, written to '"$out_dir"', best of runs\n", s
     printf "curl    %.2f s  %.0f MB/s  peak RSS %d KB\n", c, s / c / 1e6, rc
     printf "DownTo  %.2f s  %.0f MB/s  peak RSS %d KB\n", z, s / z / 1e6, rz
-    printf "ratio (DownTo throughput / curl throughput): %.2f  (target >= 0.90)\n", c / z
+    printf "ratio (DownTo throughput / curl throughput): %.2f  (target >= 1.00)\n", c / z
+    printf "DownTo peak RSS %.1f MiB  (target < 32 MiB)\n", rz / 1024
 }'

@@ -1,20 +1,20 @@
 #include "ZuFTPDownLoad.h"
 
 #include "BinaryFile.h"
+#include "FtpReplies.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
-#include "Int32.h"
 #include "LeadingNumber.h"
 #include "MessageLoop.h"
 #include "Winsock.h"
 #include "ZuAuthor.h"
 
 #include <QAbstractEventDispatcher>
+#include <QFile>
 #include <QPainter>
 #include <QPointer>
 #include <QTimer>
 
-#include <cmath>
 
 namespace {
 
@@ -112,12 +112,12 @@ QVariant ZuFTPDownLoad::State2() const
     return QVariant::fromValue(Ws->State());
 }
 
-qint32 ZuFTPDownLoad::HsDown()
+qint64 ZuFTPDownLoad::HsDown()
 {
-    return guarded([&]() -> qint32 {
+    return guarded([&]() -> qint64 {
         if (!m_transferFile || !m_transferFile->isOpen())
             throw SystemError(SystemError::BadFileNameOrNumber);
-        return toInt32(double(m_transferFile->position() - 1));
+        return m_transferFile->position() - 1;
     });
 }
 
@@ -214,49 +214,51 @@ bool ZuFTPDownLoad::SplitUrl(const QString &url, QString &host, QString &path)
     return true;
 }
 
-bool ZuFTPDownLoad::takeUrl(const QVariant &url)
+// A call that is refused leaves the running session as it was, so every
+// check comes before the first change.
+QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
     QString host, path;
-    if (!SplitUrl(url.toString(), host, path)) {
-        emit OnError(1, InvalidAddress);
-        return false;
-    }
-    m_host = host;
-    m_path = path;
-    return true;
-}
-
-QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext)
-{
-    m_downMode = true;
-    if (!takeUrl(Url))
+    if (!SplitUrl(Url.toString(), host, path)) {
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
         return {};
+    }
     try {
-        if (Begin == std::numeric_limits<qint32>::min())
+        if (Begin == std::numeric_limits<qint64>::min())
             throw SystemError(SystemError::Overflow);
-        m_restOffset = Begin - 1;
+        checkPort();
         auto file = std::make_unique<BinaryFile>();
         file->open(Filename);
+        if (Ext)
+            file->seek(Begin);
+        m_downMode = true;
+        m_host = host;
+        m_path = path;
+        m_restOffset = Begin - 1;
         // The file it replaces could never be closed again otherwise.
         m_transferFile = std::move(file);
-        if (Ext)
-            m_transferFile->seek(Begin);
         StartSession();
     } catch (const SystemError &error) {
-        reportError(error);
+        (void)reportError(error);
     }
     return {};
 }
 
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
-    m_downMode = false;
-    if (!takeUrl(Url))
+    QString host, path;
+    if (!SplitUrl(Url.toString(), host, path)) {
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
         return {};
+    }
     try {
+        checkPort();
+        m_downMode = false;
+        m_host = host;
+        m_path = path;
         StartSession();
     } catch (const SystemError &error) {
-        reportError(error);
+        (void)reportError(error);
     }
     return {};
 }
@@ -264,6 +266,8 @@ QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 QVariant ZuFTPDownLoad::ZUClose()
 {
     guarded([&] {
+        // Whatever of the session still runs stops without a word.
+        ++m_session;
         m_sessionActive = false;
         Wk->Close();
         Ws->Close();
@@ -276,13 +280,24 @@ QVariant ZuFTPDownLoad::ZUClose()
 
 // The control connection
 
+void ZuFTPDownLoad::checkPort() const
+{
+    if (m_port < 0 || m_port > 65535)
+        throw SystemError(SystemError::InvalidPropertyValue);
+}
+
 void ZuFTPDownLoad::StartSession()
 {
     ++m_session;
     m_sessionActive = true;
     m_closeReported = false;
     m_listingSizeWanted = !m_downMode;
+    m_step = Step::Greeting;
+    if (m_downMode)
+        m_fileSession = m_session;
+    // What an earlier session left running is no longer wanted.
     Wk->Close();
+    Ws->Close();
     m_replies.clear();
     Wk->setRemoteHost(m_host.toString());
     Wk->setRemotePort(m_port);
@@ -310,44 +325,60 @@ bool ZuFTPDownLoad::WaitReply()
     const bool alive = waitUntil([this, session] {
         return m_replyArrived || session != m_session || isFinished(Wk->State());
     });
-    if (!alive || session != m_session)
+    if (!alive || session != m_session || !m_sessionActive)
         return false;
     if (m_replyArrived)
         return true;
     // The control connection ended before the reply came; an error of the socket
     // has been reported by Wk_Error, a close of ours needs no report.
     if (Wk->State() == Winsock::PeerClosing)
-        reportServerClosed();
+        (void)reportServerClosed();
     return false;
 }
 
-void ZuFTPDownLoad::reportServerClosed()
+bool ZuFTPDownLoad::reportServerClosed()
 {
     if (!m_sessionActive || std::exchange(m_closeReported, true))
-        return;
+        return true;
+    return failSession(qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
+}
+
+bool ZuFTPDownLoad::failSession(qint16 number, const QString &description)
+{
+    // The session is over: what of it still runs or waits stops.
+    const quint32 session = ++m_session;
     m_sessionActive = false;
-    emit OnError(qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
+    wakeWaits();
+    if (!raise(&ZuFTPDownLoad::OnError, number, description))
+        return false;
+    // Inside the event the host may have started the next session on both connections.
+    if (session == m_session) {
+        Wk->Close();
+        Ws->Close();
+    }
+    return true;
 }
 
 void ZuFTPDownLoad::Wk_Close()
 {
     // A server that hangs up before the session is over leaves the host
     // waiting for an event that would never come.
-    reportServerClosed();
-    wakeWaits();
+    if (reportServerClosed())
+        wakeWaits();
 }
 
-void ZuFTPDownLoad::sendCommand(const QString &command)
+void ZuFTPDownLoad::sendCommand(Step step, const QString &command)
 {
     // A line break inside a value would smuggle a command of its own to the server.
     if (command.contains(u'\r') || command.contains(u'\n'))
         throw SystemError(SystemError::InvalidProcedureCall);
+    m_step = step;
     Wk->SendData(command + QStringLiteral("\r\n"));
 }
 
-void ZuFTPDownLoad::reportError(const SystemError &error)
+bool ZuFTPDownLoad::reportError(const SystemError &error)
 {
-    emit OnError(qint16(error.number()), error.description());
+    return raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
 }
 
 void ZuFTPDownLoad::Wk_Connect()
@@ -355,103 +386,116 @@ void ZuFTPDownLoad::Wk_Connect()
     try {
         if (!WaitReply())
             return;
-        sendCommand(QStringLiteral("USER ") + m_user.toString());
+        sendCommand(Step::User, QStringLiteral("USER ") + m_user.toString());
         if (!WaitReply())
             return;
-        sendCommand(QStringLiteral("PASS ") + m_password.toString());
+        sendCommand(Step::Password, QStringLiteral("PASS ") + m_password.toString());
         if (!WaitReply())
             return;
-        sendCommand(QStringLiteral("REST 100"));
+        sendCommand(Step::RestartProbe, QStringLiteral("REST 100"));
         if (!WaitReply())
             return;
-        sendCommand(m_downMode ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
+        sendCommand(Step::Type, m_downMode ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
         if (!WaitReply())
             return;
-        sendCommand(QStringLiteral("PASV"));
+        // PASV speaks of IPv4 addresses only; on IPv6 the extended form is the one there is.
+        if (Wk->RemoteHostIP().contains(u':')) {
+            sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
+            WaitReply();
+            return;
+        }
+        sendCommand(Step::Passive, QStringLiteral("PASV"));
+        if (!WaitReply() || !(m_lastCode >= 400 && m_lastCode < 600))
+            return;
+        sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
         WaitReply();
     } catch (const SystemError &error) {
-        reportError(error);
+        // The dialogue cannot go on; the session ends with the failure.
+        (void)failSession(qint16(error.number()), error.description());
     }
 }
 
 void ZuFTPDownLoad::Wk_DataArrival(qint32)
 {
-    QPointer<ZuFTPDownLoad> self(this);
+    const quint32 session = m_session;
     try {
         m_replies.append(Wk->GetDataBytes());
     } catch (const SystemError &error) {
-        reportError(error);
+        (void)reportError(error);
         return;
     }
     while (const std::optional<QByteArray> reply = m_replies.takeReply()) {
-        dispatchReply(CodePage::toUnicode(*reply));
-        if (!self)
+        if (!dispatchReply(CodePage::toUnicode(*reply)) || session != m_session)
             return;
         m_replyArrived = true;
         wakeWaits();
     }
+    // A reply past any sensible length is not waited out.
+    if (m_replies.tooLong())
+        (void)failSession(qint16(Winsock::NoBufferSpace), Winsock::errorText(Winsock::NoBufferSpace));
 }
 
 void ZuFTPDownLoad::Wk_Error(qint16 Number, const QString &Description)
 {
     m_closeReported = true;
-    emit OnError(Number, Description);
-    wakeWaits();
+    (void)failSession(Number, Description);
 }
 
-void ZuFTPDownLoad::dispatchReply(const QString &reply)
+// The text of a reply for the host: without its code.
+static QString replyText(const QString &reply)
+{
+    const QString text = reply.mid(4).trimmed();
+    return text.isEmpty() ? reply.trimmed() : text;
+}
+
+bool ZuFTPDownLoad::endsSession(double code) const
+{
+    if (code < 400 || code >= 600 || !m_sessionActive)
+        return false;
+    // The probe's restart and the type are asked for what they may bring; a
+    // refused restart before the transfer starts it over (Ws_Connect).
+    // A refused PASV is asked again as EPSV (Wk_Connect).
+    return code == 421
+        || !(m_step == Step::RestartProbe || m_step == Step::Type || m_step == Step::Restart
+             || m_step == Step::Passive);
+}
+
+bool ZuFTPDownLoad::dispatchReply(const QString &reply)
 {
     try {
         const double code = LeadingNumber(reply);
-        if (code == 226) {
-            FinishTransfer();
-        } else if (code == 227) {
-            passiveMode(reply);
+        m_lastCode = code;
+        if (code == 226)
+            return FinishTransfer();
+        if (code == 227 || code == 229) {
+            try {
+                if (code == 227)
+                    openDataConnection(parsePassiveReply(reply).port);
+                else
+                    openDataConnection(parseExtendedPassiveReply(reply));
+            } catch (const SystemError &error) {
+                // Without a data connection the session cannot go on.
+                return failSession(qint16(error.number()), error.description());
+            }
         } else if (code == 550) {
-            m_sessionActive = false;
-            emit OnError(550, AddressNotFound);
-            Wk->Close();
-            Ws->Close();
+            return failSession(550, AddressNotFound);
         } else if (code == 150) {
-            sizeStep(reply);
+            return sizeStep(reply);
+        } else if (endsSession(code)) {
+            return failSession(qint16(code), replyText(reply));
         }
     } catch (const SystemError &error) {
-        reportError(error);
+        return reportError(error);
     }
+    return true;
 }
 
-static qsizetype position(const QString &text, QChar c)
+void ZuFTPDownLoad::openDataConnection(qint32 port)
 {
-    return text.indexOf(c) + 1;
-}
-
-// Mid$(text, start, length) with its failure on a negative length.
-static QString mid(const QString &text, qsizetype start, qsizetype length)
-{
-    if (start < 1 || length < 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    return text.mid(start - 1, length);
-}
-
-void ZuFTPDownLoad::passiveMode(const QString &reply)
-{
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
-    QString s = mid(reply, a + 1, b - a - 1);
-    s.replace(u',', u'.');
-    const qsizetype d1 = s.lastIndexOf(u'.') + 1;
-    const qsizetype d2 = d1 > 1 ? s.lastIndexOf(u'.', d1 - 2) + 1 : 0;
-    const double low = LeadingNumber(QStringView(s).mid(d1));
-    const double high = std::floor(LeadingNumber(QStringView(s).mid(d2)));
-    if (d2 - 1 < 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    const QString named = s.left(d2 - 1);
-    Q_UNUSED(named); // the data connection goes where the control connection went
-
+    // The data connection goes where the control connection went, whatever host a 227 names.
     const QString peer = Wk->RemoteHostIP();
     if (peer.isEmpty())
         throw SystemError(Winsock::NotConnected, Winsock::errorText(Winsock::NotConnected));
-    const qint32 port = toInt32(high * 256 + low);
     PickDataPort();
     Ws->Close();
     Ws->setRemoteHost(peer.contains(u':') ? u'[' + peer + u']' : peer);
@@ -478,17 +522,16 @@ void ZuFTPDownLoad::PickDataPort()
     }
 }
 
-void ZuFTPDownLoad::sizeStep(const QString &reply)
+bool ZuFTPDownLoad::sizeStep(const QString &reply)
 {
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
-    if (a > 0 && b > 0) {
-        m_remoteSize = toInt32(LeadingNumber(mid(reply, a + 1, b - a - 1)));
+    if (const std::optional<qint64> size = transferSizeFromReply(reply)) {
+        m_remoteSize = *size;
         m_listingSizeWanted = false;
-        emit UrlOK(m_remoteSize);
-    } else if (!m_listingSizeWanted) {
-        emit OnError(1, SizeUnknown);
+        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
     }
+    if (!m_listingSizeWanted)
+        return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
+    return true;
 }
 
 // The data connection
@@ -498,105 +541,121 @@ void ZuFTPDownLoad::Ws_Connect()
     try {
         if (m_downMode) {
             if (m_restOffset > -100) {
-                sendCommand(QStringLiteral("REST ") + QString::number(m_restOffset));
+                sendCommand(Step::Restart, QStringLiteral("REST ") + QString::number(m_restOffset));
                 if (!WaitReply())
                     return;
+                if (m_restOffset > 0 && m_lastCode >= 400 && m_lastCode < 600)
+                    restartFile();
             }
-            sendCommand(QStringLiteral("RETR ") + m_path.toString());
+            sendCommand(Step::Retrieve, QStringLiteral("RETR ") + m_path.toString());
         } else {
-            sendCommand(QStringLiteral("REST 0"));
+            sendCommand(Step::Restart, QStringLiteral("REST 0"));
             if (!WaitReply())
                 return;
-            sendCommand(QStringLiteral("LIST ") + m_path.toString());
+            sendCommand(Step::List, QStringLiteral("LIST ") + m_path.toString());
         }
     } catch (const SystemError &error) {
-        reportError(error);
+        (void)failSession(qint16(error.number()), error.description());
     }
+}
+
+void ZuFTPDownLoad::restartFile()
+{
+    // The server will send the whole file from its first byte, so it replaces what is there.
+    if (!m_transferFile || !m_transferFile->isOpen())
+        throw SystemError(SystemError::BadFileNameOrNumber);
+    QFile &file = m_transferFile->file();
+    if (!file.flush() || !file.resize(0))
+        throw SystemError(SystemError::DeviceIOError);
+    m_transferFile->seek(1);
 }
 
 void ZuFTPDownLoad::Ws_DataArrival(qint32)
 {
     try {
         if (m_downMode) {
-            writeChunk(Ws->GetDataBytes());
+            if (!writeChunk(Ws->GetDataBytes()))
+                return;
         } else {
             const QString text = Ws->GetDataText();
             m_sessionActive = false;
             Ws->Close();
             Wk->Close();
-            readListing(text);
+            if (!readListing(text))
+                return;
         }
     } catch (const SystemError &error) {
-        reportError(error);
+        if (!reportError(error))
+            return;
     }
     wakeWaits();
 }
 
-void ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
+bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
 {
-    if (!m_transferFile || !m_transferFile->isOpen())
-        throw SystemError(SystemError::BadFileNameOrNumber);
-    m_transferFile->writeBytes(bytes);
-    emit GetedData();
+    try {
+        if (!m_transferFile || !m_transferFile->isOpen())
+            throw SystemError(SystemError::BadFileNameOrNumber);
+        m_transferFile->writeBytes(bytes);
+    } catch (const SystemError &error) {
+        // A file that cannot take the data ends the download; it never counts as complete.
+        return failSession(qint16(error.number()), error.description());
+    }
+    return raise(&ZuFTPDownLoad::GetedData);
 }
 
-void ZuFTPDownLoad::readListing(const QString &text)
+bool ZuFTPDownLoad::readListing(const QString &text)
 {
-    // The size is the fifth column of a long listing line.
-    int places = 0;
-    bool found = false;
-    m_remoteSize = 0;
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == u' ' && text[i + 1] != u' ' && ++places == 4) {
-            m_remoteSize = toInt32(LeadingNumber(text.mid(i + 1).trimmed()));
-            found = true;
-            break;
-        }
-    }
+    const std::optional<qint64> size = sizeFromListing(text);
+    m_remoteSize = size.value_or(0);
     if (!std::exchange(m_listingSizeWanted, false))
-        return;
-    if (found)
-        emit UrlOK(m_remoteSize);
-    else
-        emit OnError(1, SizeUnknown);
+        return true;
+    if (size)
+        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+    return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
 }
 
 void ZuFTPDownLoad::Ws_Error(qint16 Number, const QString &Description)
 {
-    emit OnError(Number, Description);
-    wakeWaits();
+    // A download without its data connection can never end well; one report ends it.
+    (void)failSession(Number, Description);
 }
 
-void ZuFTPDownLoad::FinishTransfer()
+bool ZuFTPDownLoad::FinishTransfer()
 {
     // The server may hang up the control connection once it has said 226.
     m_sessionActive = false;
     const quint32 session = m_session;
     if (!waitUntil([this, session] { return session != m_session || isFinished(Ws->State()); }))
-        return;
+        return false;
     if (session != m_session)
-        return;
+        return true;
     const bool failed = Ws->State() == Winsock::Error;
-    if (m_downMode && !failed && Ws->BytesReceived() > 0)
-        writeChunk(Ws->GetDataBytes());
+    if (m_downMode && !failed && Ws->BytesReceived() > 0) {
+        if (!writeChunk(Ws->GetDataBytes()))
+            return false;
+        if (session != m_session)
+            return true;
+    }
+    // Written bytes still in the file's buffer would otherwise fail unseen at its close.
+    if (m_downMode && !failed && m_transferFile && m_transferFile->isOpen() && !m_transferFile->file().flush())
+        return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
     Ws->Close();
     if (m_downMode && !failed) {
-        QPointer<ZuFTPDownLoad> self(this);
-        emit Ended();
-        if (!self)
-            return;
+        if (!raise(&ZuFTPDownLoad::Ended))
+            return false;
     }
-    if (m_listingSizeWanted) {
-        m_listingSizeWanted = false;
-        emit OnError(1, SizeUnknown);
+    if (session == m_session && std::exchange(m_listingSizeWanted, false)) {
+        if (!raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown))
+            return false;
     }
-    Wk->Close();
-    Ws->Close();
-    closeTransferFile();
-}
-
-void ZuFTPDownLoad::closeTransferFile()
-{
-    if (m_transferFile)
+    // A session the host started inside Ended owns both connections now,
+    // and the file too when it was a download.
+    if (session == m_session) {
+        Wk->Close();
+        Ws->Close();
+    }
+    if (m_fileSession == session && m_transferFile)
         m_transferFile->close();
+    return true;
 }

@@ -18,13 +18,26 @@ class Winsock;
     remote path with a listing; both return at once and report through
     events. The control logs in on its control connection Wk, asks for
     passive mode and opens the data connection Ws to the control
-    connection's peer, at the port the server names.
+    connection's peer, at the port the server names: PASV on IPv4 (EPSV
+    when PASV is refused), EPSV on IPv6.
 
     Events, in order: OnError(Number, Description) for every failure,
     UrlOK(Lengths) with the size the server announces, GetedData() after
     each chunk written, Ended() once the whole download is in the file, and
     GetAttred(), which is declared but never raised. A probe reports the size
     of the listed file through UrlOK, or OnError(1, "文件大小未知").
+
+    Every session ends in one outcome. A reply that refuses the greeting,
+    USER, PASS, the passive mode, RETR or LIST ends it with OnError carrying
+    the reply's number and text (550 keeps "地址未找到"); so do a failed
+    write to the file, a dropped connection and a reply longer than 64 KiB.
+    A refused restart starts the file over from its first byte. Both
+    connections are closed then; the file stays open until ZUClose or the
+    next DownTo.
+
+    The host may delete the control, or start the next DownTo or GetAttrs,
+    inside any event; a call that is refused (an invalid address, a file
+    that cannot be opened) changes nothing of the running session.
 
     Whenever the control is shown, User, Password and Port return to
     "anonymous", the built-in mail-style password and 21. A control placed
@@ -45,7 +58,7 @@ class ZuFTPDownLoad : public ControlBase
     Q_PROPERTY(QVariant Password READ Password WRITE setPassword)
     Q_PROPERTY(qint32 Port READ Port WRITE setPort)
     Q_PROPERTY(QVariant State READ State)
-    Q_PROPERTY(qint32 HsDown READ HsDown)
+    Q_PROPERTY(qint64 HsDown READ HsDown)
     Q_PROPERTY(QVariant State1 READ State1)
     Q_PROPERTY(QVariant State2 READ State2)
     Q_PROPERTY(qint32 Start READ Start WRITE setStart)
@@ -73,12 +86,13 @@ public:
 
     //! Downloads \a Url into \a Filename. With \a Ext the file is written from
     //! position \a Begin (1-based) and the server asked to restart at Begin - 1.
-    Q_INVOKABLE QVariant DownTo(const QVariant &Url, const QString &Filename, qint32 Begin, bool Ext);
+    //! Sizes and positions are 64-bit, so files past 4 GiB resume too.
+    Q_INVOKABLE QVariant DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext);
 
     //! The data connection's socket state.
     QVariant State() const;
     //! Bytes before the download file's write position; fails without an open file.
-    qint32 HsDown();
+    qint64 HsDown();
     //! Closes both connections and the download file.
     Q_INVOKABLE QVariant ZUClose();
     //! The control connection's socket state.
@@ -113,7 +127,7 @@ public:
 
 Q_SIGNALS:
     void OnError(qint16 Number, const QString &Description);
-    void UrlOK(qint32 Lengths);
+    void UrlOK(qint64 Lengths);
     void GetedData();
     void Ended();
     void GetAttred();
@@ -125,10 +139,15 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The command whose reply the control waits for.
+    enum class Step { Greeting, User, Password, RestartProbe, Type, Passive, ExtendedPassive, Restart, Retrieve, List };
+
     void StartSession();
     bool WaitReply();
     void PickDataPort();
-    void FinishTransfer();
+    //! Raises Ended once the data connection is done. The bool results say
+    //! whether the control is still there (the host may delete it in an event).
+    bool FinishTransfer();
 
     void Wk_Connect();
     void Wk_DataArrival(qint32 bytesTotal);
@@ -138,18 +157,23 @@ private:
     void Ws_DataArrival(qint32 bytesTotal);
     void Ws_Error(qint16 Number, const QString &Description);
 
-    //! Sets Host and Path from \a url, or reports an invalid address.
-    bool takeUrl(const QVariant &url);
-    void dispatchReply(const QString &reply);
-    void passiveMode(const QString &reply);
-    void sizeStep(const QString &reply);
-    void readListing(const QString &text);
-    void writeChunk(const QByteArray &bytes);
-    void sendCommand(const QString &command);
-    void reportError(const SystemError &error);
-    void reportServerClosed();
+    void checkPort() const;
+    bool dispatchReply(const QString &reply);
+    //! Whether a reply with \a code to the command sent last ends the session.
+    bool endsSession(double code) const;
+    //! Connects Ws to the control connection's peer at \a port.
+    void openDataConnection(qint32 port);
+    bool sizeStep(const QString &reply);
+    bool readListing(const QString &text);
+    bool writeChunk(const QByteArray &bytes);
+    void restartFile();
+    void sendCommand(Step step, const QString &command);
+    bool reportError(const SystemError &error);
+    bool reportServerClosed();
+    //! Ends the session with OnError and closes both connections, unless the
+    //! host started the next session inside the event.
+    bool failSession(qint16 number, const QString &description);
     bool waitUntil(const std::function<bool()> &done);
-    void closeTransferFile();
     template<typename T>
     void put(T &member, const T &value, const char *name)
     {
@@ -168,14 +192,18 @@ private:
     qint32 m_start = 0;
     bool m_downMode = false;
     bool m_replyArrived = false;
-    qint32 m_remoteSize = 0;
-    qint32 m_restOffset = 0;
+    qint64 m_remoteSize = 0;
+    qint64 m_restOffset = 0;
     std::unique_ptr<BinaryFile> m_transferFile;
     bool m_aboutShown = false;
 
     FtpReplyReader m_replies;
-    // Counts sessions, so that a wait of a session that was replaced stops.
+    Step m_step = Step::Greeting;
+    double m_lastCode = 0;
+    // Counts sessions; a session that was replaced or ended touches nothing more.
     quint32 m_session = 0;
+    // The download session that opened the transfer file.
+    quint32 m_fileSession = 0;
     // Between the start of a session and its end (226, 550, listing read,
     // ZUClose); a server hanging up in between is reported once.
     bool m_sessionActive = false;

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -21,7 +22,7 @@ class TestControl : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members", "Caption,Count,Echo,Ratio,Flag,Byte,Anything,BkPicture,Font,Version,"
-                           "Add,Fail,Raise,Later,Spin,About,WriteLetter,作者")
+                           "Add,Fail,Raise,Later,Spin,Stall,Release,About,WriteLetter,作者")
     Q_CLASSINFO("Events", "Said,Done,Pressed,KeyDown")
     Q_CLASSINFO("Aliases", "作者=Author")
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
@@ -75,6 +76,19 @@ public:
             MessageLoop::yield();
         return rounds > 0 ? Milliseconds : 0;
     }
+    //! From the event loop, waits in a loop of its own until Release(), then raises Done.
+    Q_INVOKABLE void Stall()
+    {
+        QTimer::singleShot(0, this, [this] {
+            const QPointer<TestControl> alive(this);
+            m_stalled = true;
+            while (alive && m_stalled)
+                MessageLoop::yieldAndWait();
+            if (alive)
+                Q_EMIT Done();
+        });
+    }
+    Q_INVOKABLE void Release() { m_stalled = false; }
     Q_INVOKABLE QVariant About()
     {
         QDialog box;
@@ -157,6 +171,7 @@ private:
     Picture m_picture;
     QFont m_font = ambientFont();
     bool m_aboutShown = false;
+    bool m_stalled = false;
     QWidget *m_pane = new QWidget(this);
 };
 

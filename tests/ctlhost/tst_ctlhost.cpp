@@ -79,6 +79,7 @@ private Q_SLOTS:
     void loadAndSaveInOrder();
     void inputAndScreenshots();
     void answersStayInOrderAcrossNestedLoops();
+    void commandsRunWhileTheControlWaits();
     void endOfInputQuitAndUnknownClass();
 
 private:
@@ -182,7 +183,7 @@ void TestCtlHost::transcripts_data()
         << QStringList{R"(["members"])"}
         << QStringList{value(uR"({"events":["Said","Done","Pressed","KeyDown"],"members":["Caption","Count","Echo",)"
                              uR"("Ratio","Flag","Byte","Anything","BkPicture","Font","Version","Add","Fail","Raise",)"
-                             uR"("Later","Spin","About","WriteLetter","作者"]})"_s)};
+                             uR"("Later","Spin","Stall","Release","About","WriteLetter","作者"]})"_s)};
     QTest::newRow("event") << QStringList{R"(["call","Raise","下载"])"}
                            << QStringList{R"({"args":["下载",2],"event":"Said"})", null};
     QTest::newRow("changed") << QStringList{R"(["set","Caption","a"])"} << QStringList{R"({"changed":"Caption"})", Ok};
@@ -282,6 +283,25 @@ void TestCtlHost::answersStayInOrderAcrossNestedLoops()
     for (const QString &expected :
          {value(u"200"_s), uR"({"args":["b",1],"event":"Said"})"_s, value(u"null"_s), value(u"2"_s)})
         QCOMPARE(compact(host.nextLine()), expected);
+}
+
+void TestCtlHost::commandsRunWhileTheControlWaits()
+{
+    const QString null = value(u"null"_s);
+    Host host;
+    QCOMPARE(host.send(R"(["call","Stall"])"), null);
+    // Stall's loop runs now: the wait still ends on time and the next commands still run.
+    QCOMPARE(host.send(R"(["wait","Done",50])"), uR"({"ok":false,"timeout":true})"_s);
+    QCOMPARE(host.send(R"(["call","Add",1,1])"), value(u"2"_s));
+    QCOMPARE(host.send(R"(["call","Release"])"), null);
+    QCOMPARE(host.send(R"(["wait","Done",20000])"), Ok);
+    QCOMPARE(host.printed(), QStringList{uR"({"args":[],"event":"Done"})"_s});
+    // quit ends the host while the control waits.
+    QCOMPARE(host.send(R"(["call","Stall"])"), null);
+    QCOMPARE(host.send(R"(["pump",0])"), Ok);
+    QCOMPARE(host.send(R"(["quit"])"), Ok);
+    QVERIFY(host.process.waitForFinished(20000));
+    QCOMPARE(host.process.exitCode(), 0);
 }
 
 void TestCtlHost::endOfInputQuitAndUnknownClass()

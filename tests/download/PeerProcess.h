@@ -28,9 +28,10 @@ public:
         return probe.serverPort();
     }
 
-    //! Starts \a program and waits until \a port takes connections and, if
-    //! the server \a greets, speaks first; empty, or why it failed.
-    QString start(const QString &program, const QStringList &arguments, quint16 port, bool greets)
+    //! Starts \a program and waits until \a port of \a address takes connections
+    //! and, if the server \a greets, speaks first; empty, or why it failed.
+    QString start(const QString &program, const QStringList &arguments, quint16 port, bool greets,
+                  const QHostAddress &address = QHostAddress(QHostAddress::LocalHost))
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.setChildProcessModifier([] {
@@ -47,7 +48,7 @@ public:
         clock.start();
         while (clock.elapsed() < 10000 && m_process.state() == QProcess::Running) {
             QTcpSocket probe;
-            probe.connectToHost(QHostAddress::LocalHost, port);
+            probe.connectToHost(address, port);
             if (probe.waitForConnected(500) && (!greets || probe.waitForReadyRead(2000)))
                 return {};
             QThread::msleep(50);

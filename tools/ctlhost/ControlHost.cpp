@@ -123,6 +123,7 @@ ControlHost::ControlHost(const ControlClass &controlClass, const Options &option
     , m_options(options)
     , m_window(std::make_unique<QWidget>())
 {
+    m_pendingTimer.setSingleShot(true);
     m_window->setWindowTitle(QStringLiteral("ctlhost - %1").arg(QLatin1String(controlClass.name)));
     m_window->installEventFilter(this);
 
@@ -166,16 +167,12 @@ void ControlHost::print(const QJsonObject &line)
 
 int ControlHost::run()
 {
-    for (;;) {
-        while (!m_queue.isEmpty() && !m_quit)
-            executeNext();
-        if (m_quit || m_inputEnded)
-            break;
-        QEventLoop idle;
-        m_idleLoop = &idle;
-        idle.exec();
-        m_idleLoop = nullptr;
-    }
+    QEventLoop loop;
+    m_mainLoop = &loop;
+    scheduleQueue();
+    if (!m_finished)
+        loop.exec();
+    m_mainLoop = nullptr;
     return 0;
 }
 
@@ -184,27 +181,52 @@ void ControlHost::enqueue(const QByteArray &line)
     if (line.trimmed().isEmpty())
         return;
     m_queue.enqueue(line);
-    wakeUp();
+    scheduleQueue();
 }
 
 void ControlHost::endOfInput()
 {
     m_inputEnded = true;
-    wakeUp();
+    scheduleQueue();
 }
 
-void ControlHost::wakeUp()
+void ControlHost::scheduleQueue()
 {
-    // The idle loop returns once whatever handler is running has returned.
-    if (m_idleLoop)
-        m_idleLoop->quit();
+    // Runs from whichever event loop turns next: the host's own, or one that a
+    // control runs while it waits, as a host window's handlers would.
+    QMetaObject::invokeMethod(this, &ControlHost::runQueue, Qt::QueuedConnection);
+}
+
+void ControlHost::runQueue()
+{
+    // A command that is still running goes on with the queue once it returns.
+    if (m_running || m_finished)
+        return;
+    m_running = true;
+    while (!m_quit && !m_pending && !m_queue.isEmpty())
+        executeNext();
+    m_running = false;
+    if (m_quit || (m_inputEnded && m_queue.isEmpty() && !m_pending))
+        finish();
+}
+
+void ControlHost::finish()
+{
+    if (std::exchange(m_finished, true))
+        return;
+    m_pendingTimer.stop();
+    // A control may be waiting in an event loop of its own; unloading it, as
+    // closing a host window does, ends that wait so the host loop can return.
+    m_window.reset();
+    if (m_mainLoop)
+        m_mainLoop->quit();
 }
 
 bool ControlHost::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_window.get() && event->type() == QEvent::Close) {
         m_quit = true;
-        wakeUp();
+        scheduleQueue();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -213,8 +235,25 @@ void ControlHost::executeNext()
 {
     const QByteArray line = m_queue.dequeue();
     const QJsonObject answer = execute(line);
+    if (!m_pending)
+        answerWith(answer);
+}
+
+void ControlHost::answerWith(const QJsonObject &answer)
+{
     print(answer);
     m_raisedSinceAnswer.clear();
+}
+
+void ControlHost::finishPending(const QJsonObject &answer)
+{
+    if (!m_pending)
+        return;
+    m_pending = false;
+    m_waitingFor.clear();
+    m_pendingTimer.stop();
+    answerWith(answer);
+    scheduleQueue();
 }
 
 QJsonObject ControlHost::execute(const QByteArray &line)
@@ -453,6 +492,8 @@ QJsonObject ControlHost::call(const QJsonArray &args)
     return ok(HostValues::toJson(result));
 }
 
+// wait and pump answer later, from the event loop, so that the host keeps
+// taking commands and keeps time while a control waits in a loop of its own.
 QJsonObject ControlHost::wait(const QJsonArray &args)
 {
     const QString event = textArgument(args, 0, QStringLiteral("wait"));
@@ -461,28 +502,24 @@ QJsonObject ControlHost::wait(const QJsonArray &args)
         throw SystemError(InvalidCall, QStringLiteral("No such event: %1").arg(event));
     if (m_raisedSinceAnswer.contains(event))
         return ok();
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
     m_waitingFor = event;
-    m_waitLoop = &loop;
-    timer.start(int(qBound(0.0, timeout, 2147483647.0)));
-    const int timedOut = loop.exec();
-    m_waitLoop = nullptr;
-    m_waitingFor.clear();
-    if (timedOut)
-        return QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("timeout"), true}};
-    return ok();
+    startPending(timeout, QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("timeout"), true}});
+    return {};
 }
 
 QJsonObject ControlHost::pump(const QJsonArray &args)
 {
     const double ms = numberArgument(args, 0, QStringLiteral("pump"));
-    QEventLoop loop;
-    QTimer::singleShot(int(qBound(0.0, ms, 2147483647.0)), &loop, &QEventLoop::quit);
-    loop.exec();
-    return ok();
+    startPending(ms, ok());
+    return {};
+}
+
+void ControlHost::startPending(double ms, const QJsonObject &answerAtEnd)
+{
+    m_pending = true;
+    m_pendingTimer.disconnect();
+    connect(&m_pendingTimer, &QTimer::timeout, this, [this, answerAtEnd] { finishPending(answerAtEnd); });
+    m_pendingTimer.start(int(qBound(0.0, ms, 2147483647.0)));
 }
 
 QJsonObject ControlHost::members()
@@ -620,8 +657,8 @@ void ControlHost::onEvent(const QString &name, const QVariantList &args)
         values.append(HostValues::toJson(arg));
     print(QJsonObject{{QStringLiteral("event"), name}, {QStringLiteral("args"), values}});
     m_raisedSinceAnswer.insert(name);
-    if (m_waitLoop && name == m_waitingFor)
-        m_waitLoop->exit(0);
+    if (m_pending && name == m_waitingFor)
+        finishPending(ok());
 }
 
 int ControlHost::onModal(QDialog *dialog)

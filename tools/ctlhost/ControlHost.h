@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QQueue>
 #include <QSet>
+#include <QTimer>
 
 #include <memory>
 
@@ -24,18 +25,22 @@ struct ControlClass;
     windows and shell requests are printed as their own lines when they
     happen.
 
-    Order: commands run one at a time, in the order read, and only from the
-    host's own idle loop. Lines that arrive while a command or a control's
-    handler runs an event loop (a yield, a modal window, wait, pump) are
-    queued, never run inside that loop; so every answer comes in command
-    order and no command runs in the middle of a control's handler. A
-    command that blocks (a modal window kept open with --keep-modals) holds
-    the commands after it until it returns.
+    Order: commands run one at a time, in the order read, from whichever
+    event loop turns: the host's own, or one that a control runs while it
+    waits (for a server's reply, say), as a host window's handlers run
+    there. Lines that arrive while a command runs (a yield inside a call,
+    a modal window kept open with --keep-modals) wait until it returns, so
+    every answer comes in command order.
 
-    wait: satisfied by the event raised after the previous command was
-    answered (while the host was idle, or during the wait itself); an event
-    raised during an earlier command does not count, since it was printed
-    before that command's answer.
+    wait and pump do not block: their answer comes from the event loop when
+    the event is raised or the time is up, and the commands after them run
+    once it has been given. wait is satisfied by the event raised after the
+    previous command was answered (while the host was idle, or during the
+    wait itself); an event raised during an earlier command does not count,
+    since it was printed before that command's answer.
+
+    quit, the end of input or closing the window unload the control (which
+    ends any wait of its own) and end the host.
 
     InitProperties: the control is initialised as new before the first
     command other than load, members and quit, unless load came first.
@@ -69,8 +74,14 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void wakeUp();
+    void scheduleQueue();
+    void runQueue();
+    void finish();
     void executeNext();
+    void answerWith(const QJsonObject &answer);
+    //! The running wait or pump answers \a answer after \a ms unless finished before.
+    void startPending(double ms, const QJsonObject &answer);
+    void finishPending(const QJsonObject &answer);
     QJsonObject execute(const QByteArray &line);
     QJsonObject dispatch(const QString &command, const QJsonArray &args);
     void ensureInitialised();
@@ -111,12 +122,14 @@ private:
     bool m_inputEnded = false;
     bool m_quit = false;
     bool m_initialised = false;
-    bool m_anyCommand = false;
-    QEventLoop *m_idleLoop = nullptr;
+    bool m_running = false; // a command is being executed
+    bool m_pending = false; // a wait or pump has not answered yet
+    bool m_finished = false;
+    QEventLoop *m_mainLoop = nullptr;
 
     QSet<QString> m_raisedSinceAnswer;
     QString m_waitingFor;
-    QEventLoop *m_waitLoop = nullptr;
+    QTimer m_pendingTimer;
 
     QPointer<QWidget> m_mouseGrab;
     int m_modals = 0;

@@ -3,6 +3,7 @@
 #include "../../TestFiles.h"
 
 #include <QDir>
+#include <QProcess>
 
 namespace {
 
@@ -18,6 +19,13 @@ bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
     return writeFile(path, bytes) && QFile::setPermissions(path, ReadAll);
 }
 
+bool FtpPeer::putSparseFile(const QString &name, qint64 size, const QByteArray &tail) const
+{
+    QFile file(root() + u'/' + name);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size) && file.seek(size - tail.size())
+        && file.write(tail) == tail.size() && file.setPermissions(ReadAll);
+}
+
 QString FtpPeer::start()
 {
     if (!m_work.isValid())
@@ -28,22 +36,80 @@ QString FtpPeer::start()
         if (!QDir().mkpath(dir) || !QFile::setPermissions(dir, ReadAll | ExecAll))
             return QStringLiteral("cannot prepare %1").arg(dir);
     }
+    const QHostAddress address(m_ipv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
     m_port = PeerProcess::freePort();
     if (m_kind == Pyftpdlib)
         return m_process.start(QStringLiteral("/usr/bin/python3"),
                                {QStringLiteral("-m"), QStringLiteral("pyftpdlib"), QStringLiteral("-i"),
-                                QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port),
+                                address.toString(), QStringLiteral("-p"), QString::number(m_port),
                                 QStringLiteral("-d"), root()},
-                               m_port, true);
+                               m_port, true, address);
+    if (m_kind == PureFtpd)
+        return startPureFtpd(address);
     const QString conf = m_work.path() + QStringLiteral("/vsftpd.conf");
     const QByteArray text = QStringLiteral(
-        "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
+        "%4\nlisten_port=%1\nbackground=NO\n"
         "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root=%2\nsecure_chroot_dir=%3\n"
         "pasv_enable=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nxferlog_enable=NO\n"
         "dirmessage_enable=NO\nconnect_from_port_20=NO\n")
-        .arg(m_port).arg(root(), empty).toUtf8();
+        .arg(m_port)
+        .arg(root(), empty,
+             m_ipv6 ? QStringLiteral("listen=NO\nlisten_ipv6=YES\nlisten_address6=::1")
+                    : QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1"))
+        .toUtf8();
     // Not writable by others, as vsftpd insists.
     if (!writeFile(conf, text) || !QFile::setPermissions(conf, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return QStringLiteral("cannot write %1").arg(conf);
-    return m_process.start(QStringLiteral("/usr/sbin/vsftpd"), {conf}, m_port, true);
+    return m_process.start(QStringLiteral("/usr/sbin/vsftpd"), {conf}, m_port, true, address);
+}
+
+// Runs \a program to its end; empty, or why it failed.
+static QString run(const QString &program, const QStringList &arguments, const QString &folder,
+                   const QByteArray &input = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll());
+    return {};
+}
+
+QString FtpPeer::startPureFtpd(const QHostAddress &address)
+{
+    // Fetched and unpacked once per build tree, never installed.
+    const QString tree = QStringLiteral(FTP_PEERS_DIR "/pure-ftpd");
+    const QString server = tree + QStringLiteral("/usr/sbin/pure-ftpd");
+    if (!QFile::exists(server)) {
+        const QString download = QStringLiteral(FTP_PEERS_DIR "/download");
+        QDir(download).removeRecursively();
+        if (!QDir().mkpath(download))
+            return QStringLiteral("cannot make %1").arg(download);
+        QString error = run(QStringLiteral("apt-get"), {QStringLiteral("download"), QStringLiteral("pure-ftpd")}, download);
+        const QStringList packages = QDir(download).entryList({QStringLiteral("pure-ftpd_*.deb")});
+        if (error.isEmpty() && packages.isEmpty())
+            error = QStringLiteral("apt-get download left no package");
+        if (error.isEmpty())
+            error = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), packages.first(), tree}, download);
+        if (!error.isEmpty())
+            return error;
+    }
+    const QString users = m_work.path() + QStringLiteral("/users");
+    const QString error = run(tree + QStringLiteral("/usr/bin/pure-pw"),
+                              {QStringLiteral("useradd"), user(), QStringLiteral("-u"), QStringLiteral("65534"),
+                               QStringLiteral("-g"), QStringLiteral("65534"), QStringLiteral("-d"), root(),
+                               QStringLiteral("-f"), users, QStringLiteral("-m"), QStringLiteral("-F"),
+                               users + QStringLiteral(".pdb")},
+                              m_work.path(), (password() + u'\n' + password() + u'\n').toUtf8());
+    if (!error.isEmpty())
+        return error;
+    // No anonymous login, virtual users only, any user id.
+    return m_process.start(server,
+                           {QStringLiteral("-S"), address.toString() + u',' + QString::number(m_port),
+                            QStringLiteral("-l"), QStringLiteral("puredb:") + users + QStringLiteral(".pdb"),
+                            QStringLiteral("-E"), QStringLiteral("-u"), QStringLiteral("1")},
+                           m_port, true, address);
 }

@@ -18,7 +18,7 @@ struct FtpSession {
     QSignalSpy sizes {control.get(), &ZuFTPDownLoad::UrlOK};
     QSignalSpy chunks {control.get(), &ZuFTPDownLoad::GetedData};
     QSignalSpy ended {control.get(), &ZuFTPDownLoad::Ended};
-    qint32 countAtEnd = -1;
+    qint64 countAtEnd = -1;
 
     FtpSession()
     {

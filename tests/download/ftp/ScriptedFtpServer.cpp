@@ -29,15 +29,20 @@ void ScriptedFtpServer::closeData()
 
 void ScriptedFtpServer::onControlConnection()
 {
-    QTcpSocket *socket = m_control.nextPendingConnection();
-    if (m_client) {
-        socket->deleteLater();
-        return;
+    // A new session replaces the one before.
+    if (m_client)
+        m_client->disconnect(this);
+    m_client = m_control.nextPendingConnection();
+    m_pending.clear();
+    ++m_controlConnections;
+    connect(m_client, &QTcpSocket::readyRead, this, &ScriptedFtpServer::readCommands);
+    for (int i = 0; i < m_greeting.size(); ++i) {
+        QTimer::singleShot(m_greetingGap * i, m_client, [this, i] {
+            if (i == m_greeting.size() - 1)
+                m_commandsBeforeGreeted = int(m_commands.size());
+            send(m_greeting[i]);
+        });
     }
-    m_client = socket;
-    connect(socket, &QTcpSocket::readyRead, this, &ScriptedFtpServer::readCommands);
-    for (int i = 0; i < m_greeting.size(); ++i)
-        QTimer::singleShot(m_greetingGap * i, this, [this, piece = m_greeting[i]] { send(piece); });
 }
 
 void ScriptedFtpServer::onDataConnection()
@@ -57,15 +62,18 @@ void ScriptedFtpServer::readCommands()
         m_pending.remove(0, end + 2);
         m_commands.append(line);
         const qsizetype blank = line.indexOf(' ');
-        answer((blank < 0 ? line : line.left(blank)).toUpper(), blank < 0 ? QByteArray() : line.mid(blank + 1));
+        const QByteArray verb = (blank < 0 ? line : line.left(blank)).toUpper();
+        const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
+        if (const auto it = m_handlers.constFind(verb); it != m_handlers.constEnd())
+            (*it)(argument);
+        else
+            answerAsUsual(verb, argument);
     }
 }
 
-void ScriptedFtpServer::answer(const QByteArray &verb, const QByteArray &argument)
+void ScriptedFtpServer::answerAsUsual(const QByteArray &verb, const QByteArray &argument)
 {
-    if (const auto it = m_handlers.constFind(verb); it != m_handlers.constEnd()) {
-        (*it)(argument);
-    } else if (verb == "USER") {
+    if (verb == "USER") {
         send("331 Please specify the password.\r\n");
     } else if (verb == "PASS") {
         send("230 Login successful.\r\n");
@@ -76,6 +84,8 @@ void ScriptedFtpServer::answer(const QByteArray &verb, const QByteArray &argumen
     } else if (verb == "PASV") {
         send("227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
              + QByteArray::number(dataPort() % 256) + ").\r\n");
+    } else if (verb == "EPSV") {
+        send("229 Entering Extended Passive Mode (|||" + QByteArray::number(dataPort()) + "|)\r\n");
     } else if (verb == "RETR") {
         send("150 Opening BINARY mode data connection for f.bin (" + QByteArray::number(m_content.size())
              + " bytes).\r\n");
@@ -86,6 +96,11 @@ void ScriptedFtpServer::answer(const QByteArray &verb, const QByteArray &argumen
             connect(m_dataClient, &QTcpSocket::disconnected, this, [this] { send("226 Transfer complete.\r\n"); });
         else if (m_dataClient)
             send("226 Transfer complete.\r\n");
+    } else if (verb == "LIST") {
+        send("150 Here comes the directory listing.\r\n");
+        sendData("-rw-r--r--    1 ftp      ftp      " + QByteArray::number(m_content.size()) + " Dec 06 12:00 f.bin\r\n");
+        closeData();
+        send("226 Directory send OK.\r\n");
     } else {
         send("502 Command not implemented.\r\n");
     }

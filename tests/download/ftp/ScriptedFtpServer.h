@@ -16,7 +16,8 @@
 
     By default it answers like a plain anonymous server and serves content()
     through a passive data connection: the 150 reply with the size, the data,
-    then 226 once the data connection is closed. A test replaces the answer
+    then 226 once the data connection is closed; LIST gives one long listing
+    line with that size. Each new control connection starts a new session. A test replaces the answer
     to a command with onCommand() and talks on the connections with send(),
     sendData(), closeData() and closeControl(). Every command line received
     is kept in commands().
@@ -45,6 +46,8 @@ public:
 
     //! Replaces the answer to \a verb (upper case, like "RETR").
     void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
+    //! The answer given without a handler, for a handler that passes a command on.
+    void answerAsUsual(const QByteArray &verb, const QByteArray &argument);
 
     void send(const QByteArray &text)
     {
@@ -62,13 +65,17 @@ public:
     }
 
     QList<QByteArray> commands() const { return m_commands; }
+    //! The commands received before the last piece of the greeting went out.
+    int commandsBeforeGreeted() const { return m_commandsBeforeGreeted; }
+    int controlConnections() const { return m_controlConnections; }
     int dataConnections() const { return m_dataConnections; }
+    //! The client has closed the control connection of the latest session, or never opened one.
+    bool controlClosed() const { return !m_client || m_client->state() == QAbstractSocket::UnconnectedState; }
 
 private:
     void onControlConnection();
     void onDataConnection();
     void readCommands();
-    void answer(const QByteArray &verb, const QByteArray &argument);
 
     QTcpServer m_control;
     QTcpServer m_data;
@@ -82,5 +89,7 @@ private:
     QList<QByteArray> m_commands;
     QByteArray m_dataQueue;
     bool m_closeDataWhenSent = false;
+    int m_controlConnections = 0;
     int m_dataConnections = 0;
+    int m_commandsBeforeGreeted = 0;
 };
