@@ -102,7 +102,7 @@ void DownloadRow::setupHttp()
 void DownloadRow::setupFtp()
 {
     m_ftp = new ZuFTPDownLoad(this);
-    connect(m_ftp, &ZuFTPDownLoad::UrlOK, this, [this](qint32 size) {
+    connect(m_ftp, &ZuFTPDownLoad::UrlOK, this, [this](qint64 size) {
         m_size = size;
         if (size > 0)
             m_bar->setMax(barUnits(size, size));
@@ -131,7 +131,7 @@ void DownloadRow::start()
     } else {
         // REST at the bytes already in the file, written on from there.
         const qint64 have = bytesOnDisk();
-        m_ftp->DownTo(m_address, m_fileName, int(have + 1), have > 0);
+        m_ftp->DownTo(m_address, m_fileName, have + 1, have > 0);
     }
 }
 
