@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr auto ReadAll = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
@@ -16,6 +18,14 @@ bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
 {
     const QString path = root() + u'/' + name;
     return writeFile(path, bytes) && QFile::setPermissions(path, ReadAll);
+}
+
+QString FtpPeer::unavailable(Kind kind)
+{
+    if (kind == Vsftpd && ::geteuid() != 0)
+        return QStringLiteral("vsftpd runs only as root (it locks the anonymous user into its folder); "
+                              "run the tests as root to include it");
+    return {};
 }
 
 QString FtpPeer::start()
@@ -45,5 +55,5 @@ QString FtpPeer::start()
     // Not writable by others, as vsftpd insists.
     if (!writeFile(conf, text) || !QFile::setPermissions(conf, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return QStringLiteral("cannot write %1").arg(conf);
-    return m_process.start(QStringLiteral("/usr/sbin/vsftpd"), {conf}, m_port, true);
+    return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/vsftpd")), {conf}, m_port, true);
 }

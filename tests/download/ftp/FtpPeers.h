@@ -17,6 +17,9 @@ public:
 
     explicit FtpPeer(Kind kind) : m_kind(kind) {}
 
+    //! Why a server of \a kind cannot run here, or empty.
+    static QString unavailable(Kind kind);
+
     //! Prepares the served folder and starts the server; empty, or why it failed.
     QString start();
     void stop() { m_process.stop(); }
