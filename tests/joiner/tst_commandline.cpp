@@ -75,6 +75,14 @@ private slots:
         QVERIFY(r.err.isEmpty());
     }
 
+    void windowWithoutDisplay()
+    {
+        const Run r = run(QStringLiteral(TESSAL_PATH), {});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("desktop session")), qPrintable(r.err));
+        QVERIFY(r.err.contains(QStringLiteral("tessal --join")));
+    }
+
     void wrongCommandLines_data()
     {
         QTest::addColumn<QStringList>("arguments");
