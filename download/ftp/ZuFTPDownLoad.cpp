@@ -2,6 +2,7 @@
 
 #include "BinaryFile.h"
 #include "CodePage.h"
+#include "FtpReplyReader.h"
 #include "FrmAbout.h"
 #include "Int32.h"
 #include "LeadingNumber.h"
@@ -41,6 +42,7 @@ ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     : ControlBase(parent)
     , Wk(new Winsock(this))
     , Ws(new Winsock(this))
+    , m_replies(std::make_unique<FtpReplyReader>())
 {
     setSizeTwips(WidthTwips, HeightTwips);
     connect(Wk, &Winsock::connected, this, &ZuFTPDownLoad::Wk_Connect);
@@ -283,7 +285,7 @@ void ZuFTPDownLoad::StartSession()
     m_closeReported = false;
     m_listingSizeWanted = !m_downMode;
     Wk->Close();
-    m_replies.clear();
+    m_replies->clear();
     Wk->setRemoteHost(m_host.toString());
     Wk->setRemotePort(m_port);
     Wk->Connect();
@@ -378,12 +380,12 @@ void ZuFTPDownLoad::Wk_DataArrival(qint32)
 {
     QPointer<ZuFTPDownLoad> self(this);
     try {
-        m_replies.append(Wk->GetDataBytes());
+        m_replies->append(Wk->GetDataBytes());
     } catch (const SystemError &error) {
         reportError(error);
         return;
     }
-    while (const std::optional<QByteArray> reply = m_replies.takeReply()) {
+    while (const std::optional<QByteArray> reply = m_replies->takeReply()) {
         dispatchReply(CodePage::toUnicode(*reply));
         if (!self)
             return;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ControlBase.h"
-#include "FtpReplyReader.h"
 
 #include <QVariant>
 
@@ -9,6 +8,7 @@
 #include <memory>
 
 class BinaryFile;
+class FtpReplyReader;
 class Winsock;
 
 /*!
@@ -173,7 +173,7 @@ private:
     std::unique_ptr<BinaryFile> m_transferFile;
     bool m_aboutShown = false;
 
-    FtpReplyReader m_replies;
+    const std::unique_ptr<FtpReplyReader> m_replies;
     // Counts sessions, so that a wait of a session that was replaced stops.
     quint32 m_session = 0;
     // Between the start of a session and its end (226, 550, listing read,

@@ -1,5 +1,7 @@
 #include "ZuHTTPdownload.h"
 
+#include "BinaryFile.h"
+#include "ChunkedBody.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
 #include "HttpResponseHead.h"
@@ -102,6 +104,7 @@ QString ZuHTTPdownload::componentTitle()
 
 ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     : ControlBase(parent)
+    , m_outputFile(std::make_unique<BinaryFile>())
 {
     Wk = new Winsock(this);
     Wk->setObjectName(QStringLiteral("Wk"));
@@ -183,7 +186,7 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
         if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
             const bool keep = Begin <= info.size() && Ext;
             if (!keep) {
-                m_outputFile.close();
+                m_outputFile->close();
                 QFile::setPermissions(Filename, QFile::permissions(Filename) | QFile::ReadOwner
                                                     | QFile::WriteOwner);
                 if (!QFile::remove(Filename))
@@ -191,10 +194,10 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint32 Begin, qint32 La
             }
         }
         Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
-        m_outputFile.close();
-        m_outputFile.open(Filename);
+        m_outputFile->close();
+        m_outputFile->open(Filename);
         if (Ext)
-            m_outputFile.seek(Begin);
+            m_outputFile->seek(Begin);
         startTransfer(m_file);
         m_probing = false;
         m_probeBuffer.clear();
@@ -240,7 +243,7 @@ QVariant ZuHTTPdownload::ZUClose()
         m_closedByHost = Timer1->isActive();
         Wk->Close();
         Ws->Close();
-        m_outputFile.close();
+        m_outputFile->close();
     });
     return QVariant();
 }
@@ -288,7 +291,7 @@ QVariant ZuHTTPdownload::State() const
 qint32 ZuHTTPdownload::HsDown()
 {
     return guarded([&] {
-        return m_outputFile.isOpen() ? toInt32(double(m_outputFile.position() - 1)) : 0;
+        return m_outputFile->isOpen() ? toInt32(double(m_outputFile->position() - 1)) : 0;
     });
 }
 
@@ -411,7 +414,7 @@ void ZuHTTPdownload::Wk_DataArrival()
         Q_EMIT GetData();
         if (m_file.active && (m_file.complete || Wk->State() == Winsock::PeerClosing)) {
             m_file.ended = true;
-            m_outputFile.close();
+            m_outputFile->close();
             Wk->Close();
         }
     } catch (const SystemError &) {
@@ -596,14 +599,16 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
     }
     transfer.expected = head.contentLength;
     transfer.chunked = head.chunked;
+    if (transfer.chunked)
+        transfer.chunks = std::make_unique<ChunkedBody>();
     if (toFile) {
         if (head.status == 206 && head.rangeStart >= 0) {
-            m_outputFile.seek(head.rangeStart + 1);
-        } else if (head.status != 206 && (m_outputFile.position() != 1 || m_outputFile.length() > 0)) {
+            m_outputFile->seek(head.rangeStart + 1);
+        } else if (head.status != 206 && (m_outputFile->position() != 1 || m_outputFile->length() > 0)) {
             // The whole resource came instead of the range asked for: it replaces the file.
-            m_outputFile.file().flush();
-            m_outputFile.file().resize(0);
-            m_outputFile.seek(1);
+            m_outputFile->file().flush();
+            m_outputFile->file().resize(0);
+            m_outputFile->seek(1);
         }
     }
     return Outcome::Taken;
@@ -613,7 +618,7 @@ bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
 {
     if (transfer.chunked) {
         QByteArray data;
-        const ChunkedBody::Status status = transfer.chunks.feed(bytes, data);
+        const ChunkedBody::Status status = transfer.chunks->feed(bytes, data);
         bytes = std::move(data);
         transfer.received += bytes.size();
         if (status == ChunkedBody::Status::Malformed)
@@ -635,10 +640,10 @@ bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
 
 void ZuHTTPdownload::writeToFile(const QByteArray &bytes)
 {
-    if (!m_outputFile.isOpen() || bytes.isEmpty())
+    if (!m_outputFile->isOpen() || bytes.isEmpty())
         return;
     try {
-        m_outputFile.writeBytes(bytes);
+        m_outputFile->writeBytes(bytes);
     } catch (const SystemError &error) {
         failTransfer(m_file, qint16(error.number()), error.description());
     }
@@ -648,7 +653,7 @@ void ZuHTTPdownload::closeTransfer(Transfer &transfer)
 {
     transfer.active = false;
     if (&transfer == &m_file)
-        m_outputFile.close();
+        m_outputFile->close();
     try {
         socketOf(transfer)->Close();
     } catch (const SystemError &) {
@@ -729,9 +734,9 @@ void ZuHTTPdownload::Timer1_Timer()
         bool lengthReached = false;
         double length = 0;
         const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
-        if (!framed && numericLength(m_length, &length) && m_outputFile.isOpen())
-            lengthReached = m_outputFile.position() - 1 >= length;
-        if (peerClosing(Wk) || !m_outputFile.isOpen() || lengthReached || m_file.complete)
+        if (!framed && numericLength(m_length, &length) && m_outputFile->isOpen())
+            lengthReached = m_outputFile->position() - 1 >= length;
+        if (peerClosing(Wk) || !m_outputFile->isOpen() || lengthReached || m_file.complete)
             endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file));
     }
 

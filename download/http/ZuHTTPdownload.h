@@ -1,13 +1,15 @@
 #pragma once
 
-#include "BinaryFile.h"
-#include "ChunkedBody.h"
 #include "ControlBase.h"
+
+#include <memory>
 
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QVariant>
 
+class BinaryFile;
+class ChunkedBody;
 class QTimer;
 class Winsock;
 
@@ -127,7 +129,7 @@ private:
         qint64 expected = -1;     // Content-Length of this response
         qint64 received = 0;      // body bytes taken
         bool chunked = false;
-        ChunkedBody chunks;
+        std::unique_ptr<ChunkedBody> chunks; // for a chunked response
         bool complete = false;    // the body has ended by its own framing
         bool ended = false;       // the connection was closed at the end
     };
@@ -177,7 +179,7 @@ private:
     QVariant m_lType;
     double m_bodyStart = 0;
     QString m_redirectUrl;
-    BinaryFile m_outputFile;
+    const std::unique_ptr<BinaryFile> m_outputFile;
     bool m_aboutShown = false;
 
     int m_redirects = 0;
