@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlBase.h"
+#include "zudownload_export.h"
 
 #include <QVariant>
 
@@ -32,7 +33,7 @@ class Winsock;
     first Show. It persists nothing and keeps a fixed size of 660 x 580
     twips.
 */
-class ZuFTPDownLoad : public ControlBase
+class ZUDOWNLOAD_EXPORT ZuFTPDownLoad : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members",

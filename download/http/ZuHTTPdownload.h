@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ControlBase.h"
+#include "zudownload_export.h"
 
 #include <memory>
 
@@ -33,7 +34,7 @@ class Winsock;
     Values stay in place between probes: a probe overwrites only the values
     its answer carries.
 */
-class ZuHTTPdownload : public ControlBase
+class ZUDOWNLOAD_EXPORT ZuHTTPdownload : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members",
