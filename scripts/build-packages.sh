@@ -53,6 +53,7 @@ for file in "$out"/*.deb; do
     dpkg-deb -x "$file" "$root"
 done
 desktop=$root/usr/share/applications/tessal.desktop
+desktop-file-validate "$desktop" || fail "tessal.desktop is not valid"
 grep -qx 'Exec=tessal' "$desktop" && grep -qx 'Icon=tessal' "$desktop" || fail "tessal.desktop"
 ! ldd "$root/usr/bin/tessal" | grep -q 'tessal\|zudownload\|Schedule' || fail "tessal links a library of the suite"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tessal" --help | grep -q -- '--join' || fail "tessal --help"

@@ -12,7 +12,7 @@
 set -e
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev fonts-wqy-zenhei"
 # The private nginx and vsftpd need their libraries, which start nothing.
-test_packages="gcab python3-pyftpdlib curl time xvfb xauth
+test_packages="gcab python3-pyftpdlib curl time xvfb xauth desktop-file-utils
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0"
 list=no
 for argument in "$@"; do
