@@ -15,7 +15,7 @@ bench=$build/bench/http/zuhttpbench
 [ -x "$bench" ] || { echo "build the zuhttpbench target first" >&2; exit 2; }
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 2; }
 # The tests' private copy (scripts/fetch-peers.sh), else the system's.
-peers=$build/peers
+peers=$(cd "$build" && pwd)/peers
 sh "$(dirname "$0")/../../scripts/fetch-peers.sh" "$peers" || peers=
 nginx=$peers/usr/sbin/nginx
 
