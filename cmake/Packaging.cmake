@@ -1,130 +1,143 @@
-# Installation: the programs, and the two control libraries as CMake
-# packages (find_package(zudownload), find_package(Schedule)) together with
-# the shared platform they need (package TessalPlatform).
+# Installation and Debian packages (cpack -G DEB in the build folder).
 #
-#   bin/                 tessal, EXTRACT, ctlhost
-#   lib/                 libzudownload.so, libSchedule.so, libtessalplatform.so, libtessalcommon.so
-#   include/tessal/      platform and common headers
-#   include/zudownload/  download control headers
-#   include/Schedule/    progress bar headers
-#   lib/cmake/<package>/ package files
+#   bin/                   tessal, EXTRACT (package tessal); ctlhost (installed, not packaged)
+#   share/applications/    tessal.desktop, and its icon under share/icons/hicolor
+#   lib/                   libzudownload.so.1, libSchedule.so.1, libtessalhooks.so.1
+#   include/zudownload/    the download controls' public headers   } with their package
+#   include/Schedule/      the progress bar's public headers        } files in lib/cmake/NAME
+#   include/tessal/        the modal and shell hooks' headers       } (find_package(NAME))
 #
-# Libraries find each other in their own folder, programs in ../lib.
+# Each control library carries the platform it needs and shares only the
+# modal and shell hooks (package TessalHooks) with its host.
 
 include(CMakePackageConfigHelpers)
 
 set(TESSAL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake)
 file(RELATIVE_PATH tessal_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 
-# Source folders given as plain paths become build-only, and the installed
-# headers take their place.
-function(tessal_install_interface target includedir)
-    get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
-    set(result "")
-    if(dirs)
-        foreach(dir IN LISTS dirs)
-            if(dir MATCHES "^\\$<")
-                list(APPEND result "${dir}")
-            else()
-                list(APPEND result "$<BUILD_INTERFACE:${dir}>")
-            endif()
-        endforeach()
-    endif()
-    list(APPEND result "$<INSTALL_INTERFACE:${includedir}>")
-    set_property(TARGET ${target} PROPERTY INTERFACE_INCLUDE_DIRECTORIES "${result}")
-endfunction()
-
-# The shared platform and common helpers.
-tessal_install_interface(common ${CMAKE_INSTALL_INCLUDEDIR}/tessal)
-set_target_properties(common PROPERTIES EXPORT_NAME tessalcommon INSTALL_RPATH "$ORIGIN")
-set_target_properties(platform PROPERTIES EXPORT_NAME tessalplatform INSTALL_RPATH "$ORIGIN")
-install(TARGETS common platform EXPORT TessalPlatformTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/common/ ${PROJECT_SOURCE_DIR}/platform/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessal FILES_MATCHING PATTERN "*.h")
-install(EXPORT TessalPlatformTargets NAMESPACE Tessal:: DESTINATION ${TESSAL_CMAKEDIR}/TessalPlatform)
-
-# Static libraries linked into a control library still appear in its link
-# interface, so they have to be exported with it.
-function(tessal_static_dependencies target result)
-    set(found "")
-    get_target_property(libraries ${target} LINK_LIBRARIES)
-    if(libraries)
-        foreach(library IN LISTS libraries)
-            if(TARGET ${library} AND NOT library MATCHES "::")
-                get_target_property(type ${library} TYPE)
-                if(type STREQUAL "STATIC_LIBRARY")
-                    tessal_static_dependencies(${library} nested)
-                    list(APPEND found ${library} ${nested})
-                endif()
-            endif()
-        endforeach()
-    endif()
-    list(REMOVE_DUPLICATES found)
-    set(${result} "${found}" PARENT_SCOPE)
-endfunction()
-
-# One package per control library.
-function(tessal_install_control_library name)
-    cmake_parse_arguments(arg "" "" "HEADERS" ${ARGN})
-    tessal_install_interface(${name} ${CMAKE_INSTALL_INCLUDEDIR}/${name})
-    set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN")
-    tessal_static_dependencies(${name} parts)
-    foreach(part IN LISTS parts)
-        tessal_install_interface(${part} ${CMAKE_INSTALL_INCLUDEDIR}/${name})
+# Installs \a name as a CMake package NAME with the given targets, public
+# headers (into include/INCLUDEDIR) and the packages it depends on.
+function(tessal_install_library name)
+    cmake_parse_arguments(arg "" "NAMESPACE;INCLUDEDIR;COMPONENT" "TARGETS;HEADERS;DEPENDENCIES" ${ARGN})
+    set(includedir ${CMAKE_INSTALL_INCLUDEDIR}/${arg_INCLUDEDIR})
+    foreach(target IN LISTS arg_TARGETS)
+        target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${includedir}>)
+        set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
     endforeach()
-    install(TARGETS ${name} ${parts} EXPORT ${name}Targets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}/${name}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-    )
-    foreach(dir IN LISTS arg_HEADERS)
-        install(DIRECTORY ${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${name} FILES_MATCHING PATTERN "*.h")
+    install(TARGETS ${arg_TARGETS} EXPORT ${name}Targets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${arg_COMPONENT}
+            NAMELINK_COMPONENT ${arg_COMPONENT}-dev)
+    install(FILES ${arg_HEADERS} DESTINATION ${includedir} COMPONENT ${arg_COMPONENT}-dev)
+    install(EXPORT ${name}Targets NAMESPACE ${arg_NAMESPACE}:: DESTINATION ${TESSAL_CMAKEDIR}/${name}
+        COMPONENT ${arg_COMPONENT}-dev)
+
+    set(PACKAGE_NAME ${name})
+    set(PACKAGE_DEPENDENCIES "")
+    foreach(dependency IN LISTS arg_DEPENDENCIES)
+        string(APPEND PACKAGE_DEPENDENCIES "find_dependency(${dependency})\n")
     endforeach()
-    install(EXPORT ${name}Targets NAMESPACE ${name}:: DESTINATION ${TESSAL_CMAKEDIR}/${name})
-    set(config ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}Config.cmake)
-    file(WRITE ${config} [=[
-include(CMakeFindDependencyMacro)
-find_dependency(TessalPlatform CONFIG PATHS "${CMAKE_CURRENT_LIST_DIR}/.." NO_DEFAULT_PATH)
-include("${CMAKE_CURRENT_LIST_DIR}/@NAME@Targets.cmake")
-]=])
-    file(READ ${config} text)
-    string(REPLACE "@NAME@" "${name}" text "${text}")
-    file(WRITE ${config} "${text}")
-    write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}ConfigVersion.cmake
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name})
+    configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/PackageConfig.cmake.in ${dir}/${name}Config.cmake
+        INSTALL_DESTINATION ${TESSAL_CMAKEDIR}/${name})
+    write_basic_package_version_file(${dir}/${name}ConfigVersion.cmake
         VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-    install(FILES ${config} ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}ConfigVersion.cmake
-        DESTINATION ${TESSAL_CMAKEDIR}/${name})
+    install(FILES ${dir}/${name}Config.cmake ${dir}/${name}ConfigVersion.cmake
+        DESTINATION ${TESSAL_CMAKEDIR}/${name} COMPONENT ${arg_COMPONENT}-dev)
 endfunction()
 
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/packaging/TessalPlatformConfig.cmake [=[
-include(CMakeFindDependencyMacro)
-find_dependency(Qt6 COMPONENTS Core Gui Widgets Network)
-include("${CMAKE_CURRENT_LIST_DIR}/TessalPlatformTargets.cmake")
-]=])
-write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/packaging/TessalPlatformConfigVersion.cmake
-    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/TessalPlatformConfig.cmake
-              ${CMAKE_CURRENT_BINARY_DIR}/packaging/TessalPlatformConfigVersion.cmake
-    DESTINATION ${TESSAL_CMAKEDIR}/TessalPlatform)
+set(qt_dependency "Qt6 COMPONENTS Core Gui Widgets Network")
+set(host_headers
+    ${PROJECT_SOURCE_DIR}/platform/ControlBase.h
+    ${PROJECT_SOURCE_DIR}/platform/ControlLibrary.h
+    ${PROJECT_SOURCE_DIR}/platform/PropertyBag.h
+    ${PROJECT_SOURCE_DIR}/common/SystemError.h
+    ${PROJECT_SOURCE_DIR}/common/TessalExport.h
+)
+
+tessal_install_library(TessalHooks TARGETS tessalhooks NAMESPACE Tessal INCLUDEDIR tessal COMPONENT hooks
+    HEADERS ${PROJECT_SOURCE_DIR}/platform/ModalRunner.h ${PROJECT_SOURCE_DIR}/platform/Shell.h
+            ${PROJECT_BINARY_DIR}/platform/tessalhooks_export.h
+    DEPENDENCIES ${qt_dependency})
 
 if(TARGET zudownload)
-    tessal_install_control_library(zudownload HEADERS
-        ${PROJECT_SOURCE_DIR}/download/http ${PROJECT_SOURCE_DIR}/download/ftp ${PROJECT_SOURCE_DIR}/download/about)
+    tessal_install_library(zudownload TARGETS zudownload NAMESPACE zudownload INCLUDEDIR zudownload
+        COMPONENT zudownload
+        HEADERS ${PROJECT_SOURCE_DIR}/download/http/ZuHTTPdownload.h ${PROJECT_SOURCE_DIR}/download/ftp/ZuFTPDownLoad.h
+                ${PROJECT_BINARY_DIR}/download/zudownload_export.h ${host_headers}
+        DEPENDENCIES ${qt_dependency} TessalHooks)
 endif()
 if(TARGET Schedule)
     if(NOT TARGET Schedule::Schedule)
         add_library(Schedule::Schedule ALIAS Schedule)
     endif()
-    tessal_install_control_library(Schedule HEADERS ${PROJECT_SOURCE_DIR}/progress)
+    tessal_install_library(Schedule TARGETS Schedule NAMESPACE Schedule INCLUDEDIR Schedule COMPONENT schedule
+        HEADERS ${PROJECT_SOURCE_DIR}/progress/Schedule.h ${PROJECT_BINARY_DIR}/progress/schedule_export.h
+                ${PROJECT_SOURCE_DIR}/platform/Picture.h ${host_headers}
+        DEPENDENCIES ${qt_dependency} TessalHooks)
 endif()
 
 # Programs.
 foreach(program tessal EXTRACT ctlhost)
     if(TARGET ${program})
         set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${tessal_bin_to_lib}")
-        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        set(component tessal)
+        if(program STREQUAL "ctlhost")
+            set(component tools)
+        endif()
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
     endif()
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/joiner/tessal.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+    COMPONENT tessal)
+install(FILES ${PROJECT_SOURCE_DIR}/joiner/tessal.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+    COMPONENT tessal)
+
+# Debian packages: tessal, and each library with its -dev package.
+set(CPACK_PACKAGE_NAME tessal-suite)
+set(CPACK_PACKAGE_VENDOR "Tessal")
+set(CPACK_PACKAGE_CONTACT "Tessal developers <tessal@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL tessal hooks hooks-dev zudownload zudownload-dev schedule schedule-dev)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/platform)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+
+set(CPACK_DEBIAN_TESSAL_PACKAGE_NAME tessal)
+set(CPACK_DEBIAN_TESSAL_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_TESSAL_DESCRIPTION "joins the numbered pieces of a file
+A window and a command line (tessal --join) that rebuild one file from the
+pieces named by a .kvs stencil, and EXTRACT, which unpacks a joined cabinet.")
+set(CPACK_DEBIAN_HOOKS_PACKAGE_NAME libtessalhooks1)
+set(CPACK_DEBIAN_HOOKS_DESCRIPTION "modal and shell hooks of the Tessal controls
+The one part that a host program and the control libraries it loads share.")
+set(CPACK_DEBIAN_HOOKS-DEV_PACKAGE_NAME libtessalhooks-dev)
+set(CPACK_DEBIAN_HOOKS-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_HOOKS-DEV_DESCRIPTION "modal and shell hooks of the Tessal controls (development files)
+Headers and CMake package TessalHooks.")
+set(CPACK_COMPONENT_HOOKS-DEV_DEPENDS hooks)
+set(CPACK_DEBIAN_ZUDOWNLOAD_PACKAGE_NAME libzudownload1)
+set(CPACK_DEBIAN_ZUDOWNLOAD_DESCRIPTION "embeddable HTTP and FTP download controls
+The Qt widgets ZuHTTPdownload and ZuFTPDownLoad.")
+set(CPACK_COMPONENT_ZUDOWNLOAD_DEPENDS hooks)
+set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_NAME libzudownload-dev)
+set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_DEPENDS "qt6-base-dev")
+set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_DESCRIPTION "embeddable HTTP and FTP download controls (development files)
+Headers and CMake package zudownload.")
+set(CPACK_COMPONENT_ZUDOWNLOAD-DEV_DEPENDS zudownload hooks-dev)
+set(CPACK_DEBIAN_SCHEDULE_PACKAGE_NAME libschedule1)
+set(CPACK_DEBIAN_SCHEDULE_DESCRIPTION "embeddable progress bar control
+The Qt widget Schedule.")
+set(CPACK_COMPONENT_SCHEDULE_DEPENDS hooks)
+set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_NAME libschedule-dev)
+set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_DEPENDS "qt6-base-dev")
+set(CPACK_DEBIAN_SCHEDULE-DEV_DESCRIPTION "embeddable progress bar control (development files)
+Headers and CMake package Schedule.")
+set(CPACK_COMPONENT_SCHEDULE-DEV_DEPENDS schedule hooks-dev)
+include(CPack)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TessalExport.h"
+
 #include <QString>
 #include <exception>
 
@@ -11,7 +13,7 @@
     Synchronous failures throw it; the control boundary catches it and hands
     it to the host.
 */
-class SystemError : public std::exception
+class TESSAL_EXPORT SystemError : public std::exception
 {
 public:
     enum Number : int {

@@ -17,6 +17,14 @@ int main(int argc, char *argv[])
         arguments.removeFirst();
         return runCommandLine(arguments, out, err);
     }
+    // Without a display Qt would abort with advice that does not help here.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("tessal: the join window needs a desktop session (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "To join without a window: tessal --join STENCIL OUTPUT [--compressed]\n",
+                   stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     Form1 window;
     window.show();

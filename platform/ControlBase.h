@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SystemError.h"
+#include "TessalExport.h"
 
 #include <QColor>
 #include <QFont>
@@ -46,7 +47,7 @@ class QKeyEvent;
     host to take once the call has returned; guarded() does that for a body
     that throws SystemError (any other exception becomes error 51).
 */
-class ControlBase : public QWidget
+class TESSAL_EXPORT ControlBase : public QWidget
 {
     Q_OBJECT
 

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <cstring>
+
 class ControlBase;
 class QMetaObject;
 class QWidget;
@@ -28,4 +30,13 @@ using SuiteControlClassesFunction = const ControlClass *(*)(int *count);
 #define SUITE_CONTROL_ENTRY_POINT "SuiteControlClasses"
 
 //! The class called \a name in a library's table, or nullptr.
-const ControlClass *findControlClass(SuiteControlClassesFunction classes, const char *name);
+inline const ControlClass *findControlClass(SuiteControlClassesFunction classes, const char *name)
+{
+    int count = 0;
+    const ControlClass *table = classes(&count);
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(table[i].name, name) == 0)
+            return &table[i];
+    }
+    return nullptr;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tessalhooks_export.h"
+
 #include <QMessageBox>
 
 #include <functional>
@@ -13,7 +15,7 @@ class QDialog;
     host or a test can take them over with setHandler(): record them, answer
     them, or let them run as usual.
 */
-class ModalRunner
+class TESSALHOOKS_EXPORT ModalRunner
 {
 public:
     //! Receives the dialog instead of its exec(); returns the dialog's result.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TessalExport.h"
+
 #include <QMetaType>
 #include <QPixmap>
 #include <QString>
@@ -12,7 +14,7 @@
     Copies refer to the same picture; two Pictures are equal when they are
     the same object. A null Picture is "no picture".
 */
-class Picture
+class TESSAL_EXPORT Picture
 {
 public:
     Picture() = default;

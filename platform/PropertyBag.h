@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TessalExport.h"
+
 #include <QFont>
 #include <QJsonObject>
 #include <QList>
@@ -21,7 +23,7 @@
     booleans, a Picture is stored as {"picture": PATH} and loaded from that
     file again, a QFont as {"font": {"name", "size", "bold", ...}}.
 */
-class PropertyBag
+class TESSAL_EXPORT PropertyBag
 {
 public:
     struct Write {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tessalhooks_export.h"
+
 #include <QString>
 
 #include <functional>
@@ -11,7 +13,7 @@ class QWidget;
     user's programs. A host or a test replaces it with setHandler() to
     record requests instead of running them.
 */
-class Shell
+class TESSALHOOKS_EXPORT Shell
 {
 public:
     using Handler = std::function<bool(const QString &verb, const QString &target, QWidget *parent)>;

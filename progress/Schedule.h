@@ -2,6 +2,7 @@
 
 #include "ControlBase.h"
 #include "Picture.h"
+#include "schedule_export.h"
 
 #include <QFont>
 #include <QString>
@@ -36,7 +37,7 @@ class WindowlessLabel;
     loop run (the host may be re-entered); with it false the background pane
     is repainted at once instead.
 */
-class Schedule : public ControlBase
+class SCHEDULE_EXPORT Schedule : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members",

@@ -1,19 +1,47 @@
 #!/bin/sh
-# Installs what building and testing the suite needs on Debian 12. Safe to run again.
+# Installs from Debian 12's packages what building and running the suite
+# needs; with --test, also what its tests need. Safe to run again.
+#
+# It installs no server: the tests run nginx and vsftpd from private copies
+# that scripts/fetch-peers.sh unpacks into the build tree, so no service is
+# started and an FTP or web server the user has stays as it is. It asks for
+# root (sudo) only when something is missing.
+#
+#   --test   add what the tests need
+#   --list   print the packages one per line, install nothing
 set -e
-# qt6-tools-dev (for the Designer plugin) needs libqt6opengl6-dev but does not pull it in.
-# The last line: what pure-ftpd runs on; the FTP tests unpack it from its package, never install it.
-packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev
+packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev fonts-wqy-zenhei"
+# qt6-tools-dev builds the Designer plugin; it needs libqt6opengl6-dev but
+# does not pull it in. The private nginx, vsftpd and pure-ftpd need their
+# libraries, which start nothing.
+test_packages="gcab python3-pyftpdlib curl time xvfb xauth desktop-file-utils openssl
   qt6-tools-dev libqt6opengl6-dev
-  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth openssl
-  libsodium23 libcap2 libpam0g"
-if [ "$(id -u)" -ne 0 ]; then
-    exec sudo "$0" "$@"
+  libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23"
+list=no
+for argument in "$@"; do
+    case $argument in
+        --test) packages="$packages $test_packages" ;;
+        --list) list=yes ;;
+        *) echo "usage: $0 [--test] [--list]" >&2; exit 2 ;;
+    esac
+done
+if [ $list = yes ]; then
+    printf '%s\n' $packages
+    exit 0
 fi
-missing=$(for p in $packages; do dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"; done)
-if [ -n "$missing" ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -q
-    # shellcheck disable=SC2086
-    apt-get install -y -q --no-install-recommends $missing
+missing=$(for p in $packages; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+done)
+[ -n "$missing" ] || exit 0
+if [ "$(id -u)" -eq 0 ]; then
+    root=
+elif command -v sudo >/dev/null; then
+    root=sudo
+else
+    echo "Missing packages; as root, run: apt-get install" $missing >&2
+    exit 1
 fi
+# shellcheck disable=SC2086
+$root env DEBIAN_FRONTEND=noninteractive apt-get update -q
+# shellcheck disable=SC2086
+$root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing

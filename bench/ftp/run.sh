@@ -58,7 +58,10 @@ xferlog_enable=NO
 CONF
 chmod 600 "$work/vsftpd.conf"
 # A time limit, so the server never outlives the benchmark.
-timeout 900 vsftpd "$work/vsftpd.conf" 0>&2 &
+# The tests' private copy (scripts/fetch-peers.sh), else the system's.
+peers=$build/peers
+sh "$here/../../scripts/fetch-peers.sh" "$peers" || peers=
+timeout 900 "$peers/usr/sbin/vsftpd" "$work/vsftpd.conf" 0>&2 &
 pid=$!
 for _ in $(seq 50); do
     curl -s --max-time 2 "ftp://127.0.0.1:$port/" >/dev/null 2>&1 && break

@@ -23,7 +23,10 @@ esac
 bench=$build/bench/http/zuhttpbench
 [ -x "$bench" ] || { echo "build the zuhttpbench target first" >&2; exit 2; }
 command -v curl >/dev/null || { echo "curl is missing" >&2; exit 2; }
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
+# The tests' private copy (scripts/fetch-peers.sh), else the system's.
+peers=$(cd "$build" && pwd)/peers
+sh "$(dirname "$0")/../../scripts/fetch-peers.sh" "$peers" || peers=
+nginx=$peers/usr/sbin/nginx
 
 work=$(mktemp -d /tmp/zuhttpbench.XXXXXX)
 chmod 755 "$work"
@@ -62,7 +65,7 @@ cat > "$work/nginx.conf" <<CONF
 daemon off; master_process off; user root; worker_processes 1;
 pid $work/nginx.pid; error_log $work/error.log;
 events { worker_connections 64; }
-http { include /etc/nginx/mime.types; default_type application/octet-stream;
+http { include $peers/etc/nginx/mime.types; default_type application/octet-stream;
   access_log off; client_body_temp_path $work/tmp/body; proxy_temp_path $work/tmp/proxy;
   fastcgi_temp_path $work/tmp/fastcgi; uwsgi_temp_path $work/tmp/uwsgi; scgi_temp_path $work/tmp/scgi;
   sendfile on; server { listen $listen; root $work/www; } }

@@ -2,6 +2,7 @@
 
 #include "BinaryFile.h"
 #include "FtpReplies.h"
+#include "FtpReplyReader.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
 #include "LeadingNumber.h"
@@ -41,6 +42,7 @@ ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     : ControlBase(parent)
     , Wk(new Winsock(this))
     , Ws(new Winsock(this))
+    , m_replies(std::make_unique<FtpReplyReader>())
 {
     setSizeTwips(WidthTwips, HeightTwips);
     connect(Wk, &Winsock::connected, this, &ZuFTPDownLoad::Wk_Connect);
@@ -298,7 +300,7 @@ void ZuFTPDownLoad::StartSession()
     // What an earlier session left running is no longer wanted.
     Wk->Close();
     Ws->Close();
-    m_replies.clear();
+    m_replies->clear();
     Wk->setRemoteHost(m_host.toString());
     Wk->setRemotePort(m_port);
     Wk->Connect();
@@ -419,19 +421,19 @@ void ZuFTPDownLoad::Wk_DataArrival(qint32)
 {
     const quint32 session = m_session;
     try {
-        m_replies.append(Wk->GetDataBytes());
+        m_replies->append(Wk->GetDataBytes());
     } catch (const SystemError &error) {
         (void)reportError(error);
         return;
     }
-    while (const std::optional<QByteArray> reply = m_replies.takeReply()) {
+    while (const std::optional<QByteArray> reply = m_replies->takeReply()) {
         if (!dispatchReply(CodePage::toUnicode(*reply)) || session != m_session)
             return;
         m_replyArrived = true;
         wakeWaits();
     }
     // A reply past any sensible length is not waited out.
-    if (m_replies.tooLong())
+    if (m_replies->tooLong())
         (void)failSession(qint16(Winsock::NoBufferSpace), Winsock::errorText(Winsock::NoBufferSpace));
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ControlBase.h"
-#include "FtpReplyReader.h"
+#include "zudownload_export.h"
 
 #include <QVariant>
 
@@ -9,6 +9,7 @@
 #include <memory>
 
 class BinaryFile;
+class FtpReplyReader;
 class Winsock;
 
 /*!
@@ -45,7 +46,7 @@ class Winsock;
     first Show. It persists nothing and keeps a fixed size of 660 x 580
     twips.
 */
-class ZuFTPDownLoad : public ControlBase
+class ZUDOWNLOAD_EXPORT ZuFTPDownLoad : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members",
@@ -197,7 +198,7 @@ private:
     std::unique_ptr<BinaryFile> m_transferFile;
     bool m_aboutShown = false;
 
-    FtpReplyReader m_replies;
+    const std::unique_ptr<FtpReplyReader> m_replies;
     Step m_step = Step::Greeting;
     double m_lastCode = 0;
     // Counts sessions; a session that was replaced or ended touches nothing more.

@@ -1,5 +1,7 @@
 #include "ZuHTTPdownload.h"
 
+#include "BinaryFile.h"
+#include "ChunkedBody.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
 #include "HttpResponseHead.h"
@@ -112,6 +114,7 @@ QString ZuHTTPdownload::componentTitle()
 
 ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     : ControlBase(parent)
+    , m_outputFile(std::make_unique<BinaryFile>())
 {
     Wk = new Winsock(this);
     Wk->setObjectName(QStringLiteral("Wk"));
@@ -208,17 +211,17 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 La
         if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
             const bool keep = Begin <= info.size() && Ext;
             if (!keep) {
-                m_outputFile.close();
+                m_outputFile->close();
                 QFile::setPermissions(Filename, QFile::permissions(Filename) | QFile::ReadOwner
                                                     | QFile::WriteOwner);
                 if (!QFile::remove(Filename))
                     throw SystemError(SystemError::PathFileAccessError);
             }
         }
-        m_outputFile.close();
-        m_outputFile.open(Filename);
+        m_outputFile->close();
+        m_outputFile->open(Filename);
         if (Ext)
-            m_outputFile.seek(Begin);
+            m_outputFile->seek(Begin);
         const QString tag = Begin > 1 ? QString::number(Last) : QStringLiteral("0");
         Wk->setTag(tag);
         startTransfer(m_file, LeadingNumber(tag) > 1 ? Last : 0);
@@ -274,7 +277,7 @@ QVariant ZuHTTPdownload::ZUClose()
         m_closedByHost = Timer1->isActive();
         Wk->Close();
         Ws->Close();
-        m_outputFile.close();
+        m_outputFile->close();
     });
     return QVariant();
 }
@@ -321,7 +324,7 @@ QVariant ZuHTTPdownload::State() const
 
 qint64 ZuHTTPdownload::HsDown()
 {
-    return m_outputFile.isOpen() ? m_outputFile.position() - 1 : 0;
+    return m_outputFile->isOpen() ? m_outputFile->position() - 1 : 0;
 }
 
 QVariant ZuHTTPdownload::Writer() const
@@ -441,7 +444,7 @@ void ZuHTTPdownload::Wk_DataArrival()
             return;
         if (m_file.active && (m_file.complete || Wk->State() == Winsock::PeerClosing)) {
             m_file.ended = true;
-            m_outputFile.close();
+            m_outputFile->close();
             Wk->Close();
         }
     } catch (const SystemError &) {
@@ -635,17 +638,19 @@ ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArra
     }
     transfer.expected = head.contentLength;
     transfer.chunked = head.chunked;
+    if (transfer.chunked)
+        transfer.chunks = std::make_unique<ChunkedBody>();
     if (partial && !transfer.chunked && transfer.expected < 0)
         transfer.expected = head.rangeLast - head.rangeStart + 1;
     // A server that ignores the range sends everything; a stream hands over only the tail.
     if (!toFile && !partial && transfer.suffix > 0 && transfer.expected > transfer.suffix)
         transfer.skip = transfer.expected - transfer.suffix;
     if (toFile) {
-        if (!partial && (m_outputFile.position() != 1 || m_outputFile.length() > 0)) {
+        if (!partial && (m_outputFile->position() != 1 || m_outputFile->length() > 0)) {
             // The whole resource came instead of the range asked for: it replaces the file.
-            m_outputFile.file().flush();
-            m_outputFile.file().resize(0);
-            m_outputFile.seek(1);
+            m_outputFile->file().flush();
+            m_outputFile->file().resize(0);
+            m_outputFile->seek(1);
         }
     }
     return Outcome::Taken;
@@ -655,7 +660,7 @@ bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
 {
     if (transfer.chunked) {
         QByteArray data;
-        const ChunkedBody::Status status = transfer.chunks.feed(bytes, data);
+        const ChunkedBody::Status status = transfer.chunks->feed(bytes, data);
         bytes = std::move(data);
         transfer.received += bytes.size();
         if (status == ChunkedBody::Status::Malformed)
@@ -682,10 +687,10 @@ bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
 
 bool ZuHTTPdownload::writeToFile(const QByteArray &bytes)
 {
-    if (!m_outputFile.isOpen() || bytes.isEmpty())
+    if (!m_outputFile->isOpen() || bytes.isEmpty())
         return true;
     try {
-        m_outputFile.writeBytes(bytes);
+        m_outputFile->writeBytes(bytes);
     } catch (const SystemError &error) {
         (void)failTransfer(m_file, qint16(error.number()), error.description());
         return false;
@@ -697,7 +702,7 @@ void ZuHTTPdownload::closeTransfer(Transfer &transfer)
 {
     transfer.active = false;
     if (&transfer == &m_file)
-        m_outputFile.close();
+        m_outputFile->close();
     try {
         socketOf(transfer)->Close();
     } catch (const SystemError &) {
@@ -794,9 +799,9 @@ void ZuHTTPdownload::Timer1_Timer()
         bool lengthReached = false;
         double length = 0;
         const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
-        if (!framed && numericLength(m_length, &length) && m_outputFile.isOpen())
-            lengthReached = m_outputFile.position() - 1 >= length;
-        if ((peerClosing(Wk) || !m_outputFile.isOpen() || lengthReached || m_file.complete)
+        if (!framed && numericLength(m_length, &length) && m_outputFile->isOpen())
+            lengthReached = m_outputFile->position() - 1 >= length;
+        if ((peerClosing(Wk) || !m_outputFile->isOpen() || lengthReached || m_file.complete)
             && !endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file)))
             return;
     }

@@ -1,13 +1,16 @@
 #pragma once
 
-#include "BinaryFile.h"
-#include "ChunkedBody.h"
 #include "ControlBase.h"
+#include "zudownload_export.h"
+
+#include <memory>
 
 #include <QByteArray>
 #include <QStringDecoder>
 #include <QVariant>
 
+class BinaryFile;
+class ChunkedBody;
 class QTimer;
 class Winsock;
 
@@ -33,7 +36,7 @@ class Winsock;
     Values stay in place between probes: a probe overwrites only the values
     its answer carries.
 */
-class ZuHTTPdownload : public ControlBase
+class ZUDOWNLOAD_EXPORT ZuHTTPdownload : public ControlBase
 {
     Q_OBJECT
     Q_CLASSINFO("Members",
@@ -129,7 +132,7 @@ private:
         qint64 expected = -1;     // Content-Length of this response
         qint64 received = 0;      // body bytes taken
         bool chunked = false;
-        ChunkedBody chunks;
+        std::unique_ptr<ChunkedBody> chunks; // for a chunked response
         bool complete = false;    // the body has ended by its own framing
         bool ended = false;       // the connection was closed at the end
         qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
@@ -187,7 +190,7 @@ private:
     QVariant m_lType;
     double m_bodyStart = 0;
     QString m_redirectUrl;
-    BinaryFile m_outputFile;
+    const std::unique_ptr<BinaryFile> m_outputFile;
     bool m_aboutShown = false;
 
     int m_redirects = 0;

@@ -103,6 +103,10 @@ private slots:
                 {"--join twice", {"--join", "--join", "a", "b"}}, {"a value for --join", {"--join=a", "b"}}};
         for (const auto &[name, arguments] : wrong)
             QTest::newRow(name) << tessal << arguments << 2 << "" << "tessal: wrong command line\n\n" + usage << QByteArray();
+        QTest::newRow("window without a display")
+                << tessal << QStringList{} << 1 << ""
+                << "tessal: the join window needs a desktop session (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "To join without a window: tessal --join STENCIL OUTPUT [--compressed]\n" << QByteArray();
         QTest::newRow("success") << tessal << QStringList{"--join", "plain.kvs", "out"} << 0 << success << ""
                                  << QByteArray("joined text");
         QTest::newRow("no pieces") << tessal << QStringList{"--join", "none.kvs", "out"} << 1 << "" << nameError

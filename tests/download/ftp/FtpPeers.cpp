@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QProcess>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr auto ReadAll = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
@@ -24,6 +26,14 @@ bool FtpPeer::putSparseFile(const QString &name, qint64 size, const QByteArray &
     QFile file(root() + u'/' + name);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.resize(size) && file.seek(size - tail.size())
         && file.write(tail) == tail.size() && file.setPermissions(ReadAll);
+}
+
+QString FtpPeer::unavailable(Kind kind)
+{
+    if (kind == Vsftpd && ::geteuid() != 0)
+        return QStringLiteral("vsftpd runs only as root (it locks the anonymous user into its folder); "
+                              "run the tests as root to include it");
+    return {};
 }
 
 QString FtpPeer::start()
@@ -60,7 +70,7 @@ QString FtpPeer::start()
     // Not writable by others, as vsftpd insists.
     if (!writeFile(conf, text) || !QFile::setPermissions(conf, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return QStringLiteral("cannot write %1").arg(conf);
-    return m_process.start(QStringLiteral("/usr/sbin/vsftpd"), {conf}, m_port, true, address);
+    return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/vsftpd")), {conf}, m_port, true, address);
 }
 
 // Runs \a program to its end; empty, or why it failed.

@@ -25,6 +25,9 @@ public:
 
     explicit FtpPeer(Kind kind, bool ipv6 = false) : m_kind(kind), m_ipv6(ipv6) {}
 
+    //! Why a server of \a kind cannot run here, or empty.
+    static QString unavailable(Kind kind);
+
     //! Prepares the served folder and starts the server; empty, or why it failed.
     QString start();
     void stop() { m_process.stop(); }

@@ -3,7 +3,7 @@
 #include "../../TestFiles.h"
 
 #include <QDir>
-#include <QStandardPaths>
+#include <QFileInfo>
 
 NginxServer::NginxServer()
 {
@@ -13,9 +13,9 @@ NginxServer::NginxServer()
 
 bool NginxServer::start()
 {
-    const QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"), {"/usr/sbin", "/usr/bin"});
-    if (nginx.isEmpty()) {
-        m_error = QStringLiteral("nginx is not installed");
+    const QString nginx = PeerProcess::installed(QStringLiteral("/usr/sbin/nginx"));
+    if (!QFileInfo(nginx).isExecutable()) {
+        m_error = nginx + QStringLiteral(" is missing (see scripts/fetch-peers.sh)");
         return false;
     }
     m_port = PeerProcess::freePort();
@@ -24,7 +24,7 @@ bool NginxServer::start()
         QStringLiteral("daemon off; master_process off; user root; worker_processes 1;\n"
                        "pid %1/nginx.pid; error_log %1/error.log;\n"
                        "events { worker_connections 64; }\n"
-                       "http { include /etc/nginx/mime.types; default_type application/octet-stream;\n"
+                       "http { include %5/etc/nginx/mime.types; default_type application/octet-stream;\n"
                        "  access_log %1/access.log; client_body_temp_path %1/tmp/body;\n"
                        "  proxy_temp_path %1/tmp/proxy; fastcgi_temp_path %1/tmp/fastcgi;\n"
                        "  uwsgi_temp_path %1/tmp/uwsgi; scgi_temp_path %1/tmp/scgi;\n"
@@ -32,7 +32,8 @@ bool NginxServer::start()
                        "  server { listen 127.0.0.1:%2; root %1/www;\n%3\n  }\n%4\n}\n")
             .arg(dir)
             .arg(m_port)
-            .arg(QString(m_serverLines).replace(QStringLiteral("{port}"), QString::number(m_port)), m_httpLines);
+            .arg(QString(m_serverLines).replace(QStringLiteral("{port}"), QString::number(m_port)), m_httpLines,
+                 PeerProcess::installed({}));
     const QString conf = m_dir.filePath(QStringLiteral("nginx.conf"));
     const QString log = m_dir.filePath(QStringLiteral("error.log"));
     if (!writeFile(conf, config.toUtf8())) {

@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix, then builds and runs a host that
-# finds both control libraries with find_package, and runs the installed ctlhost.
+# finds both control libraries with find_package, runs the installed ctlhost,
+# and checks that the installed tessal links nothing of the suite.
 # Needs BUILD_DIR, WORK_DIR, SOURCE_DIR and LIBDIR.
 
 function(run)
@@ -27,3 +28,9 @@ foreach(class ZuHTTPdownload ZuFTPDownLoad Schedule)
         message(FATAL_ERROR "installed ctlhost ${class}: ${rc}\n${out}\n${err}")
     endif()
 endforeach()
+
+# tessal stands alone: Qt and the system, nothing of the suite.
+run(ldd ${prefix}/bin/tessal)
+if(out MATCHES "tessalhooks|zudownload|Schedule|tessalplatform|tessalcommon")
+    message(FATAL_ERROR "installed tessal links a library of the suite:\n${out}")
+endif()

@@ -1,10 +1,13 @@
 #include "ControlLibrary.h"
+#include "ModalRunner.h"
 #include "PropertyBag.h"
 #include "Schedule.h"
+#include "Shell.h"
 #include "ZuFTPDownLoad.h"
 #include "ZuHTTPdownload.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
@@ -59,13 +62,32 @@ int main(int argc, char *argv[])
         delete control;
     }
 
-    // One platform, from the installation.
+    // Each library carries its platform; the modal and shell hooks are one, from the installation.
+    int modals = 0;
+    QStringList opened;
+    ModalRunner::setHandler([&](QDialog *) { return ++modals, 0; });
+    Shell::setHandler([&](const QString &, const QString &target, QWidget *) { return opened.append(target), true; });
+    ZuHTTPdownload http;
+    http.About();
+    http.VisitHomePage();
+    bar.About();
+    bar.VisitHomepage();
+    check(modals == 2, "both libraries' about boxes reach the host's modal hook");
+    check(opened.size() == 2, "both libraries' shell requests reach the host's shell hook");
+    ModalRunner::setHandler({});
+    Shell::setHandler({});
+
     QFile maps(QStringLiteral("/proc/self/maps"));
     check(maps.open(QIODevice::ReadOnly), "maps");
+    bool hooks = false;
     for (const QByteArray &line : maps.readAll().split('\n')) {
-        if (line.contains("libtessalplatform") || line.contains("libtessalcommon"))
+        check(!line.contains("libtessalplatform") && !line.contains("libtessalcommon"), line.constData());
+        if (line.contains("libtessalhooks")) {
+            hooks = true;
             check(line.contains(libDir.toLocal8Bit()), line.constData());
+        }
     }
+    check(hooks, "the hooks library is loaded");
 
     std::printf(failures ? "consumer failed\n" : "consumer ok\n");
     return failures ? 1 : 0;

@@ -1,0 +1,25 @@
+# Every test runs with a home, configuration, cache and runtime folder of
+# its own in the build tree, so that a test run leaves the user's home as it
+# was (Qt keeps file-dialog history in the configuration folder).
+#
+# Tests that talk to nginx or vsftpd require the fixture "peers": private
+# copies of the servers unpacked from Debian's packages into the build tree,
+# found through TESSAL_PEERS. They are never installed as system services.
+
+set(TESSAL_PEERS_DIR ${CMAKE_BINARY_DIR}/peers)
+add_test(NAME peers COMMAND sh ${PROJECT_SOURCE_DIR}/scripts/fetch-peers.sh ${TESSAL_PEERS_DIR})
+set_tests_properties(peers PROPERTIES FIXTURES_SETUP peers TIMEOUT 600)
+
+function(add_test)
+    _add_test(${ARGV})
+    if(NOT ARGV0 STREQUAL "NAME")
+        return()
+    endif()
+    set(home ${CMAKE_BINARY_DIR}/testhome/${ARGV1})
+    file(MAKE_DIRECTORY ${home}/.config ${home}/.cache ${home}/runtime)
+    file(CHMOD ${home}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    set_property(TEST ${ARGV1} PROPERTY ENVIRONMENT_MODIFICATION
+        HOME=set:${home} XDG_CONFIG_HOME=set:${home}/.config XDG_CACHE_HOME=set:${home}/.cache
+        XDG_DATA_HOME=set:${home}/.local/share XDG_RUNTIME_DIR=set:${home}/runtime
+        TESSAL_PEERS=set:${TESSAL_PEERS_DIR})
+endfunction()
