@@ -20,6 +20,13 @@
 
 namespace {
 
+// Read buffer caps: the kernel holds what is not yet read, so memory stays flat
+// on large transfers. TLS decrypts in small pieces; a larger cap means fewer rounds.
+constexpr qint64 PlainReadBufferSize = 256 * 1024;
+constexpr qint64 SecureReadBufferSize = 1024 * 1024;
+// How long a closed connection may take to send what was queued before it is cut.
+constexpr int RetireTimeoutMs = 10000;
+
 // Connections a listening socket has announced and no one has accepted yet.
 QHash<qint32, QPointer<QTcpSocket>> &pendingRequests()
 {
@@ -166,6 +173,9 @@ public:
     void onConnected();
     void onNewConnection();
     QHostAddress bindAddress(const QString &target) const;
+    void requireClosed() const;
+    template<typename Function>
+    void post(Function function);
     bool peerClosing() const { return peerClosedSeen && (!socket || socket->bytesAvailable() == 0); }
 
     Winsock *const q;
@@ -195,11 +205,25 @@ public:
     QString remoteHostIP;
 };
 
+// Runs \a function from the event loop unless Close() came first.
+template<typename Function>
+void Winsock::Private::post(Function function)
+{
+    QMetaObject::invokeMethod(q, [this, gen = generation, function = std::move(function)] {
+        if (gen == generation)
+            function();
+    }, Qt::QueuedConnection);
+}
+
+void Winsock::Private::requireClosed() const
+{
+    if (state != Winsock::Closed && state != Winsock::Error)
+        throw socketError(Winsock::InvalidOperation);
+}
+
 void Winsock::Private::adopt(QTcpSocket *s)
 {
-    // Keeps memory flat on large transfers: the kernel holds what is not yet read.
-    // TLS decrypts into the buffer in small pieces; a larger one means fewer rounds.
-    s->setReadBufferSize(qobject_cast<QSslSocket *>(s) ? 1024 * 1024 : 256 * 1024);
+    s->setReadBufferSize(qobject_cast<QSslSocket *>(s) ? SecureReadBufferSize : PlainReadBufferSize);
     socket = s;
     s->setParent(q);
     QObject::connect(s, &QAbstractSocket::stateChanged, q, [this](QAbstractSocket::SocketState now) {
@@ -238,11 +262,7 @@ void Winsock::Private::onConnected()
     connectedLocalPort = socket->localPort();
     connectedLocalIP = addressText(socket->localAddress());
     remoteHostIP = addressText(socket->peerAddress());
-    const quint32 gen = generation;
-    QMetaObject::invokeMethod(q, [this, gen] {
-        if (gen == generation)
-            Q_EMIT q->connected();
-    }, Qt::QueuedConnection);
+    post([this] { Q_EMIT q->connected(); });
 }
 
 void Winsock::Private::release()
@@ -292,7 +312,7 @@ void Winsock::Private::retire(QTcpSocket *s)
         return;
     }
     QObject::connect(s, &QAbstractSocket::disconnected, s, &QObject::deleteLater);
-    QTimer::singleShot(10000, s, [s] {
+    QTimer::singleShot(RetireTimeoutMs, s, [s] {
         s->abort();
         s->deleteLater();
     });
@@ -303,13 +323,10 @@ void Winsock::Private::scheduleDelivery()
     if (deliveryQueued)
         return;
     deliveryQueued = true;
-    const quint32 gen = generation;
-    QMetaObject::invokeMethod(q, [this, gen] {
-        if (gen != generation)
-            return;
+    post([this] {
         deliveryQueued = false;
         deliver();
-    }, Qt::QueuedConnection);
+    });
 }
 
 void Winsock::Private::deliver()
@@ -354,16 +371,13 @@ void Winsock::Private::schedulePeerClosed()
     if (peerClosedQueued || peerClosedRaised)
         return;
     peerClosedQueued = true;
-    const quint32 gen = generation;
-    QMetaObject::invokeMethod(q, [this, gen] {
-        if (gen != generation)
-            return;
+    post([this] {
         peerClosedQueued = false;
         if (peerClosedRaised || !peerClosing())
             return;
         peerClosedRaised = true;
         Q_EMIT q->peerClosed();
-    }, Qt::QueuedConnection);
+    });
 }
 
 void Winsock::Private::onSocketError(QAbstractSocket::SocketError error)
@@ -383,11 +397,7 @@ void Winsock::Private::onSocketError(QAbstractSocket::SocketError error)
         if (sslErrors.isEmpty() && error != QAbstractSocket::RemoteHostClosedError)
             text += QStringLiteral(": ") + socket->errorString();
     }
-    const quint32 gen = generation;
-    QMetaObject::invokeMethod(q, [this, gen, number, text] {
-        if (gen == generation)
-            Q_EMIT q->errorOccurred(qint16(number), text);
-    }, Qt::QueuedConnection);
+    post([this, number, text] { Q_EMIT q->errorOccurred(qint16(number), text); });
 }
 
 void Winsock::Private::onNewConnection()
@@ -398,11 +408,7 @@ void Winsock::Private::onNewConnection()
         s->setParent(nullptr);
         pendingRequests().insert(id, s);
         ownRequests.append(id);
-        const quint32 gen = generation;
-        QMetaObject::invokeMethod(q, [this, gen, id] {
-            if (gen == generation)
-                Q_EMIT q->connectionRequest(id);
-        }, Qt::QueuedConnection);
+        post([this, id] { Q_EMIT q->connectionRequest(id); });
     }
 }
 
@@ -420,7 +426,7 @@ QHostAddress Winsock::Private::bindAddress(const QString &target) const
 
 Winsock::Winsock(QObject *parent)
     : QObject(parent)
-    , d(new Private(this))
+    , d(std::make_unique<Private>(this))
 {
 }
 
@@ -440,7 +446,6 @@ Winsock::~Winsock()
         if (s)
             s->deleteLater();
     }
-    delete d;
 }
 
 QString Winsock::RemoteHost() const
@@ -527,8 +532,7 @@ void Winsock::setSecure(bool secure)
 
 void Winsock::Connect()
 {
-    if (d->state != Closed && d->state != Error)
-        throw socketError(InvalidOperation);
+    d->requireClosed();
     d->release();
     d->remoteHostIP.clear();
 
@@ -564,8 +568,7 @@ void Winsock::Connect()
 
 void Winsock::Connect(const QString &remoteHost, qint32 remotePort)
 {
-    if (d->state != Closed && d->state != Error)
-        throw socketError(InvalidOperation);
+    d->requireClosed();
     setRemotePort(remotePort);
     d->remoteHost = remoteHost;
     Connect();
@@ -573,8 +576,7 @@ void Winsock::Connect(const QString &remoteHost, qint32 remotePort)
 
 void Winsock::Bind(qint32 localPort, const QString &localIP)
 {
-    if (d->state != Closed && d->state != Error)
-        throw socketError(InvalidOperation);
+    d->requireClosed();
     if (!localIP.isEmpty() && QHostAddress(localIP).isNull())
         throw socketError(AddressNotAvailable);
     setLocalPort(localPort);
@@ -583,8 +585,7 @@ void Winsock::Bind(qint32 localPort, const QString &localIP)
 
 void Winsock::Listen()
 {
-    if (d->state != Closed && d->state != Error)
-        throw socketError(InvalidOperation);
+    d->requireClosed();
     d->release();
     auto *server = new QTcpServer(this);
     server->setProxy(QNetworkProxy::NoProxy);
@@ -602,8 +603,7 @@ void Winsock::Listen()
 
 void Winsock::Accept(qint32 requestId)
 {
-    if (d->state != Closed && d->state != Error)
-        throw socketError(InvalidOperation);
+    d->requireClosed();
     const QPointer<QTcpSocket> s = pendingRequests().take(requestId);
     if (!s)
         throw socketError(InvalidArgument);

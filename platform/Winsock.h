@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 /*!
     The event-driven TCP socket control that the download controls hold.
 
@@ -168,5 +170,5 @@ Q_SIGNALS:
 
 private:
     class Private;
-    Private *d;
+    std::unique_ptr<Private> d;
 };

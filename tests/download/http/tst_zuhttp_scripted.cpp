@@ -1,9 +1,7 @@
 // The control against a scripted loopback server: answers a real server
 // does not give (split or missing headers, odd status lines, early close,
-// hand-made chunking); and the response parsers on their own.
+// hand-made chunking). Answers that once broke a parser live in responses/.
 
-#include "ChunkedBody.h"
-#include "HttpResponseHead.h"
 #include "HttpTestHelpers.h"
 #include "ScriptedServer.h"
 #include "ZuHTTPdownload.h"
@@ -11,16 +9,12 @@
 #include "../PeerProcess.h"
 #include "ModalRunner.h"
 #include "PropertyBag.h"
-#include "Winsock.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMetaClassInfo>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 using Pieces = QList<QByteArray>;
 
@@ -73,8 +67,6 @@ private Q_SLOTS:
     void probe();
     void redirect_data();
     void redirect();
-    void redirectsAreBounded();
-    void statusBeyond32Bits();
 
     void download_data();
     void download();
@@ -88,12 +80,7 @@ private Q_SLOTS:
     void refusedCallChangesNothing();
     void failedConnectionEndsTransfer();
 
-    void interface();
-
-    void chunkedBody_data();
-    void chunkedBody();
-    void responseHead_data();
-    void responseHead();
+    void aboutBoxOnlyWhenFresh();
 
 private:
     QString url(const QString &path) const { return QStringLiteral("http://") + m_server.hostText() + path; }
@@ -186,7 +173,7 @@ void TestZuHttpScripted::probe_data()
     QTest::addColumn<Pieces>("pieces");
     QTest::addColumn<int>("errorNumber");
     QTest::addColumn<QString>("errorText");
-    QTest::addColumn<QVariantMap>("values"); // what the properties read after it
+    QTest::addColumn<QVariantMap>("values"); // what the properties read after it, in order of name
     QTest::addColumn<QString>("address");    // HOST stands for the server
     const auto row = [](const char *tag, const Pieces &pieces, const QVariantMap &values, int errorNumber = Finished,
                         const QString &errorText = QString(),
@@ -221,6 +208,11 @@ void TestZuHttpScripted::probe_data()
         {{"ReID", 401}, {"Geted", false}}, 404, Auth);
     row("500 with a header missing", {without(fullHeader("500 Internal Server Error", "new", 7), "Server: ")},
         {{"ReID", 500}, {"ServerDateTime", "date-new"}, {"Server", "server-old"}}, 500, Unknown);
+    // Numbers beyond what a property holds read as 0 and leave overflow (6) behind.
+    row("code beyond 32 bits", {fullHeader("3000000000 Big", "new", 7).replace("Length: 7", "Length: 99999999999")},
+        {{"Length", Q_INT64_C(99999999999)}, {"ReID", 0}, {"error", 6}});
+    row("length beyond 64 bits", {Ok + "Content-Length: 99999999999999999999\r\n\r\n"},
+        {{"Length", 0}, {"error", 6}});
     row("code beyond 16 bits", {without(fullHeader("99999 Odd", "new", 7), "ETag")}, {{"ReID", 99999}}, 0, Unknown);
     row("no status line", {"hello there\r\n\r\n"}, {{"ReID", 200}, {"Geted", false}}, 0, Unknown);
     row("status line without code end", {"HTTP/1.1"}, {{"Geted", false}}, 0, Unknown);
@@ -230,7 +222,8 @@ void TestZuHttpScripted::probe_data()
         {{"ReID", 200}, {"Server", "server-old"}, {"Geted", false}}, 0, Unknown);
     row("server closes inside a 200 header", {Ok + "Server: early\r\n"},
         {{"Server", "server-old"}, {"Geted", false}}, 0, Unknown);
-    row("header past the limit", {Ok + "X-Long: " + QByteArray(50000, 'a'), QByteArray(50010, 'a')},
+    // An empty last piece: the server keeps the connection open.
+    row("header past the limit", {Ok + "X-Long: " + QByteArray(50000, 'a'), QByteArray(50010, 'a'), ""},
         {{"Geted", false}}, 0, Unknown);
     // A bad address is answered at once, without a request.
     for (const char *address : {"s://127.0.0.1", "", "http://", "127.0.0.1"})
@@ -249,7 +242,7 @@ void TestZuHttpScripted::probe()
     probeWith(control, {fullHeader("200 OK", "old", 5) + "hello"});
     QCOMPARE(control.Length(), 5);
 
-    m_server.queue(pieces);
+    m_server.queue(ScriptedServer::Reply{pieces, pieces.isEmpty() || !pieces.last().isEmpty()});
     QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
     QCOMPARE(control.GetAttrs(address.replace(QStringLiteral("HOST"), m_server.hostText())), QString());
@@ -259,76 +252,58 @@ void TestZuHttpScripted::probe()
     QCOMPARE(got.size(), int(errorNumber == Finished));
     QCOMPARE(events(error), (errorNumber == Finished ? Events() : Events{{qint16(errorNumber), errorText}}));
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        const QVariant actual = control.property(it.key().toLatin1().constData());
+        const bool overflow = it.key() == QLatin1String("error");
+        const QVariant actual = overflow ? QVariant(control.takeError().value_or(SystemError(0, {})).number())
+                                         : control.property(it.key().toLatin1().constData());
         QVERIFY2(actual.toString() == it.value().toString(), qPrintable(it.key() + u' ' + actual.toString()));
     }
 }
 
 void TestZuHttpScripted::redirect_data()
 {
-    QTest::addColumn<QString>("location");
-    QTest::addColumn<QString>("target"); // after the server's address
-    QTest::newRow("absolute") << "http://HOST/b/target.bin" << "/b/target.bin";
-    QTest::newRow("absolute path") << "/b/target.bin" << "/b/target.bin";
-    QTest::newRow("relative") << "c/target.bin" << "/a/c/target.bin";
-    QTest::newRow("dot segments") << "../target.bin" << "/target.bin";
+    QTest::addColumn<QString>("location"); // empty: none
+    QTest::addColumn<QString>("target");   // after the server's address; empty: it fails
+    QTest::addColumn<int>("requests");
+    QTest::newRow("absolute") << "http://HOST/b/target.bin" << "/b/target.bin" << 2;
+    QTest::newRow("absolute path") << "/b/target.bin" << "/b/target.bin" << 2;
+    QTest::newRow("relative") << "c/target.bin" << "/a/c/target.bin" << 2;
+    QTest::newRow("dot segments") << "../target.bin" << "/target.bin" << 2;
+    // Without Location there is nowhere to go, even after an earlier redirect.
+    QTest::newRow("then none") << "/again" << "" << 2;
+    QTest::newRow("loop") << "/a/b.bin" << "" << 21;
 }
 
 void TestZuHttpScripted::redirect()
 {
     QFETCH(QString, location);
     QFETCH(QString, target);
+    QFETCH(int, requests);
     location.replace(QStringLiteral("HOST"), m_server.hostText());
 
     ZuHTTPdownload control;
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
+    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
     m_server.queue({"HTTP/1.1 302 Found\r\nServer: s\r\nLocation: " + location.toLatin1() + "\r\n\r\n"});
-    probeWith(control, {fullHeader("200 OK", "target", 4) + "abcd"}, url(QStringLiteral("/a/b.bin")));
-    QCOMPARE(error.size(), 0);
-    QCOMPARE(m_server.requests().size(), 2);
+    if (requests == 21)
+        ; // the same answer again and again
+    else if (target.isEmpty())
+        m_server.queue({"HTTP/1.1 302 Found\r\nServer: s\r\n\r\n"});
+    else
+        m_server.queue({fullHeader("200 OK", "target", 4) + "abcd"});
+    control.GetAttrs(url(QStringLiteral("/a/b.bin")));
+    QVERIFY(waitForEnd(control, got, error));
+    QCOMPARE(m_server.requests().size(), requests);
+    if (target.isEmpty()) {
+        const Events expected{requests == 21 ? QVariantList{qint16(302), Unknown} : QVariantList{qint16(1), Invalid}};
+        QCOMPARE(events(error), expected);
+        QVERIFY(!control.Geted());
+        return;
+    }
+    QCOMPARE(events(error), Events());
     QVERIFY(m_server.requests().at(1).startsWith("GET " + target.toLatin1() + " HTTP/1.1\r\n"));
     QCOMPARE(control.Path().toString(), url(target));
-    QCOMPARE(control.ReID(), 200);
     QCOMPARE(control.Server().toString(), QStringLiteral("server-target"));
-    QVERIFY(control.Geted());
-}
-
-void TestZuHttpScripted::redirectsAreBounded()
-{
-    ZuHTTPdownload control;
-    // Without Location there is nowhere to go, even after an earlier redirect.
-    m_server.queue({"HTTP/1.1 302 Found\r\nLocation: /again\r\n\r\n"});
-    m_server.queue({"HTTP/1.1 302 Found\r\nServer: s\r\n\r\n"});
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(url(QStringLiteral("/loop")));
-    QVERIFY(error.wait(5000));
-    QCOMPARE(events(error), (Events{{qint16(1), Invalid}}));
-    QCOMPARE(m_server.requests().size(), 2);
-
-    m_server.clear();
-    error.clear();
-    m_server.queue({"HTTP/1.1 302 Found\r\nLocation: /loop\r\n\r\n"});
-    control.GetAttrs(url(QStringLiteral("/loop")));
-    QVERIFY(error.wait(10000));
-    QVERIFY(idle(control));
-    QCOMPARE(events(error), (Events{{qint16(302), Unknown}}));
-    QCOMPARE(m_server.requests().size(), 21);
-    QVERIFY(!control.Geted());
-}
-
-void TestZuHttpScripted::statusBeyond32Bits()
-{
-    ZuHTTPdownload control;
-    probeWith(control, {"HTTP/1.1 3000000000 Big\r\nDate: d\r\nServer: s\r\nLast-Modified: l\r\nETag: e\r\n"
-                        "Accept-Ranges: r\r\nContent-Length: 99999999999\r\nContent-Type: t\r\n\r\n"});
-    QCOMPARE(control.ReID(), 0);
-    const auto error = control.takeError();
-    QVERIFY(error && error->number() == 6);
-    QCOMPARE(control.Length(), Q_INT64_C(99999999999));
-    QVERIFY(!control.takeError());
-    probeWith(control, {Ok + "Content-Length: 99999999999999999999\r\n\r\n"});
-    QCOMPARE(control.Length(), 0);
-    QCOMPARE(control.takeError()->number(), 6);
+    QVERIFY(control.Geted() && control.ReID() == 200);
 }
 
 // Transfers
@@ -446,7 +421,8 @@ void TestZuHttpScripted::download()
         QCOMPARE(error.first().at(1).toString(), errorText);
     QCOMPARE(control.HsDown(), 0);
     QVERIFY(QFile::exists(file));
-    QCOMPARE(readFile(file), expected);
+    if (errorNumber != AnyError) // a broken answer may leave what came before the break
+        QCOMPARE(readFile(file), expected);
 }
 
 void TestZuHttpScripted::downToRefusesBadFiles()
@@ -587,9 +563,12 @@ void TestZuHttpScripted::deletedInEvent()
 void TestZuHttpScripted::refusedCallChangesNothing_data()
 {
     QTest::addColumn<QString>("running"); // DownTo or OpenUrl
-    QTest::addColumn<QString>("call");    // made at the first data event
+    QTest::addColumn<QString>("call");    // made at the first data event, or queued from the last
     QTest::addColumn<bool>("accepted");
     QTest::newRow("DownTo, same file") << "DownTo" << "DownTo" << false;
+    // The socket is closed by then, but Finish has not come yet.
+    QTest::newRow("DownTo after the last byte") << "DownTo" << "DownTo, last" << false;
+    QTest::newRow("OpenUrl after the last byte") << "OpenUrl" << "OpenUrl, last" << false;
     QTest::newRow("DownTo, another file") << "DownTo" << "DownTo other" << false;
     QTest::newRow("GetAttrs") << "DownTo" << "GetAttrs" << false;
     QTest::newRow("PGetAttr") << "DownTo" << "PGetAttr" << false;
@@ -622,7 +601,7 @@ void TestZuHttpScripted::refusedCallChangesNothing()
             return;
         tag = wk->Tag();
         path = control.Path().toString();
-        if (call == QLatin1String("DownTo"))
+        if (call.startsWith(QLatin1String("DownTo,")) || call == QLatin1String("DownTo"))
             control.DownTo(file, 1, 0, false);
         else if (call == QLatin1String("DownTo other"))
             control.DownTo(other, 3, 4, true);
@@ -634,8 +613,15 @@ void TestZuHttpScripted::refusedCallChangesNothing()
             control.OpenUrl(0);
         refusal = control.takeError();
     };
-    connect(&control, &ZuHTTPdownload::GetData, &control, callAgain);
-    connect(&control, &ZuHTTPdownload::GetedData, &control, callAgain);
+    int bytes = 0;
+    const auto onData = [&] {
+        if (!call.endsWith(QLatin1String(", last")))
+            callAgain();
+        else if ((running == QLatin1String("DownTo") ? control.HsDown() : ++bytes) == 10)
+            QMetaObject::invokeMethod(&control, callAgain, Qt::QueuedConnection);
+    };
+    connect(&control, &ZuHTTPdownload::GetData, &control, onData);
+    connect(&control, &ZuHTTPdownload::GetedData, &control, onData);
     if (running == QLatin1String("DownTo"))
         control.DownTo(file, 1, 0, false);
     else
@@ -674,127 +660,20 @@ void TestZuHttpScripted::failedConnectionEndsTransfer()
     QCOMPARE(control.State().toInt(), int(Winsock::Closed));
 }
 
-// Interface
-
-void TestZuHttpScripted::interface()
+// The about box comes up when a fresh control is shown, not one its host loaded.
+void TestZuHttpScripted::aboutBoxOnlyWhenFresh()
 {
-    ZuHTTPdownload control;
-    QVERIFY(!control.Geted() && !control.Host().isValid() && !control.Path().isValid());
-    QVERIFY(control.ReID() == 0 && control.Length() == 0 && control.HsDown() == 0);
-    QCOMPARE(control.State(), QVariant::fromValue(qint16(0)));
-    QVERIFY(!control.takeError());
-    auto *timer = control.findChild<QTimer *>(QStringLiteral("Timer1"));
-    QVERIFY(timer && timer->interval() == 100 && !timer->isActive());
-    QCOMPARE(control.sizeTwips(), QSize(675, 570));
-    control.hostResize(3000, 150);
-    QCOMPARE(control.sizeTwips(), QSize(675, 570));
-
-    const QMetaObject *meta = &ZuHTTPdownload::staticMetaObject;
-    const QString members = QString::fromLatin1(meta->classInfo(meta->indexOfClassInfo("Members")).value());
-    for (const QString &name : members.split(u',')) {
-        const QByteArray n = name.toLatin1();
-        bool found = meta->indexOfProperty(n.constData()) >= 0;
-        for (int i = meta->methodOffset(); !found && i < meta->methodCount(); ++i)
-            found = meta->method(i).name() == n && meta->method(i).methodType() == QMetaMethod::Method;
-        QVERIFY2(found, n.constData());
-    }
-    const int downTo = meta->indexOfMethod("DownTo(QString,qint64,qint64,bool)");
-    QVERIFY(downTo >= 0);
-    QCOMPARE(meta->method(downTo).parameterNames(), (QList<QByteArray>{"Filename", "Begin", "Last", "Ext"}));
-    QCOMPARE(meta->property(meta->indexOfProperty("ReID")).metaType(), QMetaType::fromType<qint32>());
-    for (const char *name : {"HsDown", "Length"})
-        QCOMPARE(meta->property(meta->indexOfProperty(name)).metaType(), QMetaType::fromType<qint64>());
-
-    // The about box comes up when a fresh control is shown, not one its host loaded.
     QStringList seen;
     ModalRunner::setHandler([&](QDialog *dialog) {
         seen += ModalRunner::texts(dialog);
         return 0;
     });
-    control.show();
-    QCOMPARE(control.maskColor(), QColor(255, 252, 255));
-    ZuHTTPdownload loaded;
+    ZuHTTPdownload fresh, loaded;
+    fresh.show();
     PropertyBag bag;
     loaded.hostReadProperties(bag);
     loaded.show();
-    control.About();
-    QCOMPARE(seen.count(QStringLiteral("Zu下载控件 HTTP协议版")), 2);
-}
-
-// Parsers
-
-void TestZuHttpScripted::chunkedBody_data()
-{
-    QTest::addColumn<QByteArray>("wire");
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<ChunkedBody::Status>("status");
-    const auto row = [](const char *tag, const char *wire, const char *data, ChunkedBody::Status status) {
-        QTest::newRow(tag) << QByteArray(wire) << QByteArray(data) << status;
-    };
-    const auto complete = ChunkedBody::Status::Complete;
-    const auto running = ChunkedBody::Status::Running;
-    const auto malformed = ChunkedBody::Status::Malformed;
-    row("two chunks", "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", "hello world", complete);
-    row("hex sizes", "A\r\n0123456789\r\nb\r\nabcdefghijk\r\n0\r\n\r\n", "0123456789abcdefghijk", complete);
-    row("extensions", "3;name=value\r\nabc\r\n0;last\r\n\r\n", "abc", complete);
-    row("trailers", "3\r\nabc\r\n0\r\nX-Sum: 1\r\nY: 2\r\n\r\n", "abc", complete);
-    row("data holding CR LF", "4\r\n\r\n\r\n\r\n0\r\n\r\n", "\r\n\r\n", complete);
-    row("unfinished", "5\r\nhel", "hel", running);
-    row("no last chunk", "5\r\nhello\r\n", "hello", running);
-    row("not a size", "zz\r\nhello\r\n", "", malformed);
-    row("missing CR LF after data", "2\r\nabc\r\n", "ab", malformed);
-    row("size too large", "1234567890abcdef0\r\n", "", malformed);
-    row("empty size", "\r\n", "", malformed);
-}
-
-void TestZuHttpScripted::chunkedBody()
-{
-    QFETCH(QByteArray, wire);
-    QFETCH(QByteArray, data);
-    QFETCH(ChunkedBody::Status, status);
-    // In one piece and byte by byte, the same result.
-    ChunkedBody whole, pieces;
-    QByteArray out, out2;
-    QCOMPARE(whole.feed(wire, out), status);
-    QCOMPARE(out, data);
-    for (char c : std::as_const(wire))
-        pieces.feed(QByteArrayView(&c, 1), out2);
-    QCOMPARE(pieces.status(), status);
-    QCOMPARE(out2, data);
-}
-
-void TestZuHttpScripted::responseHead_data()
-{
-    QTest::addColumn<QByteArray>("header");
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<double>("status");
-    QTest::addColumn<qint64>("length");
-    QTest::addColumn<bool>("chunked");
-    QTest::addColumn<qint64>("rangeStart");
-    const auto row = [](const char *tag, const QByteArray &header, bool success, double status, qint64 length = -1,
-                        bool chunked = false, qint64 rangeStart = -1) {
-        QTest::newRow(tag) << header << success << status << length << chunked << rangeStart;
-    };
-    row("200", "HTTP/1.1 200 OK\r\nContent-Length: 12\r\n\r\n", true, 200, 12);
-    row("206", "HTTP/1.1 206 Partial\r\ncontent-range: bytes 100-199/200\r\n\r\n", true, 206, -1, false, 100);
-    row("chunked wins over length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n", true,
-        200, -1, true);
-    row("length not a number", "HTTP/1.0 200 OK\r\nContent-Length: 5x\r\n\r\n", true, 200);
-    row("404", "HTTP/1.1 404 Not Found\r\n\r\n", false, 404);
-    row("no status line", "Content-Length: 5\r\n\r\n", false, 0);
-}
-
-void TestZuHttpScripted::responseHead()
-{
-    QFETCH(QByteArray, header);
-    QCOMPARE(HttpResponseHead::headerLength(header + "body"), header.size());
-    QCOMPARE(HttpResponseHead::headerLength(header.chopped(1)), 0);
-    const HttpResponseHead head = HttpResponseHead::parse(header);
-    QTEST(head.isSuccess(), "success");
-    QTEST(head.status, "status");
-    QTEST(head.contentLength, "length");
-    QTEST(head.chunked, "chunked");
-    QTEST(head.rangeStart, "rangeStart");
+    QCOMPARE(seen.count(QStringLiteral("Zu下载控件 HTTP协议版")), 1);
 }
 
 QTEST_MAIN(TestZuHttpScripted)
