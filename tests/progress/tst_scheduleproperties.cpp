@@ -1,11 +1,8 @@
 #include "ScheduleFixture.h"
 
-#include "PropertyBag.h"
-
 #include <QFontMetrics>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 

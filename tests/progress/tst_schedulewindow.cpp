@@ -1,16 +1,14 @@
 #include "ScheduleFixture.h"
 
-
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
-#include <QSet>
 #include <QPointer>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-
 
 struct PaintCounter : QObject
 {
