@@ -1,6 +1,7 @@
 #include "FrmAbout.h"
 
-#include "Author.h"
+#include "AuthorInfo.h"
+#include "ControlBase.h"
 #include "ModalRunner.h"
 #include "SystemError.h"
 
@@ -18,10 +19,7 @@ namespace ScheduleControl {
 
 namespace {
 
-constexpr int twips(int value)
-{
-    return value / 15;
-}
+constexpr auto px = &ControlBase::twipsToPixels;
 
 // A label that acts on a click of the left button.
 class LinkLabel : public QLabel
@@ -89,7 +87,7 @@ QLabel *addLabel(QWidget *parent, const QString &name, const QString &text, int 
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->move(twips(left), twips(top));
+    label->move(px(left), px(top));
     label->adjustSize();
     return label;
 }
@@ -99,7 +97,7 @@ QLabel *addLink(QWidget *parent, const QString &name, const QString &text, int l
 {
     auto *label = new LinkLabel(text, parent, std::move(onClick));
     label->setObjectName(name);
-    QFont font(QStringLiteral("宋体"));
+    QFont font(AuthorInfo::formFontFamily());
     font.setPointSizeF(9);
     font.setUnderline(true);
     label->setFont(font);
@@ -107,7 +105,7 @@ QLabel *addLink(QWidget *parent, const QString &name, const QString &text, int l
     palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     label->setPalette(palette);
     label->setCursor(linkCursor());
-    label->move(twips(left), twips(top));
+    label->move(px(left), px(top));
     label->adjustSize();
     return label;
 }
@@ -146,36 +144,36 @@ FrmAbout::FrmAbout(QWidget *parent)
                           | Qt::MSWindowsFixedSizeDialogHint)
 {
     setObjectName(QStringLiteral("FrmAbout"));
-    setWindowTitle(QStringLiteral("关于"));
+    setWindowTitle(AuthorInfo::aboutTitle());
     setWindowIcon(QIcon());
     setWindowModality(Qt::ApplicationModal);
-    QFont formFont(QStringLiteral("宋体"));
+    QFont formFont(AuthorInfo::formFontFamily());
     formFont.setPointSizeF(9);
     setFont(formFont);
-    setFixedSize(twips(3510), twips(1950));
+    setFixedSize(px(3510), px(1950));
 
     auto *title = new QLabel(QStringLiteral("进度条控件"), this);
     title->setObjectName(QStringLiteral("Label1"));
-    QFont titleFont(QStringLiteral("宋体"));
+    QFont titleFont(AuthorInfo::formFontFamily());
     titleFont.setPointSizeF(10.5);
     titleFont.setBold(true);
     title->setFont(titleFont);
     title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    title->setGeometry(twips(120), twips(120), twips(3255), twips(375));
+    title->setGeometry(px(120), px(120), px(3255), px(375));
 
     addLabel(this, QStringLiteral("Label2"), QStringLiteral("版  本:1.0"), 120, 480);
-    addLabel(this, QStringLiteral("Label3"), QStringLiteral("作  者:") + Author::name(), 120, 720);
+    addLabel(this, QStringLiteral("Label3"), QStringLiteral("作  者:") + AuthorInfo::name(), 120, 720);
     addLabel(this, QStringLiteral("Label4"), QStringLiteral("E-mail:"), 120, 960);
-    addLink(this, QStringLiteral("Label5"), Author::mail(), 840, 960,
-            [this] { Author::writeLetter(this); });
+    addLink(this, QStringLiteral("Label5"), AuthorInfo::mail(), 840, 960,
+            [this] { AuthorInfo::writeLetter(this); });
     addLabel(this, QStringLiteral("Label6"), QStringLiteral("主  页:"), 120, 1200);
-    addLink(this, QStringLiteral("Label7"), Author::homePage(), 840, 1200,
-            [this] { Author::visitHomePage(this); });
+    addLink(this, QStringLiteral("Label7"), AuthorInfo::homePage(), 840, 1200,
+            [this] { AuthorInfo::visitHomePage(this); });
 
-    auto *ok = new QPushButton(QStringLiteral("确定(&T)"), this);
+    auto *ok = new QPushButton(AuthorInfo::okText(), this);
     ok->setObjectName(QStringLiteral("Command1"));
     ok->setAutoDefault(false);
-    ok->setGeometry(twips(1208), twips(1560), twips(1095), twips(300));
+    ok->setGeometry(px(1208), px(1560), px(1095), px(300));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     // Centred across the window when it loads.
     ok->move((width() - ok->width()) / 2, ok->y());
@@ -186,7 +184,7 @@ void FrmAbout::paintEvent(QPaintEvent *event)
     QDialog::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawLine(twips(120), twips(360), twips(3360), twips(360));
+    painter.drawLine(px(120), px(360), px(3360), px(360));
 }
 
 } // namespace ScheduleControl

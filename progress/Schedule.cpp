@@ -1,6 +1,6 @@
 #include "Schedule.h"
 
-#include "Author.h"
+#include "AuthorInfo.h"
 #include "FrmAbout.h"
 #include "InputCodes.h"
 #include "Int32.h"
@@ -294,7 +294,7 @@ QVariant Schedule::About()
 QVariant Schedule::WriteLetter()
 {
     return hostCall([&] {
-        Author::writeLetter(this);
+        AuthorInfo::writeLetter(this);
         return QVariant();
     });
 }
@@ -302,7 +302,7 @@ QVariant Schedule::WriteLetter()
 QVariant Schedule::VisitHomepage()
 {
     return hostCall([&] {
-        Author::visitHomePage(this);
+        AuthorInfo::visitHomePage(this);
         return QVariant();
     });
 }
@@ -337,7 +337,7 @@ void Schedule::setMousePointer(qint16 pointer)
 
 QString Schedule::Author() const
 {
-    return Author::name();
+    return AuthorInfo::name();
 }
 
 void Schedule::setAuthor(const QString &)
@@ -347,7 +347,7 @@ void Schedule::setAuthor(const QString &)
 
 QString Schedule::Mailbox() const
 {
-    return Author::mail();
+    return AuthorInfo::mail();
 }
 
 void Schedule::setMailbox(const QString &)
@@ -357,7 +357,7 @@ void Schedule::setMailbox(const QString &)
 
 QString Schedule::Homepage() const
 {
-    return Author::homePage();
+    return AuthorInfo::homePage();
 }
 
 void Schedule::setHomepage(const QString &)

@@ -1,7 +1,8 @@
 #include "FrmAbout.h"
 
+#include "AuthorInfo.h"
+#include "ControlBase.h"
 #include "ModalRunner.h"
-#include "ZuAuthor.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -11,12 +12,7 @@
 #include <QPointer>
 #include <QPushButton>
 
-static constexpr int TwipsPerPixel = 15;
-
-static int px(int twips)
-{
-    return twips / TwipsPerPixel;
-}
+static constexpr auto px = &ControlBase::twipsToPixels;
 
 static QPointer<FrmAbout> &current()
 {
@@ -28,7 +24,7 @@ static QFont formFont()
 {
     QFont font;
     // 宋体 where the desktop has it, else the nearest the font matcher finds.
-    font.setFamilies({QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+    font.setFamilies({AuthorInfo::formFontFamily(), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
                       QStringLiteral("WenQuanYi Zen Hei")});
     font.setPointSizeF(10.5);
     return font;
@@ -69,7 +65,7 @@ FrmAbout::FrmAbout(QWidget *parent)
 {
     current() = this;
     setObjectName(QStringLiteral("FrmAbout"));
-    setWindowTitle(QStringLiteral("关于"));
+    setWindowTitle(AuthorInfo::aboutTitle());
     setFont(formFont());
     setFixedSize(px(4815), px(2865));
     setSizeGripEnabled(false);
@@ -89,15 +85,15 @@ FrmAbout::FrmAbout(QWidget *parent)
     auto *image = addLabel("Image1", QString(), 1560, 840, 705, 585);
     image->setPixmap(productPicture());
 
-    addLabel("Label2", QStringLiteral("作者：") + ZuAuthor::writer(), 120, 1200, 1260, 210);
+    addLabel("Label2", QStringLiteral("作者：") + AuthorInfo::name(), 120, 1200, 1260, 210);
     addLabel("Label4", QStringLiteral("信箱："), 120, 1560, 630, 210);
-    m_mail = addLabel("Label5", ZuAuthor::email(), 720, 1560, 1995, 210);
+    m_mail = addLabel("Label5", AuthorInfo::mail(), 720, 1560, 1995, 210);
     makeLink(m_mail);
     addLabel("Label6", QStringLiteral("主页："), 120, 1920, 630, 210);
-    m_homePage = addLabel("Label7", ZuAuthor::homePage(), 720, 1920, 2625, 210);
+    m_homePage = addLabel("Label7", AuthorInfo::homePage(), 720, 1920, 2625, 210);
     makeLink(m_homePage);
 
-    m_ok = new QPushButton(QStringLiteral("确定(&T)"), this);
+    m_ok = new QPushButton(AuthorInfo::okText(), this);
     m_ok->setObjectName(QStringLiteral("Command1"));
     m_ok->setGeometry(px(1320), px(2400), px(2175), px(375));
     m_ok->setDefault(true);
@@ -144,9 +140,9 @@ bool FrmAbout::eventFilter(QObject *watched, QEvent *event)
         auto *label = qobject_cast<QLabel *>(watched);
         if (mouse->button() == Qt::LeftButton && label && label->rect().contains(mouse->position().toPoint())) {
             if (label == m_mail)
-                ZuAuthor::writeLetter(this);
+                AuthorInfo::writeLetter(this);
             else if (label == m_homePage)
-                ZuAuthor::visitHomePage(this);
+                AuthorInfo::visitHomePage(this);
         }
     }
     return QDialog::eventFilter(watched, event);

@@ -8,7 +8,7 @@
 #include "LeadingNumber.h"
 #include "MessageLoop.h"
 #include "Winsock.h"
-#include "ZuAuthor.h"
+#include "AuthorInfo.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -125,28 +125,28 @@ qint64 ZuFTPDownLoad::HsDown()
 
 QVariant ZuFTPDownLoad::Writer() const
 {
-    return ZuAuthor::writer();
+    return AuthorInfo::name();
 }
 
 QVariant ZuFTPDownLoad::Email() const
 {
-    return ZuAuthor::email();
+    return AuthorInfo::mail();
 }
 
 QVariant ZuFTPDownLoad::HomePage() const
 {
-    return ZuAuthor::homePage();
+    return AuthorInfo::homePage();
 }
 
 QVariant ZuFTPDownLoad::WriteLetter()
 {
-    ZuAuthor::writeLetter(this);
+    AuthorInfo::writeLetter(this);
     return {};
 }
 
 QVariant ZuFTPDownLoad::VisitHomePage()
 {
-    ZuAuthor::visitHomePage(this);
+    AuthorInfo::visitHomePage(this);
     return {};
 }
 

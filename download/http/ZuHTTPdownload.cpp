@@ -9,7 +9,7 @@
 #include "LeadingNumber.h"
 #include "SystemError.h"
 #include "Winsock.h"
-#include "ZuAuthor.h"
+#include "AuthorInfo.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -284,13 +284,13 @@ QVariant ZuHTTPdownload::ZUClose()
 
 QVariant ZuHTTPdownload::WriteLetter()
 {
-    ZuAuthor::writeLetter(this);
+    AuthorInfo::writeLetter(this);
     return QVariant();
 }
 
 QVariant ZuHTTPdownload::VisitHomePage()
 {
-    ZuAuthor::visitHomePage(this);
+    AuthorInfo::visitHomePage(this);
     return QVariant();
 }
 
@@ -329,7 +329,7 @@ qint64 ZuHTTPdownload::HsDown()
 
 QVariant ZuHTTPdownload::Writer() const
 {
-    return ZuAuthor::writer();
+    return AuthorInfo::name();
 }
 
 void ZuHTTPdownload::setWriter(const QVariant &)
@@ -338,7 +338,7 @@ void ZuHTTPdownload::setWriter(const QVariant &)
 
 QVariant ZuHTTPdownload::Email() const
 {
-    return ZuAuthor::email();
+    return AuthorInfo::mail();
 }
 
 void ZuHTTPdownload::setEmail(const QVariant &)
@@ -348,7 +348,7 @@ void ZuHTTPdownload::setEmail(const QVariant &)
 
 QVariant ZuHTTPdownload::HomePage() const
 {
-    return ZuAuthor::homePage();
+    return AuthorInfo::homePage();
 }
 
 void ZuHTTPdownload::setHomePage(const QVariant &)

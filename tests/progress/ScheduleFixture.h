@@ -1,8 +1,11 @@
 #pragma once
 
 #include "ModalRunner.h"
+#include "PictureBox.h"
+#include "PropertyBag.h"
 #include "Schedule.h"
 #include "Shell.h"
+#include "WindowlessLabel.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -55,4 +58,30 @@ inline QStringList *attachLog(Schedule *bar, QStringList *log)
     QObject::connect(bar, &ControlBase::propertyChanged, bar,
                      [log](const QString &name) { log->append(QStringLiteral("changed:") + name); });
     return log;
+}
+
+inline ScheduleControl::PictureBox *pane(Schedule &bar, const char *name)
+{
+    return bar.findChild<ScheduleControl::PictureBox *>(QString::fromLatin1(name));
+}
+
+inline ScheduleControl::WindowlessLabel *label(Schedule &bar, const char *name)
+{
+    return bar.findChild<ScheduleControl::WindowlessLabel *>(QString::fromLatin1(name));
+}
+
+//! The number of the last host call's failure, 0 if it succeeded.
+inline int errorNumber(Schedule &bar)
+{
+    const auto error = bar.takeError();
+    return error ? error->number() : 0;
+}
+
+//! Loads \a bar from a bag holding \a values.
+inline void load(Schedule &bar, const QVariantMap &values)
+{
+    PropertyBag bag;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        bag.setValue(it.key(), it.value());
+    bar.hostReadProperties(bag);
 }

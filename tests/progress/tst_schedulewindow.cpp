@@ -1,18 +1,24 @@
 #include "ScheduleFixture.h"
 
-#include "PropertyBag.h"
-
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
-#include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
-#include <algorithm>
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 struct Probe
 {
@@ -75,34 +81,12 @@ private:
         return bar;
     }
 
-    static QImage shot(Schedule *bar, const char *name)
-    {
-        const QImage image = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const QByteArray dir = qgetenv("SCHEDULE_SCREENSHOT_DIR");
-        if (!dir.isEmpty())
-            image.save(QString::fromLocal8Bit(dir) + u'/' + QLatin1String(name) + QStringLiteral(".png"));
-        return image;
-    }
+    static QImage shot(Schedule *bar) { return bar->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
     static QRgb rgb(Qt::GlobalColor color) { return QColor(color).rgb(); }
 
-    // The first row, from the top, that holds a pixel of \a color; -1 if none.
-    static int firstRowWith(const QImage &image, QRgb color)
-    {
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (image.pixel(x, y) == color)
-                    return y;
-            }
-        }
-        return -1;
-    }
-
-    struct Ink {
-        QRect rows; //!< the inked pixels, relative to the baseline at y 0
-    };
-    //! Where \a text in \a font puts ink, drawn unclipped with its baseline at y 0.
-    static Ink inkOf(const QFont &font, const QString &text)
+    //! Where \a text in \a font puts ink, relative to its baseline.
+    static QRect inkOf(const QFont &font, const QString &text)
     {
         QImage image(400, 200, QImage::Format_RGB32);
         image.fill(Qt::white);
@@ -111,10 +95,10 @@ private:
         painter.setPen(Qt::red);
         painter.drawText(QPoint(0, 100), text);
         painter.end();
-        return {inkRows(image, image.rect()).translated(0, -100)};
+        return ink(image, image.rect()).translated(0, -100);
     }
     //! The bounding box of the pixels of \a area that are not white.
-    static QRect inkRows(const QImage &image, const QRect &area)
+    static QRect ink(const QImage &image, const QRect &area)
     {
         QRect box;
         for (int y = area.top(); y <= area.bottom(); ++y) {
@@ -160,23 +144,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QPoint>("at");
         QTest::addColumn<Qt::MouseButton>("button");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
         QTest::addColumn<QVariantList>("args"); // empty: no event
-        const Qt::KeyboardModifiers none;
-        QTest::newRow("empty part, left") << QString() << QPoint(150, 20) << Qt::LeftButton << none
+        QTest::newRow("empty part, left") << QString() << QPoint(150, 20) << Qt::LeftButton
                                           << mouseArgs(1, 0, 148, 18);
-        QTest::newRow("fill, left") << QString() << QPoint(50, 20) << Qt::LeftButton << none << mouseArgs(1, 0, 48, 18);
-        QTest::newRow("fill, right with shift and ctrl")
-                << QString() << QPoint(10, 5) << Qt::RightButton
-                << Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier) << mouseArgs(2, 3, 8, 3);
-        QTest::newRow("empty part, middle with alt") << QString() << QPoint(200, 37) << Qt::MiddleButton
-                                                     << Qt::KeyboardModifiers(Qt::AltModifier) << mouseArgs(4, 4, 198, 35);
+        QTest::newRow("fill, left") << QString() << QPoint(50, 20) << Qt::LeftButton << mouseArgs(1, 0, 48, 18);
         // A press on a text label reaches the pane below it.
         const QString wide(30, u'M');
-        QTest::newRow("text over the fill") << wide << QPoint(20, 20) << Qt::LeftButton << none << mouseArgs(1, 0, 18, 18);
-        QTest::newRow("text over the empty part") << wide << QPoint(160, 20) << Qt::LeftButton << none
+        QTest::newRow("text over the fill") << wide << QPoint(20, 20) << Qt::LeftButton << mouseArgs(1, 0, 18, 18);
+        QTest::newRow("text over the empty part") << wide << QPoint(160, 20) << Qt::LeftButton
                                                   << mouseArgs(1, 0, 158, 18);
-        QTest::newRow("other buttons raise nothing") << QString() << QPoint(30, 30) << Qt::BackButton << none
+        QTest::newRow("other buttons raise nothing") << QString() << QPoint(30, 30) << Qt::BackButton
                                                      << QVariantList();
     }
     void pressAndRelease()
@@ -184,17 +161,16 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QPoint, at);
         QFETCH(Qt::MouseButton, button);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
         QFETCH(QVariantList, args);
         bar->setText(text);
         QSignalSpy downs(bar, &Schedule::MouseDown);
         QSignalSpy ups(bar, &Schedule::MouseUp);
         const QList<QVariantList> raised = args.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{args};
         QTest::mouseMove(window->windowHandle(), BarAt + at);
-        QTest::mousePress(window->windowHandle(), button, modifiers, BarAt + at);
+        QTest::mousePress(window->windowHandle(), button, {}, BarAt + at);
         QCOMPARE(QList<QVariantList>(downs), raised);
         QVERIFY(ups.isEmpty());
-        QTest::mouseRelease(window->windowHandle(), button, modifiers, BarAt + at);
+        QTest::mouseRelease(window->windowHandle(), button, {}, BarAt + at);
         QCOMPARE(QList<QVariantList>(ups), raised);
         QCOMPARE(QList<QVariantList>(downs), raised);
     }
@@ -209,13 +185,6 @@ private Q_SLOTS:
         const Qt::KeyboardModifiers none, shift(Qt::ShiftModifier);
         QTest::newRow("a") << int(Qt::Key_A) << none << 0x41 << 0 << 0;
         QTest::newRow("shift a") << int(Qt::Key_A) << shift << 0x41 << 1 << 1;
-        QTest::newRow("7") << int(Qt::Key_7) << none << 0x37 << 0 << 0;
-        QTest::newRow("F1") << int(Qt::Key_F1) << none << 0x70 << 0 << 0;
-        QTest::newRow("F12") << int(Qt::Key_F12) << none << 0x7B << 0 << 0;
-        QTest::newRow("left") << int(Qt::Key_Left) << none << 0x25 << 0 << 0;
-        QTest::newRow("return") << int(Qt::Key_Return) << none << 0x0D << 0 << 0;
-        QTest::newRow("escape") << int(Qt::Key_Escape) << none << 0x1B << 0 << 0;
-        QTest::newRow("space") << int(Qt::Key_Space) << none << 0x20 << 0 << 0;
         QTest::newRow("keypad 5") << int(Qt::Key_5) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 0x65 << 0 << 0;
         QTest::newRow("shifted 1") << int(Qt::Key_Exclam) << shift << 0x31 << 1 << 1;
         QTest::newRow("ctrl alt delete") << int(Qt::Key_Delete) << (Qt::ControlModifier | Qt::AltModifier) << 0x2E << 6 << 6;
@@ -231,37 +200,27 @@ private Q_SLOTS:
         QFETCH(int, shiftUp);
         QSignalSpy downs(bar, &Schedule::KeyDown);
         QSignalSpy ups(bar, &Schedule::KeyUp);
-        QTest::keyPress(bar, Qt::Key(key), modifiers);
-        QTest::keyRelease(bar, Qt::Key(key), modifiers);
-        // QTest presses and releases the modifier keys around the key itself.
-        const auto only = [code](const QSignalSpy &spy) {
-            QList<QVariantList> found;
-            std::copy_if(spy.cbegin(), spy.cend(), std::back_inserter(found),
-                         [code](const QVariantList &args) { return args.first().value<qint16>() == code; });
-            return found;
-        };
+        for (const auto type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent event(type, key, modifiers);
+            QApplication::sendEvent(bar, &event);
+        }
         const auto raised = [code](int shift) {
             return QList<QVariantList>{{QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shift))}};
         };
-        QCOMPARE(only(downs), raised(shiftDown));
-        QCOMPARE(only(ups), raised(shiftUp));
-        QCOMPARE(downs.size(), ups.size());
+        QCOMPARE(QList<QVariantList>(downs), raised(shiftDown));
+        QCOMPARE(QList<QVariantList>(ups), raised(shiftUp));
     }
 
     void autoRepeatRepeatsOnlyKeyDown()
     {
         QSignalSpy downs(bar, &Schedule::KeyDown);
         QSignalSpy ups(bar, &Schedule::KeyUp);
-        for (int i = 0; i < 3; ++i) {
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QString(), i > 0);
-            QApplication::sendEvent(bar, &press);
-            if (i < 2) {
-                QKeyEvent repeatRelease(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, QString(), true);
-                QApplication::sendEvent(bar, &repeatRelease);
-            }
+        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease, QEvent::KeyPress, QEvent::KeyRelease,
+                                        QEvent::KeyPress, QEvent::KeyRelease}) {
+            const bool repeat = type == QEvent::KeyPress ? downs.size() > 0 : downs.size() < 3;
+            QKeyEvent event(type, Qt::Key_B, Qt::NoModifier, QString(), repeat);
+            QApplication::sendEvent(bar, &event);
         }
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier);
-        QApplication::sendEvent(bar, &release);
         QCOMPARE(downs.size(), 3);
         QCOMPARE(ups.size(), 1);
     }
@@ -273,54 +232,16 @@ private Q_SLOTS:
         QTRY_VERIFY(bar->hasFocus());
     }
 
-    void aboutBoxLayoutLinksAndOk()
-    {
-        QPointer<QDialog> shown;
-        int count = 0;
-        ModalRunner::Handler recorder = ModalRunner::setHandler([&](QDialog *dialog) {
-            shown = dialog;
-            ++count;
-            [&] {
-                QCOMPARE(dialog->size(), QSize(234, 130));
-                auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("Command1"));
-                QVERIFY(ok);
-                QCOMPARE(ok->geometry(), QRect(80, 104, 73, 20));
-                auto *title = dialog->findChild<QLabel *>(QStringLiteral("Label1"));
-                QVERIFY(title->font().bold());
-                QCOMPARE(title->geometry(), QRect(8, 8, 217, 25));
-                auto *mail = dialog->findChild<QLabel *>(QStringLiteral("Label5"));
-                auto *home = dialog->findChild<QLabel *>(QStringLiteral("Label7"));
-                QCOMPARE(mail->pos(), QPoint(56, 64));
-                QCOMPARE(home->pos(), QPoint(56, 80));
-                QVERIFY(mail->font().underline());
-                QCOMPARE(mail->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-                QCOMPARE(mail->cursor().shape(), Qt::BitmapCursor);
-                QCOMPARE(mail->cursor().hotSpot(), QPoint(5, 0));
-                QTest::mouseClick(mail, Qt::LeftButton);
-                QTest::mouseClick(home, Qt::LeftButton);
-                QCOMPARE(host.shell, authorRequests(dialog));
-            }();
-            // OK closes and unloads the box.
-            QTimer::singleShot(0, dialog, [dialog] {
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-            });
-            return dialog->exec();
-        });
-        QCOMPARE(bar->About(), QVariant());
-        ModalRunner::setHandler(recorder);
-        QVERIFY(!bar->takeError());
-        QCOMPARE(host.shell.size(), 2);
-        QCOMPARE(count, 1);
-        QVERIFY(!shown);
-    }
-
     void aboutBoxIsOneAtATime()
     {
         int nested = 0;
         QPointer<QDialog> seen;
+        QDialog *box = nullptr;
         host.onModal = [&](QDialog *dialog) {
-            seen = dialog;
+            seen = box = dialog;
             QVERIFY(!dialog->parentWidget());
+            QTest::mouseClick(dialog->findChild<QLabel *>(QStringLiteral("Label5")), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QLabel *>(QStringLiteral("Label7")), Qt::LeftButton);
             bar->About();
             const auto error = bar->takeError();
             nested = error ? error->number() : 0;
@@ -336,6 +257,7 @@ private Q_SLOTS:
         QCOMPARE(host.modals.first().title, QStringLiteral("关于"));
         QCOMPARE(host.modals.first().texts, (QStringList{"进度条控件", "版  本:1.0", "作  者:Tolvar", "E-mail:", bar->Mailbox(),
                                                          "主  页:", bar->Homepage(), "确定(&T)"}));
+        QCOMPARE(host.shell, authorRequests(box));
         QVERIFY(!seen); // unloaded once closed
         host.onModal = nullptr;
         bar->About(); // the box can be shown again afterwards
@@ -379,43 +301,45 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("appearance");
         QTest::addColumn<QList<int>>("values");
-        QTest::addColumn<bool>("greenPicture"); // a 10 x 10 background picture
+        QTest::addColumn<QByteArray>("picture"); // gets a 10 x 10 green picture
         QTest::addColumn<QList<Probe>>("probes");
         const QRgb blue = rgb(Qt::blue), white = rgb(Qt::white), black = rgb(Qt::black), green = rgb(Qt::green);
         // Inner 200 x 36 inside the sunken two-pixel edge, which the fill leaves alone.
-        QTest::newRow("half") << QSize(204, 40) << 1 << QList<int>{50} << false
+        QTest::newRow("half") << QSize(204, 40) << 1 << QList<int>{50} << QByteArray()
                               << QList<Probe>{{{2, 3, 100, 1}, blue}, {{102, 3, 100, 1}, white}, {{0, 3, 2, 1}, blue, false}};
         // The relayout on resizing takes the thinner flat border in.
         QTest::newRow("flat border is one pixel")
-                << QSize(202, 40) << 0 << QList<int>{50} << false
+                << QSize(202, 40) << 0 << QList<int>{50} << QByteArray()
                 << QList<Probe>{{{0, 10, 1, 1}, black}, {{1, 10, 100, 1}, blue}, {{101, 10, 1, 1}, white}, {{201, 10, 1, 1}, black}};
         QTest::newRow("tall bar fills only the top 105 pixels")
-                << QSize(104, 140) << 1 << QList<int>{100} << false
+                << QSize(104, 140) << 1 << QList<int>{100} << QByteArray()
                 << QList<Probe>{{{50, 2, 1, 105}, blue}, {{50, 107, 1, 31}, white}};
-        QTest::newRow("zero hides the fill") << QSize(204, 40) << 1 << QList<int>{60, 0} << false
+        QTest::newRow("zero hides the fill") << QSize(204, 40) << 1 << QList<int>{60, 0} << QByteArray()
                                              << QList<Probe>{{{2, 2, 200, 36}, white}};
         QTest::newRow("background picture at the inner corner")
-                << QSize(204, 40) << 1 << QList<int>{} << true
+                << QSize(204, 40) << 1 << QList<int>{} << QByteArray("BkPicture")
                 << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 12, 1, 1}, white}};
+        QTest::newRow("fill picture uncovered from the left")
+                << QSize(204, 40) << 1 << QList<int>{3, 50} << QByteArray("ForePicture")
+                << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 2, 90, 1}, blue}, {{102, 2, 1, 1}, white}};
     }
     void fillAndBorders()
     {
         QFETCH(QSize, size);
         QFETCH(int, appearance);
         QFETCH(QList<int>, values);
-        QFETCH(bool, greenPicture);
+        QFETCH(QByteArray, picture);
         QFETCH(QList<Probe>, probes);
         Schedule *bar = makeBar(size.width(), size.height(), false);
         bar->setAppearance(qint16(appearance));
         bar->hostResize(size.width() * 15, size.height() * 15);
-        if (greenPicture) {
-            QPixmap green(10, 10);
-            green.fill(Qt::green);
-            bar->setBkPicture(Picture(green));
-        }
+        QPixmap green(10, 10);
+        green.fill(Qt::green);
+        if (!picture.isEmpty())
+            bar->setProperty(picture, QVariant::fromValue(Picture(green)));
         for (int value : values)
             bar->setValue(value);
-        const QImage image = shot(bar, QTest::currentDataTag());
+        const QImage image = shot(bar);
         for (const Probe &probe : probes) {
             for (int y = probe.area.top(); y <= probe.area.bottom(); ++y) {
                 for (int x = probe.area.left(); x <= probe.area.right(); ++x)
@@ -425,14 +349,26 @@ private Q_SLOTS:
         }
     }
 
+    // Without the yield the host gets no chance to paint: the bar repaints
+    // at once, its opaque inner area included.
+    void withoutTheYieldTheInnerAreaRepaintsAtOnce()
+    {
+        Schedule *bar = makeBar(204, 40, false);
+        QWidget *inner = pane(*bar, "Pc1")->inner();
+        PaintCounter counter;
+        inner->installEventFilter(&counter);
+        QTRY_VERIFY(counter.paints > 0);
+        counter.paints = 0;
+        bar->setValue(30);
+        QVERIFY(counter.paints > 0);
+    }
+
     void textColourChangesExactlyAtTheFillEdge_data()
     {
         QTest::addColumn<int>("value");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("family"); // empty: the bar's bold DejaVu Sans
         const QString wide(32, u'M');
-        QTest::newRow("half") << 50 << wide << QString();
-        QTest::newRow("a third") << 33 << wide << QString();
         QTest::newRow("odd edge") << 71 << wide << QString();
         QTest::newRow("chinese") << 30 << QStringLiteral("正在下载文件正在下载文件") << "WenQuanYi Zen Hei";
     }
@@ -451,25 +387,14 @@ private Q_SLOTS:
         bar->setText(text);
         bar->setValue(value);
         const int edge = 2 + value * 2;
-        const QImage image = shot(bar, "edge");
-        int yellowNearEdge = 0;
-        int redNearEdge = 0;
+        const QImage image = shot(bar);
+        QSet<QRgb> fillSide, emptySide;
         for (int y = 2; y < 38; ++y) {
-            for (int x = 2; x < 202; ++x) {
-                const QRgb pixel = image.pixel(x, y);
-                if (x < edge) {
-                    QVERIFY2(pixel == rgb(Qt::blue) || pixel == rgb(Qt::yellow),
-                             qPrintable(QStringLiteral("fill side %1,%2").arg(x).arg(y)));
-                    yellowNearEdge += (x >= edge - 6 && pixel == rgb(Qt::yellow));
-                } else {
-                    QVERIFY2(pixel == rgb(Qt::white) || pixel == rgb(Qt::red),
-                             qPrintable(QStringLiteral("empty side %1,%2").arg(x).arg(y)));
-                    redNearEdge += (x < edge + 6 && pixel == rgb(Qt::red));
-                }
-            }
+            for (int x = 2; x < 202; ++x)
+                (x < edge ? fillSide : emptySide).insert(image.pixel(x, y));
         }
-        QVERIFY(yellowNearEdge > 0);
-        QVERIFY(redNearEdge > 0);
+        QCOMPARE(fillSide, (QSet<QRgb>{rgb(Qt::blue), rgb(Qt::yellow)}));
+        QCOMPARE(emptySide, (QSet<QRgb>{rgb(Qt::white), rgb(Qt::red)}));
     }
 
     // Chinese glyphs come from a fallback font with a taller line than the
@@ -484,17 +409,17 @@ private Q_SLOTS:
         bar->setDoevent(false);
         bar->setText(QStringLiteral("gjpq 下载中"));
         bar->show();
-        const QImage image = shot(bar, "mixed text");
+        const QImage image = shot(bar);
 
-        const Ink text = inkOf(bar->Font(), bar->Text());
-        const Ink percent = inkOf(bar->Font(), QStringLiteral("0%"));
-        const QRect textArea(2, 2, text.rows.right() + 2, 36);
+        const QRect text = inkOf(bar->Font(), bar->Text());
+        const QRect percent = inkOf(bar->Font(), QStringLiteral("0%"));
+        const QRect textArea(2, 2, text.right() + 2, 36);
         const QRect percentArea(160, 2, 60, 36);
-        const QRect drawnText = inkRows(image, textArea);
-        const QRect drawnPercent = inkRows(image, percentArea);
+        const QRect drawnText = ink(image, textArea);
+        const QRect drawnPercent = ink(image, percentArea);
         QVERIFY(!drawnText.isEmpty() && !drawnPercent.isEmpty());
-        QCOMPARE(drawnText.height(), text.rows.height());
-        QCOMPARE(drawnText.top() - text.rows.top(), drawnPercent.top() - percent.rows.top());
+        QCOMPARE(drawnText.height(), text.height());
+        QCOMPARE(drawnText.top() - text.top(), drawnPercent.top() - percent.top());
     }
 
     void borderStyleZeroPutsTheTextTwoPixelsLower()
@@ -502,37 +427,18 @@ private Q_SLOTS:
         Schedule *bar = makeBar(204, 41);
         bar->setText(QStringLiteral("MMMM"));
         bar->setShowPercent(false);
-        const int framed = firstRowWith(shot(bar, "framed"), rgb(Qt::red));
+        const int framed = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         bar->setBorderStyle(0);
-        const int bare = firstRowWith(shot(bar, "bare"), rgb(Qt::red));
+        const int bare = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         QVERIFY(framed > 0);
         QCOMPARE(bare - framed, 2);
         bar->setShowText(false);
         bar->setShowPercent(true);
         bar->setValue(0);
-        const int percentBare = firstRowWith(shot(bar, "percent bare"), rgb(Qt::red));
+        const int percentBare = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         bar->setBorderStyle(1);
-        const int percentFramed = firstRowWith(shot(bar, "percent framed"), rgb(Qt::red));
+        const int percentFramed = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         QCOMPARE(percentBare - percentFramed, 2);
-    }
-
-    void fillPictureIsUncoveredFromTheLeft()
-    {
-        Schedule *bar = makeBar(204, 40, false);
-        QImage stripes(200, 36, QImage::Format_RGB32);
-        for (int x = 0; x < 200; ++x) {
-            for (int y = 0; y < 36; ++y)
-                stripes.setPixel(x, y, qRgb(x, 100, 255 - x));
-        }
-        bar->setForePicture(Picture(QPixmap::fromImage(stripes)));
-        for (const int value : {25, 75}) {
-            bar->setValue(value);
-            const QImage image = shot(bar, "picture");
-            const int fill = value * 2;
-            for (int x = 0; x < fill; ++x)
-                QCOMPARE(image.pixel(2 + x, 10), qRgb(x, 100, 255 - x));
-            QCOMPARE(image.pixel(2 + fill, 10), rgb(Qt::white));
-        }
     }
 
     void systemColoursComeFromThePalette()
@@ -541,7 +447,7 @@ private Q_SLOTS:
         bar->setBackColor(0x8000000F);
         bar->setForeColor(0x80000002);
         bar->setValue(50);
-        const QImage image = shot(bar, "system colours");
+        const QImage image = shot(bar);
         const QPalette palette = bar->palette();
         QCOMPARE(image.pixel(150, 10), palette.color(QPalette::Button).rgb());
         QCOMPARE(image.pixel(50, 10), palette.color(QPalette::Highlight).rgb());
