@@ -2,7 +2,8 @@
 # Installs what building and testing the suite needs on Debian 12. Safe to run again.
 set -e
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev
-  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth"
+  fonts-wqy-zenhei gcab nginx-light vsftpd python3-pyftpdlib curl time xvfb xauth
+  ccache clang-14 libclang-rt-14-dev"
 if [ "$(id -u)" -ne 0 ]; then
     exec sudo "$0" "$@"
 fi
