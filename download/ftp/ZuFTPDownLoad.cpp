@@ -1,6 +1,7 @@
 #include "ZuFTPDownLoad.h"
 
 #include "BinaryFile.h"
+#include "FtpReplies.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
 #include "Int32.h"
@@ -14,7 +15,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <cmath>
 
 namespace {
 
@@ -420,42 +420,17 @@ void ZuFTPDownLoad::dispatchReply(const QString &reply)
     }
 }
 
-static qsizetype position(const QString &text, QChar c)
-{
-    return text.indexOf(c) + 1;
-}
-
-// Mid$(text, start, length) with its failure on a negative length.
-static QString mid(const QString &text, qsizetype start, qsizetype length)
-{
-    if (start < 1 || length < 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    return text.mid(start - 1, length);
-}
-
 void ZuFTPDownLoad::passiveMode(const QString &reply)
 {
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
-    QString s = mid(reply, a + 1, b - a - 1);
-    s.replace(u',', u'.');
-    const qsizetype d1 = s.lastIndexOf(u'.') + 1;
-    const qsizetype d2 = d1 > 1 ? s.lastIndexOf(u'.', d1 - 2) + 1 : 0;
-    const double low = LeadingNumber(QStringView(s).mid(d1));
-    const double high = std::floor(LeadingNumber(QStringView(s).mid(d2)));
-    if (d2 - 1 < 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    const QString named = s.left(d2 - 1);
-    Q_UNUSED(named); // the data connection goes where the control connection went
-
+    // The data connection goes where the control connection went, whatever host the reply names.
+    const FtpPassiveAddress named = parsePassiveReply(reply);
     const QString peer = Wk->RemoteHostIP();
     if (peer.isEmpty())
         throw SystemError(Winsock::NotConnected, Winsock::errorText(Winsock::NotConnected));
-    const qint32 port = toInt32(high * 256 + low);
     PickDataPort();
     Ws->Close();
     Ws->setRemoteHost(peer.contains(u':') ? u'[' + peer + u']' : peer);
-    Ws->setRemotePort(port);
+    Ws->setRemotePort(named.port);
     Ws->Connect();
 }
 
@@ -480,10 +455,8 @@ void ZuFTPDownLoad::PickDataPort()
 
 void ZuFTPDownLoad::sizeStep(const QString &reply)
 {
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
-    if (a > 0 && b > 0) {
-        m_remoteSize = toInt32(LeadingNumber(mid(reply, a + 1, b - a - 1)));
+    if (const std::optional<qint32> size = transferSizeFromReply(reply)) {
+        m_remoteSize = *size;
         m_listingSizeWanted = false;
         emit UrlOK(m_remoteSize);
     } else if (!m_listingSizeWanted) {
@@ -542,20 +515,11 @@ void ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
 
 void ZuFTPDownLoad::readListing(const QString &text)
 {
-    // The size is the fifth column of a long listing line.
-    int places = 0;
-    bool found = false;
-    m_remoteSize = 0;
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] == u' ' && text[i + 1] != u' ' && ++places == 4) {
-            m_remoteSize = toInt32(LeadingNumber(text.mid(i + 1).trimmed()));
-            found = true;
-            break;
-        }
-    }
+    const std::optional<qint32> size = sizeFromListing(text);
+    m_remoteSize = size.value_or(0);
     if (!std::exchange(m_listingSizeWanted, false))
         return;
-    if (found)
+    if (size)
         emit UrlOK(m_remoteSize);
     else
         emit OnError(1, SizeUnknown);
