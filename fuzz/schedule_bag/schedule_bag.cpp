@@ -37,7 +37,9 @@ QJsonObject saveAndLoad(const PropertyBag &bag, const QString &name)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(*argc, *argv); // kept to the end: Qt's own statics outlive it otherwise
+    // Never deleted: Qt's exit handlers need it alive.
+    static QApplication *app = new QApplication(*argc, *argv);
+    Q_UNUSED(app);
     QByteArray dir = (QDir(QStringLiteral("/dev/shm")).exists() ? "/dev/shm" : "/tmp")
             + QByteArray("/fuzz_schedule_XXXXXX");
     FUZZ_CHECK(mkdtemp(dir.data()));
