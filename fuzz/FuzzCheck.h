@@ -2,10 +2,13 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDir>
+#include <QFileInfo>
 #include <QList>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 // A property a target checks; a breach aborts so the fuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                             \
@@ -48,6 +51,25 @@ inline QList<QByteArrayView> pieces(QByteArrayView data, quint8 seed)
         at += length;
     }
     return result;
+}
+
+/*!
+    Makes a folder NAME_PID in /dev/shm (or the temporary folder) the
+    working folder. libFuzzer ends without exit handlers, so the folders of
+    earlier runs whose process is gone are removed here.
+*/
+inline void enterWorkFolder(const QString &name)
+{
+    QDir base(QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath());
+    for (const QString &entry : base.entryList({name + QStringLiteral("_*")}, QDir::Dirs)) {
+        const QString pid = entry.mid(name.size() + 1);
+        if (!QFileInfo::exists(QStringLiteral("/proc/") + pid))
+            QDir(base.filePath(entry)).removeRecursively();
+    }
+    const QString folder = base.filePath(name + QStringLiteral("_%1").arg(getpid()));
+    FUZZ_CHECK(base.mkpath(folder));
+    FUZZ_CHECK(QDir::setCurrent(folder));
+    std::atexit([] { QDir(QDir::currentPath()).removeRecursively(); });
 }
 
 } // namespace Fuzz

@@ -35,11 +35,7 @@ void writeFile(const QString &name, QByteArrayView data)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    QByteArray dir = (QDir(QStringLiteral("/dev/shm")).exists() ? "/dev/shm" : "/tmp")
-            + QByteArray("/fuzz_extract_XXXXXX");
-    FUZZ_CHECK(mkdtemp(dir.data()));
-    FUZZ_CHECK(chdir(dir.constData()) == 0);
-    std::atexit([] { QDir(QDir::currentPath()).removeRecursively(); });
+    Fuzz::enterWorkFolder(QStringLiteral("fuzz_extract"));
     return 0;
 }
 

@@ -105,13 +105,7 @@ void writeFile(const QString &name, const QByteArray &data)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     new QCoreApplication(*argc, *argv);
-    QByteArray dir = (QDir(QStringLiteral("/dev/shm")).exists() ? "/dev/shm" : "/tmp")
-            + QByteArray("/fuzz_join_XXXXXX");
-    FUZZ_CHECK(mkdtemp(dir.data()));
-    FUZZ_CHECK(chdir(dir.constData()) == 0);
-    std::atexit([] {
-        QDir(QDir::currentPath()).removeRecursively();
-    });
+    Fuzz::enterWorkFolder(QStringLiteral("fuzz_join"));
     return 0;
 }
 

@@ -40,11 +40,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     // Never deleted: Qt's exit handlers need it alive.
     static QApplication *app = new QApplication(*argc, *argv);
     Q_UNUSED(app);
-    QByteArray dir = (QDir(QStringLiteral("/dev/shm")).exists() ? "/dev/shm" : "/tmp")
-            + QByteArray("/fuzz_schedule_XXXXXX");
-    FUZZ_CHECK(mkdtemp(dir.data()));
-    FUZZ_CHECK(chdir(dir.constData()) == 0);
-    std::atexit([] { QDir(QDir::currentPath()).removeRecursively(); });
+    Fuzz::enterWorkFolder(QStringLiteral("fuzz_schedule"));
     QImage picture(4, 3, QImage::Format_RGB32);
     picture.fill(Qt::darkGreen);
     FUZZ_CHECK(picture.save(QStringLiteral("pic.png")));
