@@ -20,7 +20,8 @@ public:
     Picture() = default;
     explicit Picture(const QPixmap &pixmap, const QString &path = QString());
 
-    //! Loads the picture file at \a path; throws SystemError when it cannot.
+    //! Loads the picture file at \a path; throws SystemError when it cannot,
+    //! naming the file when it is missing or not a regular file.
     static Picture load(const QString &path);
 
     bool isNull() const { return !d; }

@@ -8,6 +8,7 @@
 # root (sudo) only when something is missing.
 #
 #   --test   add what the tests need
+#   --fuzz   add what the sanitizer and fuzz builds need
 #   --list   print the packages one per line, install nothing
 set -e
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev fonts-wqy-zenhei"
@@ -17,12 +18,15 @@ packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspac
 test_packages="gcab python3-pyftpdlib curl time xvfb xauth desktop-file-utils openssl
   qt6-tools-dev libqt6opengl6-dev
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23"
+# clang and its sanitizer runtimes build the fuzz targets; ccache speeds up the extra builds.
+fuzz_packages="ccache clang-14 libclang-rt-14-dev"
 list=no
 for argument in "$@"; do
     case $argument in
         --test) packages="$packages $test_packages" ;;
+        --fuzz) packages="$packages $fuzz_packages" ;;
         --list) list=yes ;;
-        *) echo "usage: $0 [--test] [--list]" >&2; exit 2 ;;
+        *) echo "usage: $0 [--test] [--fuzz] [--list]" >&2; exit 2 ;;
     esac
 done
 if [ $list = yes ]; then

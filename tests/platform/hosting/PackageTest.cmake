@@ -1,7 +1,8 @@
 # Installs the build into a fresh prefix, then builds and runs a host that
 # finds both control libraries with find_package, runs the installed ctlhost,
 # and checks that the installed tessal links nothing of the suite.
-# Needs BUILD_DIR, WORK_DIR, SOURCE_DIR and LIBDIR.
+# Needs BUILD_DIR, WORK_DIR, SOURCE_DIR and LIBDIR; CONSUMER_FLAGS and
+# CONSUMER_COMPILER build the host like the libraries (sanitizers).
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -15,7 +16,9 @@ file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/consumer -B ${WORK_DIR}/build
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+    -DCMAKE_CXX_COMPILER=${CONSUMER_COMPILER}
+    "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_FLAGS}")
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer ${prefix}/${LIBDIR})
 message(STATUS "${out}")

@@ -16,6 +16,8 @@
 
 #include <stdexcept>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -347,31 +349,39 @@ void TestHosting::badFilesFailClearly_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("number");
-    QTest::newRow("missing") << QByteArray() << 53;
-    QTest::newRow("not JSON") << QByteArray("BackColor=5") << 13;
-    QTest::newRow("cut short") << QByteArray("{\"Max\": \"10") << 13;
-    QTest::newRow("array") << QByteArray("[1, 2]") << 13;
-    // %1: the file itself, which is no picture.
-    QTest::newRow("not a picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%1\"}}") << 481;
+    QTest::addColumn<QString>("named"); // what the error names; %1 the bag, %2 a FIFO
+    QTest::newRow("missing") << QByteArray() << 53 << u"%1"_s;
+    QTest::newRow("not JSON") << QByteArray("BackColor=5") << 13 << u"%1"_s;
+    QTest::newRow("cut short") << QByteArray("{\"Max\": \"10") << 13 << u"%1"_s;
+    QTest::newRow("array") << QByteArray("[1, 2]") << 13 << u"%1"_s;
+    QTest::newRow("not a picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%1\"}}") << 481 << QString();
+    // Reading these as pictures would wait for a writer, or never end.
+    QTest::newRow("FIFO as picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%2\"}}") << 75 << u"%2"_s;
+    QTest::newRow("device as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/dev/zero\"}}") << 75
+                                       << u"/dev/zero"_s;
+    QTest::newRow("folder as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/\"}}") << 75 << u"/"_s;
 }
 
 void TestHosting::badFilesFailClearly()
 {
     QFETCH(QByteArray, content);
     QFETCH(int, number);
+    QFETCH(QString, named);
     const QString file = m_dir.filePath(u"bad-%1.json"_s.arg(QTest::currentDataTag()));
+    const QString fifo = m_dir.filePath(u"fifo"_s);
+    QVERIFY(QFileInfo(fifo).exists() || mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     if (!content.isEmpty()) {
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content.replace("%1", file.toUtf8()));
+        out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()));
     }
     try {
         PropertyBag::load(file);
         QFAIL("no error");
     } catch (const SystemError &error) {
         QCOMPARE(error.number(), number);
-        if (number != 481)
-            QVERIFY(error.description().contains(file));
+        named.replace(u"%1"_s, file).replace(u"%2"_s, fifo);
+        QVERIFY2(error.description().contains(named), qPrintable(error.description()));
     }
 }
 

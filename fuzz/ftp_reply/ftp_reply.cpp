@@ -1,0 +1,46 @@
+// The replies of an FTP control connection are the same however its text
+// is cut. The first byte chooses the pieces.
+#include "FtpReplyReader.h"
+#include "FuzzCheck.h"
+
+namespace {
+
+struct Framed
+{
+    QList<QByteArray> replies;
+    qsizetype pending = 0;
+    bool operator==(const Framed &) const = default;
+};
+
+Framed frame(const QList<QByteArrayView> &parts)
+{
+    FtpReplyReader reader;
+    Framed result;
+    for (QByteArrayView part : parts) {
+        reader.append(part);
+        while (const std::optional<QByteArray> reply = reader.takeReply()) {
+            FUZZ_CHECK(!reply->isEmpty());
+            result.replies.append(*reply);
+        }
+    }
+    result.pending = reader.pendingBytes();
+    return result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    const QByteArrayView input(data + 1, qsizetype(size - 1));
+
+    const Framed whole = frame({input});
+    FUZZ_CHECK(whole.pending <= input.size());
+    FUZZ_CHECK(frame(Fuzz::pieces(input, data[0])) == whole);
+    QList<QByteArrayView> bytes;
+    for (qsizetype i = 0; i < input.size(); ++i)
+        bytes.append(input.sliced(i, 1));
+    FUZZ_CHECK(frame(bytes) == whole);
+    return 0;
+}
