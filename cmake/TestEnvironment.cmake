@@ -1,5 +1,6 @@
-# Every test runs with a home, configuration, cache and runtime folder of
-# its own in the build tree, so that a test run leaves the user's home as it
+# Every test runs on Qt's offscreen platform, with a home, configuration,
+# cache and runtime folder of its own in the build tree, so that a test run
+# leaves the user's home as it
 # was (Qt keeps file-dialog history in the configuration folder).
 #
 # Tests that talk to nginx or vsftpd require the fixture "peers": private
@@ -21,5 +22,5 @@ function(add_test)
     set_property(TEST ${ARGV1} PROPERTY ENVIRONMENT_MODIFICATION
         HOME=set:${home} XDG_CONFIG_HOME=set:${home}/.config XDG_CACHE_HOME=set:${home}/.cache
         XDG_DATA_HOME=set:${home}/.local/share XDG_RUNTIME_DIR=set:${home}/runtime
-        TESSAL_PEERS=set:${TESSAL_PEERS_DIR})
+        TESSAL_PEERS=set:${TESSAL_PEERS_DIR} QT_QPA_PLATFORM=set:offscreen)
 endfunction()
