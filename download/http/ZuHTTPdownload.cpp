@@ -8,6 +8,7 @@
 #include "SystemError.h"
 #include "Winsock.h"
 #include "ZuAuthor.h"
+#include "../UrlParts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -163,14 +164,10 @@ void ZuHTTPdownload::getAttrs(const QString &url)
 {
     m_geted = false;
     m_path = url;
-    const qsizetype p = inStr(1, url, QStringLiteral("://"));
-    const QString rest = (p > 0 && p < url.size()) ? url.right(url.size() - p - 2) : url;
-    const bool secure = p > 0 && url.left(p - 1).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    const qsizetype q = rest.indexOf(u'/') + 1;
-    if (q > 0 && q <= rest.size()) {
-        m_requestPath = rest.right(rest.size() - q + 1);
-        m_host = rest.left(q - 1);
-        m_secure = secure;
+    if (const std::optional<UrlParts> parts = SplitUrl(url)) {
+        m_requestPath = parts->path;
+        m_host = parts->host;
+        m_secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     } else {
         (void)raise(&ZuHTTPdownload::OnError, 1, invalidAddressText());
         return;
