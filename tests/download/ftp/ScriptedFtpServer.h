@@ -24,11 +24,17 @@ class ScriptedFtpServer : public QObject
 public:
     using Handler = std::function<void(const QByteArray &argument)>;
 
-    ScriptedFtpServer();
+    explicit ScriptedFtpServer(const QHostAddress &address = QHostAddress::LocalHost);
 
     quint16 port() const { return m_control.serverPort(); }
     quint16 dataPort() const { return m_data.serverPort(); }
-    QString url() const { return QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(port()); }
+    QString url() const
+    {
+        const QHostAddress address = m_control.serverAddress();
+        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
+                                                                                 : address.toString();
+        return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(port());
+    }
 
     //! The pieces of the greeting, sent \a gapMs apart.
     void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0)

@@ -113,13 +113,15 @@ void TestFtpControl::download_data()
     QTest::newRow("multi-line replies") << oneLine << QByteArray("multi-line");
     // The data connection goes to the control connection's peer, whatever the reply names.
     QTest::newRow("PASV naming another address") << oneLine << QByteArray("227 Passive Mode (127,0,0,2,P1,P2).");
+    // PASV speaks of IPv4 only: on IPv6 the control asks EPSV at once.
+    QTest::newRow("IPv6") << oneLine << QByteArray("IPv6");
 }
 
 void TestFtpControl::download()
 {
     QFETCH(QByteArrayList, greeting);
     QFETCH(QByteArray, script);
-    ScriptedFtpServer server;
+    ScriptedFtpServer server(script == "IPv6" ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
     server.setContent(randomBytes(3 * 1024 * 1024 + 17));
     server.setGreeting(greeting, 150);
     const QByteArray opening = "150 Opening BINARY mode data connection (" + QByteArray::number(server.content().size())
@@ -130,7 +132,7 @@ void TestFtpControl::download()
     };
     if (script.startsWith("227")) {
         answerPasv(server, script);
-    } else if (!script.isEmpty()) {
+    } else if (!script.isEmpty() && script != "IPv6") {
         server.onCommand("RETR", [&](const QByteArray &) {
             if (script == "data first") {
                 sendData();
@@ -162,7 +164,8 @@ void TestFtpControl::download()
     // Nothing is sent before the greeting is complete.
     QCOMPARE(server.commandsBeforeGreeted(), 0);
     QCOMPARE(server.commands(), QByteArrayList({"USER anonymous", "PASS " + ZuFTPDownLoad::defaultPassword().toLatin1(),
-                                                "REST 100", "TYPE I", "PASV", "REST 0", "RETR /f.bin"}));
+                                                "REST 100", "TYPE I", script == "IPv6" ? "EPSV" : "PASV", "REST 0",
+                                                "RETR /f.bin"}));
     QCOMPARE(s.sizes.count(), 1);
     QCOMPARE(s.sizes.at(0).at(0).toInt(), server.content().size());
     QCOMPARE(s.countAtEnd, server.content().size());
