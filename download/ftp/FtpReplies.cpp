@@ -2,23 +2,10 @@
 
 #include "Int32.h"
 #include "LeadingNumber.h"
+#include "OneBased.h"
 #include "SystemError.h"
 
 #include <cmath>
-
-// 1-based, 0 when absent.
-static qsizetype position(QStringView text, QChar c)
-{
-    return text.indexOf(c) + 1;
-}
-
-// Mid$(text, start, length), failing on a negative length.
-static QStringView mid(QStringView text, qsizetype start, qsizetype length)
-{
-    if (start < 1 || length < 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    return text.mid(start - 1, length);
-}
 
 // \a value rounded to the nearest 64-bit integer, halves to the even neighbour, as toInt32() does.
 static qint64 toInt64(double value)
@@ -32,9 +19,9 @@ static qint64 toInt64(double value)
 
 FtpPassiveAddress parsePassiveReply(QStringView reply)
 {
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
-    QString s = mid(reply, a + 1, b - a - 1).toString();
+    const qsizetype a = InStr(1, reply, u"(");
+    const qsizetype b = InStr(1, reply, u")");
+    QString s = Mid(reply, a + 1, b - a - 1).toString();
     s.replace(u',', u'.');
     const qsizetype d1 = s.lastIndexOf(u'.') + 1;
     const qsizetype d2 = d1 > 1 ? s.lastIndexOf(u'.', d1 - 2) + 1 : 0;
@@ -70,11 +57,11 @@ qint32 parseExtendedPassiveReply(QStringView reply)
 
 std::optional<qint64> transferSizeFromReply(QStringView reply)
 {
-    const qsizetype a = position(reply, u'(');
-    const qsizetype b = position(reply, u')');
+    const qsizetype a = InStr(1, reply, u"(");
+    const qsizetype b = InStr(1, reply, u")");
     if (a == 0 || b == 0)
         return std::nullopt;
-    return toInt64(LeadingNumber(mid(reply, a + 1, b - a - 1)));
+    return toInt64(LeadingNumber(Mid(reply, a + 1, b - a - 1)));
 }
 
 std::optional<qint64> sizeFromListing(QStringView listing)

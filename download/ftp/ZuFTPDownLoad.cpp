@@ -9,6 +9,7 @@
 #include "MessageLoop.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
+#include "UrlParts.h"
 
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -204,24 +205,12 @@ void ZuFTPDownLoad::paintEvent(QPaintEvent *)
 
 // Methods
 
-bool ZuFTPDownLoad::SplitUrl(const QString &url, QString &host, QString &path)
-{
-    const qsizetype p = url.indexOf(QLatin1String("://")) + 1;
-    const QString rest = p > 0 && p < url.size() ? url.right(url.size() - p - 2) : url;
-    const qsizetype q = rest.indexOf(u'/') + 1;
-    if (q <= 0)
-        return false;
-    path = rest.mid(q - 1);
-    host = rest.left(q - 1);
-    return true;
-}
-
 // A call that is refused leaves the running session as it was, so every
 // check comes before the first change.
 QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
-    QString host, path;
-    if (!SplitUrl(Url.toString(), host, path)) {
+    const std::optional<UrlParts> address = SplitUrl(Url.toString());
+    if (!address) {
         (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
         return {};
     }
@@ -234,8 +223,8 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
         if (Ext)
             file->seek(Begin);
         m_downMode = true;
-        m_host = host;
-        m_path = path;
+        m_host = address->host;
+        m_path = address->path;
         m_restOffset = Begin - 1;
         // The file it replaces could never be closed again otherwise.
         m_transferFile = std::move(file);
@@ -248,16 +237,16 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
 
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
-    QString host, path;
-    if (!SplitUrl(Url.toString(), host, path)) {
+    const std::optional<UrlParts> address = SplitUrl(Url.toString());
+    if (!address) {
         (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
         return {};
     }
     try {
         checkPort();
         m_downMode = false;
-        m_host = host;
-        m_path = path;
+        m_host = address->host;
+        m_path = address->path;
         StartSession();
     } catch (const SystemError &error) {
         (void)reportError(error);

@@ -117,10 +117,6 @@ public:
     Q_INVOKABLE QVariant VisitHomePage();
     Q_INVOKABLE QVariant About();
 
-    //! Host and path of \a url: the host is everything between "://" and the
-    //! next "/", the path the rest from that "/" on. False without such a "/".
-    static bool SplitUrl(const QString &url, QString &host, QString &path);
-
     //! The caption of the about box's title for this control.
     static QString componentTitle();
     //! The password put in place whenever the control is shown.

@@ -7,9 +7,11 @@
 #include "HttpResponseHead.h"
 #include "Int32.h"
 #include "LeadingNumber.h"
+#include "OneBased.h"
 #include "SystemError.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
+#include "../UrlParts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -47,34 +49,13 @@ QString unknownErrorText()
     return QStringLiteral("未知错误");
 }
 
-// A step of the probe's header scan that found nothing to take.
-struct StepFailed {
-};
-
-// 1-based search without regard to case; 0 when absent. A start of 0 means
-// the step before found nothing.
-qsizetype inStr(qsizetype start, const QString &text, const QString &what)
-{
-    if (start < 1)
-        throw StepFailed{};
-    const qsizetype index = text.indexOf(what, start - 1, Qt::CaseInsensitive);
-    return index < 0 ? 0 : index + 1;
-}
-
-QString mid(const QString &text, qsizetype start, qsizetype length)
-{
-    if (start < 1 || length < 0)
-        throw StepFailed{};
-    return text.mid(start - 1, length);
-}
-
 QString headerValue(const QString &text, const QString &name)
 {
-    const qsizetype a = inStr(1, text, name);
-    const qsizetype c = inStr(a, text, QStringLiteral("\r"));
+    const qsizetype a = InStr(1, text, name, Qt::CaseInsensitive);
+    const qsizetype c = InStr(a, text, u"\r", Qt::CaseInsensitive);
     if (c == 0)
-        throw StepFailed{};
-    return mid(text, a + name.size(), c - a - name.size());
+        throw SystemError(SystemError::InvalidProcedureCall);
+    return Mid(text, a + name.size(), c - a - name.size()).toString();
 }
 
 bool peerClosing(Winsock *socket)
@@ -166,14 +147,10 @@ void ZuHTTPdownload::getAttrs(const QString &url)
 {
     m_geted = false;
     m_path = url;
-    const qsizetype p = inStr(1, url, QStringLiteral("://"));
-    const QString rest = (p > 0 && p < url.size()) ? url.right(url.size() - p - 2) : url;
-    const bool secure = p > 0 && url.left(p - 1).compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    const qsizetype q = rest.indexOf(u'/') + 1;
-    if (q > 0 && q <= rest.size()) {
-        m_requestPath = rest.right(rest.size() - q + 1);
-        m_host = rest.left(q - 1);
-        m_secure = secure;
+    if (const std::optional<UrlParts> parts = SplitUrl(url)) {
+        m_requestPath = parts->path;
+        m_host = parts->host;
+        m_secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     } else {
         (void)raise(&ZuHTTPdownload::OnError, 1, invalidAddressText());
         return;
@@ -495,7 +472,7 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
         try {
             body();
             return true;
-        } catch (const StepFailed &) {
+        } catch (const SystemError &) {
         }
         if (skipFailures)
             return true;
@@ -514,13 +491,13 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
     };
 
     bool go = step([&] {
-        const qsizetype p = inStr(1, text, QStringLiteral("http/"));
-        const qsizetype s = inStr(p, text, QStringLiteral(" "));
-        m_httpVer = mid(text, p + 5, s - p - 5);
-        const qsizetype e = inStr(s, text, CRLF);
-        const QString code = mid(text, s + 1, e - s - 1);
+        const qsizetype p = InStr(1, text, u"http/", Qt::CaseInsensitive);
+        const qsizetype s = InStr(p, text, u" ", Qt::CaseInsensitive);
+        m_httpVer = Mid(text, p + 5, s - p - 5).toString();
+        const qsizetype e = InStr(s, text, CRLF, Qt::CaseInsensitive);
+        const QString code = Mid(text, s + 1, e - s - 1).toString();
         if (e == 0)
-            throw StepFailed{};
+            throw SystemError(SystemError::InvalidProcedureCall);
         m_reID = LeadingNumber(code.trimmed());
         statusLineRead = true;
     });
@@ -541,7 +518,7 @@ void ZuHTTPdownload::ParseResponseHeader(const QString &text)
     if (m_reID == 302) {
         try {
             m_redirectUrl = headerValue(text, QStringLiteral("Location: "));
-        } catch (const StepFailed &) {
+        } catch (const SystemError &) {
             // Without a target there is nothing to follow; an older target would be a wrong one.
             m_redirectUrl.clear();
         }

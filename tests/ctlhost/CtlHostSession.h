@@ -40,19 +40,26 @@ public:
     }
 
     //! The answer to \a command, or an empty object when none came in 60 s.
-    QJsonObject send(const QJsonArray &command)
+    QJsonObject send(const QJsonArray &command) { return sendLine(QJsonDocument(command).toJson(QJsonDocument::Compact)); }
+
+    //! As send(), for a line as it stands, malformed ones too.
+    QJsonObject sendLine(const QByteArray &line)
     {
-        process.write(QJsonDocument(command).toJson(QJsonDocument::Compact) + '\n');
-        for (;;) {
-            while (!process.canReadLine()) {
-                if (!process.waitForReadyRead(60000))
-                    return {};
-            }
-            const QJsonObject line = QJsonDocument::fromJson(process.readLine()).object();
-            if (line.isEmpty() || line.contains(QStringLiteral("ok")))
-                return line;
-            notices.append(line);
+        process.write(line + '\n');
+        QJsonObject next;
+        while (!(next = nextLine()).isEmpty() && !next.contains(QStringLiteral("ok")))
+            notices.append(next);
+        return next;
+    }
+
+    //! The next line printed, or an empty object when none came in 60 s.
+    QJsonObject nextLine()
+    {
+        while (!process.canReadLine()) {
+            if (!process.waitForReadyRead(60000))
+                return {};
         }
+        return QJsonDocument::fromJson(process.readLine()).object();
     }
 
     bool ok(const QJsonArray &command) { return send(command).value(QStringLiteral("ok")).toBool(); }

@@ -21,12 +21,13 @@
 class TestControl : public ControlBase
 {
     Q_OBJECT
-    Q_CLASSINFO("Members", "Caption,Count,Echo,Ratio,Flag,Byte,Anything,BkPicture,Font,Version,"
+    Q_CLASSINFO("Members", "Caption,Count,Big,Echo,Ratio,Flag,Byte,Anything,BkPicture,Font,Version,"
                            "Add,Fail,Raise,Later,Spin,Stall,Release,About,WriteLetter,作者")
     Q_CLASSINFO("Events", "Said,Done,Pressed,KeyDown")
     Q_CLASSINFO("Aliases", "作者=Author")
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
     Q_PROPERTY(qint16 Count MEMBER m_count)
+    Q_PROPERTY(qint64 Big MEMBER m_big)
     Q_PROPERTY(double Ratio MEMBER m_ratio)
     Q_PROPERTY(bool Flag MEMBER m_flag)
     Q_PROPERTY(uchar Byte MEMBER m_byte)
@@ -164,6 +165,7 @@ protected:
 private:
     QString m_caption;
     qint16 m_count = 0;
+    qint64 m_big = 0;
     double m_ratio = 0;
     bool m_flag = false;
     uchar m_byte = 0;

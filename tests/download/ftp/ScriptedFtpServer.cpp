@@ -4,10 +4,10 @@
 
 #include <utility>
 
-ScriptedFtpServer::ScriptedFtpServer()
+ScriptedFtpServer::ScriptedFtpServer(const QHostAddress &address)
 {
-    m_control.listen(QHostAddress::LocalHost, 0);
-    m_data.listen(QHostAddress::LocalHost, 0);
+    m_control.listen(address, 0);
+    m_data.listen(address, 0);
     connect(&m_control, &QTcpServer::newConnection, this, &ScriptedFtpServer::onControlConnection);
     connect(&m_data, &QTcpServer::newConnection, this, &ScriptedFtpServer::onDataConnection);
 }

@@ -11,16 +11,11 @@
 #include <functional>
 
 /*!
-    A loopback FTP server that follows a script, for the replies real
-    servers never send.
-
-    By default it answers like a plain anonymous server and serves content()
-    through a passive data connection: the 150 reply with the size, the data,
-    then 226 once the data connection is closed; LIST gives one long listing
-    line with that size. Each new control connection starts a new session. A test replaces the answer
-    to a command with onCommand() and talks on the connections with send(),
-    sendData(), closeData() and closeControl(). Every command line received
-    is kept in commands().
+    A loopback FTP server that follows a script, for the replies real servers
+    never send. Unscripted, it answers as a plain anonymous server: RETR gives
+    a 150 with the size, content() on a passive data connection, and 226 once
+    that is closed; LIST one long listing line. onCommand() replaces the answer
+    to a command; each control connection is a new session.
 */
 class ScriptedFtpServer : public QObject
 {
@@ -29,11 +24,17 @@ class ScriptedFtpServer : public QObject
 public:
     using Handler = std::function<void(const QByteArray &argument)>;
 
-    ScriptedFtpServer();
+    explicit ScriptedFtpServer(const QHostAddress &address = QHostAddress::LocalHost);
 
     quint16 port() const { return m_control.serverPort(); }
     quint16 dataPort() const { return m_data.serverPort(); }
-    QString url() const { return QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(port()); }
+    QString url() const
+    {
+        const QHostAddress address = m_control.serverAddress();
+        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
+                                                                                 : address.toString();
+        return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(port());
+    }
 
     //! The pieces of the greeting, sent \a gapMs apart.
     void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0)

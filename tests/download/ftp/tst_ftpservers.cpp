@@ -13,6 +13,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <map>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
 constexpr int Timeout = 30000;
 
 class TestFtpServers : public QObject
@@ -34,24 +39,11 @@ private Q_SLOTS:
     void peerFailure();
 
 private:
-    QString url(const QString &peer, const QString &path) const
-    {
-        if (peer == QLatin1String("vsftpd6"))
-            return m_vsftpd6.url(path);
-        if (peer == QLatin1String("pyftpdlib6"))
-            return m_pyftpdlib6.url(path);
-        if (peer == QLatin1String("pure-ftpd6"))
-            return m_pureftpd6.url(path);
-        return (peer == QLatin1String("vsftpd") ? m_vsftpd : m_pyftpdlib).url(path);
-    }
+    QString url(const QString &peer, const QString &path) const { return m_peers.at(peer)->url(path); }
 
     QTemporaryDir m_dir;
-    FtpPeer m_vsftpd {FtpPeer::Vsftpd};
     const QString m_vsftpdMissing = FtpPeer::unavailable(FtpPeer::Vsftpd);
-    FtpPeer m_pyftpdlib {FtpPeer::Pyftpdlib};
-    FtpPeer m_vsftpd6 {FtpPeer::Vsftpd, true};
-    FtpPeer m_pyftpdlib6 {FtpPeer::Pyftpdlib, true};
-    FtpPeer m_pureftpd6 {FtpPeer::PureFtpd, true};
+    std::map<QString, std::unique_ptr<FtpPeer>> m_peers;
     QString m_pureftpdMissing;
     QByteArray m_content;
 };
@@ -61,25 +53,30 @@ void TestFtpServers::initTestCase()
     QVERIFY(m_dir.isValid());
     ModalRunner::setHandler([](QDialog *) { return int(QDialog::Accepted); });
     m_content = randomBytes(5 * 1024 * 1024 + 321, 7);
-    // pure-ftpd comes from Debian's archive; without it only its rows are skipped.
-    m_pureftpdMissing = m_pureftpd6.start();
-    if (m_pureftpdMissing.isEmpty()) {
-        QVERIFY(m_pureftpd6.putFile(QStringLiteral("f.bin"), m_content));
-    }
-    for (FtpPeer *peer : {&m_vsftpd, &m_pyftpdlib, &m_vsftpd6, &m_pyftpdlib6}) {
-        if ((peer == &m_vsftpd || peer == &m_vsftpd6) && !m_vsftpdMissing.isEmpty())
-            continue;
-        const QString error = peer->start();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-        QVERIFY(peer->putFile(QStringLiteral("f.bin"), m_content));
-        QVERIFY(peer->putFile(QStringLiteral("empty.bin"), QByteArray()));
+    const std::pair<const char *, FtpPeer::Kind> kinds[] = {{"vsftpd", FtpPeer::Vsftpd},
+                                                           {"pyftpdlib", FtpPeer::Pyftpdlib},
+                                                           {"pure-ftpd", FtpPeer::PureFtpd}};
+    for (const auto &[name, kind] : kinds) {
+        for (const bool ipv6 : {false, true}) {
+            // pure-ftpd comes from Debian's archive and serves only IPv6 here; without it its rows are skipped.
+            if ((kind == FtpPeer::PureFtpd && !ipv6) || (kind == FtpPeer::Vsftpd && !m_vsftpdMissing.isEmpty()))
+                continue;
+            auto &peer = m_peers[QLatin1String(name) + (ipv6 ? QStringLiteral("6") : QString())];
+            peer = std::make_unique<FtpPeer>(kind, ipv6);
+            const QString error = peer->start();
+            if (kind == FtpPeer::PureFtpd && !error.isEmpty()) {
+                m_pureftpdMissing = error;
+                continue;
+            }
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            QVERIFY(peer->putFile(u"f.bin"_s, m_content) && peer->putFile(u"empty.bin"_s, {}));
+        }
     }
 }
 
 void TestFtpServers::cleanupTestCase()
 {
-    for (FtpPeer *peer : {&m_vsftpd, &m_pyftpdlib, &m_vsftpd6, &m_pyftpdlib6, &m_pureftpd6})
-        peer->stop();
+    m_peers.clear();
     ModalRunner::setHandler({});
 }
 
@@ -220,13 +217,13 @@ void TestFtpServers::resumePast4GiB()
     // Sparse on both sides: only the last MiB is sent and written.
     constexpr qint64 size = 5LL * 1024 * 1024 * 1024;
     const QByteArray tail = randomBytes(1024 * 1024, 11);
-    QVERIFY(m_vsftpd.putSparseFile(QStringLiteral("big.bin"), size, tail));
+    QVERIFY(m_peers.at(u"vsftpd"_s)->putSparseFile(QStringLiteral("big.bin"), size, tail));
     const QString file = m_dir.filePath(QStringLiteral("big.bin"));
     QFile local(file);
     QVERIFY(local.open(QIODevice::WriteOnly | QIODevice::Truncate) && local.resize(size - tail.size()));
     local.close();
     FtpSession s;
-    s.control->DownTo(m_vsftpd.url(QStringLiteral("/big.bin")), file, size - tail.size() + 1, true);
+    s.control->DownTo(url(u"vsftpd"_s, QStringLiteral("/big.bin")), file, size - tail.size() + 1, true);
     QTRY_COMPARE_WITH_TIMEOUT(s.ended.count(), 1, Timeout);
     QVERIFY2(s.errors.isEmpty(), s.errorText());
     // vsftpd names the whole size after REST.
@@ -236,22 +233,6 @@ void TestFtpServers::resumePast4GiB()
     QCOMPARE(local.readAll(), tail);
     local.close();
 
-#ifdef CTLHOST_PATH
-    // A host passes and gets the 64-bit values as plain JSON numbers.
-    QVERIFY(local.resize(size - tail.size()));
-    CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("ZuFTPDownLoad")});
-    QVERIFY(host.ok({"show"}));
-    QVERIFY(host.ok({"call", "DownTo", m_vsftpd.url(QStringLiteral("/big.bin")), file, double(size - tail.size() + 1), true}));
-    QVERIFY(host.ok({"wait", "Ended", Timeout}));
-    const QList<QJsonObject> sizes = host.takeNotices(QStringLiteral("event"));
-    const auto urlOk = std::find_if(sizes.begin(), sizes.end(), [](const QJsonObject &notice) {
-        return notice.value("event").toString() == QLatin1String("UrlOK");
-    });
-    QVERIFY(urlOk != sizes.end());
-    QCOMPARE(urlOk->value("args").toArray().at(0).toInteger(), size);
-    QVERIFY(local.open(QIODevice::ReadOnly) && local.size() == size && local.seek(size - tail.size()));
-    QCOMPARE(local.readAll(), tail);
-#endif
     QVERIFY(local.remove());
 }
 
@@ -262,35 +243,11 @@ void TestFtpServers::hosted()
 #else
     CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("ZuFTPDownLoad")});
     QVERIFY2(host.started, qPrintable(host.process.errorString()));
-    const QJsonObject face = host.value({"members"}).toObject();
-    QCOMPARE(face.value("members").toArray(),
-             QJsonArray({"Host", "Path", "User", "Password", "Port", "DownTo", "State", "HsDown", "ZUClose",
-                         "State1", "State2", "GetAttrs", "Start", "Writer", "Email", "HomePage",
-                         "WriteLetter", "VisitHomePage", "About"}));
-    QCOMPARE(face.value("events").toArray(), QJsonArray({"OnError", "UrlOK", "GetedData", "Ended", "GetAttred"}));
-
     QVERIFY(host.ok({"show"}));
-    QCOMPARE(host.value({"get", "Port"}).toInt(), 21);
-    // The author's values cannot be put; HsDown without a file fails the call.
-    QVERIFY(host.ok({"set", "Writer", "x"}));
-    QCOMPARE(host.value({"get", "Writer"}).toString(), QStringLiteral("Tolvar"));
-    QCOMPARE(host.send({"get", "HsDown"}).value("error").toInt(), 52);
-
     const QString file = m_dir.filePath(QStringLiteral("hosted.bin"));
-    host.notices.clear();
-    QCOMPARE(host.value({"call", "DownTo", m_vsftpd.url(QStringLiteral("/f.bin")), file, 1, false}), QJsonValue());
-    QVERIFY(host.ok({"wait", "Ended", 30000}));
-    QStringList order;
-    for (const QJsonObject &notice : host.takeNotices(QStringLiteral("event"))) {
-        const QString name = notice.value("event").toString();
-        if (order.isEmpty() || order.last() != name)
-            order.append(name);
-        if (name == QLatin1String("UrlOK"))
-            QCOMPARE(notice.value("args").toArray().at(0).toInteger(), m_content.size());
-    }
-    QCOMPARE(order, QStringList({"UrlOK", "GetedData", "Ended"}));
+    QVERIFY(host.ok({"call", "DownTo", url(u"vsftpd"_s, u"/f.bin"_s), file, 1, false}));
+    QVERIFY(host.ok({"wait", "Ended", Timeout}));
     QCOMPARE(readFile(file), m_content);
-    QCOMPARE(host.value({"get", "State1"}).toInt(), 0);
     QCOMPARE(host.value({"size"}).toArray(), QJsonArray({660, 580}));
 
     // A server that takes the connection and never speaks: while the control
@@ -298,18 +255,14 @@ void TestFtpServers::hosted()
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost));
     const QString silentUrl = QStringLiteral("ftp://127.0.0.1:%1/f.bin").arg(silent.serverPort());
-    for (const char *end : {"ZUClose", "quit"}) {
+    for (const QString &end : {u"ZUClose"_s, u"quit"_s}) {
         QVERIFY(host.ok({"call", "DownTo", silentUrl, file, 1, false}));
         QCOMPARE(host.send({"wait", "Ended", 100}).value("timeout").toBool(), true);
-        if (end == QByteArrayLiteral("ZUClose")) {
-            QVERIFY(host.ok({"call", "ZUClose"}));
-            QCOMPARE(host.value({"get", "State1"}).toInt(), 0);
-        } else {
-            QVERIFY(host.ok({"quit"}));
-            QVERIFY(host.process.waitForFinished(10000));
-            QCOMPARE(host.process.exitCode(), 0);
-        }
+        QVERIFY(end == u"quit" ? host.ok({end}) : host.ok({"call", end}));
     }
+    QVERIFY(host.process.waitForFinished(10000));
+    QCOMPARE(host.process.exitCode(), 0);
+    // Neither a waiting download nor its end touched the file.
     QCOMPARE(readFile(file), m_content);
 #endif
 }
