@@ -23,4 +23,10 @@ function(add_test)
         HOME=set:${home} XDG_CONFIG_HOME=set:${home}/.config XDG_CACHE_HOME=set:${home}/.cache
         XDG_DATA_HOME=set:${home}/.local/share XDG_RUNTIME_DIR=set:${home}/runtime
         TESSAL_PEERS=set:${TESSAL_PEERS_DIR} QT_QPA_PLATFORM=set:offscreen)
+    if(SUITE_SANITIZER_FLAGS)
+        # Each control library carries its own copy of the hosting base, so a host
+        # loading both holds two identical copies; only copies that differ are faults.
+        set_property(TEST ${ARGV1} APPEND PROPERTY ENVIRONMENT_MODIFICATION
+            ASAN_OPTIONS=set:detect_odr_violation=1)
+    endif()
 endfunction()
