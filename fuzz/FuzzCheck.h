@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QMap>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,20 @@
     } while (false)
 
 namespace Fuzz {
+
+//! Every file in the current folder with its contents, to compare before and after.
+inline QMap<QString, QByteArray> snapshot()
+{
+    QMap<QString, QByteArray> files;
+    const QDir dir(QDir::currentPath());
+    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
+        QFile file(name);
+        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
+        files.insert(name, file.readAll());
+    }
+    return files;
+}
+
 
 //! \a data cut at every \a separator (the separators dropped).
 inline QList<QByteArray> split(QByteArrayView data, QByteArrayView separator)

@@ -12,18 +12,6 @@
 
 namespace {
 
-QMap<QString, QByteArray> snapshot()
-{
-    QMap<QString, QByteArray> files;
-    const QDir dir(QDir::currentPath());
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
-        QFile file(name);
-        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
-        files.insert(name, file.readAll());
-    }
-    return files;
-}
-
 void writeFile(const QString &name, QByteArrayView data)
 {
     QFile file(name);
@@ -41,15 +29,15 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    for (const QString &name : snapshot().keys())
+    for (const QString &name : Fuzz::snapshot().keys())
         QFile::remove(name);
     writeFile(QStringLiteral("in.cab"), QByteArrayView(data, qsizetype(size)));
     writeFile(QStringLiteral("target"), "OLD");
-    const QMap<QString, QByteArray> before = snapshot();
+    const QMap<QString, QByteArray> before = Fuzz::snapshot();
 
     std::string error;
     const bool extracted = extractFirstFile("in.cab", "target", error);
-    QMap<QString, QByteArray> after = snapshot();
+    QMap<QString, QByteArray> after = Fuzz::snapshot();
     if (extracted) {
         FUZZ_CHECK(error.empty());
         after.insert(QStringLiteral("target"), "OLD");

@@ -81,18 +81,6 @@ std::optional<QByteArray> expectedJoin(const Stencil &stencil, const QList<QByte
     return joined;
 }
 
-QMap<QString, QByteArray> snapshot()
-{
-    QMap<QString, QByteArray> files;
-    const QDir dir(QDir::currentPath());
-    for (const QString &name : dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System)) {
-        QFile file(name);
-        FUZZ_CHECK(file.open(QIODevice::ReadOnly));
-        files.insert(name, file.readAll());
-    }
-    return files;
-}
-
 void writeFile(const QString &name, const QByteArray &data)
 {
     QFile file(name);
@@ -117,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const Stencil stencil = readStencil(stencilBytes);
 
-    for (const QString &name : snapshot().keys())
+    for (const QString &name : Fuzz::snapshot().keys())
         QFile::remove(name);
     writeFile(QStringLiteral("s.kvs"), stencilBytes);
     writeFile(QStringLiteral("joined.out"), "OLD");
@@ -125,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (const auto number = pieceNumber(stencil.firstNumber, index))
             writeFile(pieceName(*number), parts.at(index - 1));
     }
-    const QMap<QString, QByteArray> before = snapshot();
+    const QMap<QString, QByteArray> before = Fuzz::snapshot();
 
     QString out;
     QString err;
@@ -138,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               outStream, errStream);
     }
     FUZZ_CHECK(code == 0 || code == 1);
-    QMap<QString, QByteArray> after = snapshot();
+    QMap<QString, QByteArray> after = Fuzz::snapshot();
     if (code == 1) {
         FUZZ_CHECK(!err.isEmpty());
         FUZZ_CHECK(after == before);
