@@ -3,6 +3,7 @@
 #include "BinaryFile.h"
 #include "BlockCopy.h"
 #include "CodePage.h"
+#include "NativePath.h"
 #include "PieceRecord.h"
 #include "ReplacementFile.h"
 #include "StencilHeader.h"
@@ -67,6 +68,17 @@ QString Stencil::decodeForDisplay(QByteArrayView bytes)
     return text;
 }
 
+namespace {
+
+void appendEscape(QString &text, QLatin1StringView prefix, int value, int digits)
+{
+    text += prefix;
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        text += QLatin1Char("0123456789abcdef"[(value >> shift) & 0xf]);
+}
+
+} // namespace
+
 QString Stencil::readable(QStringView name)
 {
     QString text;
@@ -78,12 +90,12 @@ QString Stencil::readable(QStringView name)
         const bool pairedHigh = QChar::isHighSurrogate(c) && i + 1 < name.size()
                 && QChar::isLowSurrogate(name.at(i + 1).unicode());
         if (c < 0x20 || (c >= 0x7f && c < 0xa0))
-            text += QStringLiteral("\\x%1").arg(int(c), 2, 16, QLatin1Char('0'));
+            appendEscape(text, QLatin1StringView("\\x"), c, 2);
         else if (c >= 0xdc00 && c < 0xdd00 && !pairedLow)
-            text += QStringLiteral("\\x%1").arg(int(c - 0xdc00), 2, 16, QLatin1Char('0'));
+            appendEscape(text, QLatin1StringView("\\x"), c - 0xdc00, 2);
         else if ((QChar::isSurrogate(c) && !pairedLow && !pairedHigh)
                  || QChar::category(c) == QChar::Other_Format)
-            text += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
+            appendEscape(text, QLatin1StringView("\\u"), c, 4);
         else
             text += QChar(c);
     }
@@ -120,7 +132,7 @@ QString kindOf(mode_t mode)
 FileId regularFile(const QString &path, const QString &shown)
 {
     struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (!statPath(path, st))
         throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(shown));
     if (!S_ISREG(st.st_mode))
         throw SystemError(SystemError::PathFileAccessError,
@@ -132,7 +144,7 @@ FileId regularFile(const QString &path, const QString &shown)
 bool exists(const QString &path)
 {
     struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return statPath(path, st);
 }
 
 //! The pieces as found in one folder; shown names keep undecodable bytes visible.
@@ -160,7 +172,7 @@ void readStencil(const QString &stencilPath, Join &join)
     if (!stencilPath.isEmpty() && !info.exists() && info.absoluteDir().exists())
         throw SystemError(SystemError::SubscriptOutOfRange);
     struct stat st = {};
-    if (!stencilPath.isEmpty() && ::stat(QFile::encodeName(stencilPath).constData(), &st) == 0
+    if (!stencilPath.isEmpty() && statPath(stencilPath, st)
         && !S_ISDIR(st.st_mode))
         join.stencilId = regularFile(stencilPath, readable(stencilPath));
 
@@ -170,15 +182,20 @@ void readStencil(const QString &stencilPath, Join &join)
     file.close();
 }
 
-PieceSet lookFor(const QStringList &suffixes, const QString &base, const QString &shownBase)
+// Stops at the first missing piece: a stencil may name thousands.
+PieceSet lookFor(const StencilHeader &stencil, const QString &base, const QString &shownBase)
 {
     PieceSet set;
     set.shownFolder = readable(QFileInfo(shownBase).absolutePath());
-    for (const QString &suffix : suffixes) {
+    for (int i = 1; i <= stencil.PieceCount; ++i) {
+        const QString suffix = QLatin1Char('.')
+                + Stencil::pieceNumberText(Stencil::pieceNumber(stencil.FirstNumber, i));
         set.paths.append(base + suffix);
         set.shown.append(readable(shownBase + suffix));
-        if (set.firstMissing < 0 && !exists(set.paths.last()))
+        if (!exists(set.paths.last())) {
             set.firstMissing = set.paths.size() - 1;
+            break;
+        }
     }
     return set;
 }
@@ -186,17 +203,13 @@ PieceSet lookFor(const QStringList &suffixes, const QString &base, const QString
 void choosePieces(const QString &stencilPath, Join &join)
 {
     const StencilHeader &stencil = join.stencil;
-    const int count = stencil.PieceCount;
-    if (count < 1)
+    if (stencil.PieceCount < 1)
         throw SystemError(SystemError::SubscriptOutOfRange);
-    QStringList suffixes;
-    suffixes.reserve(count);
-    for (int i = 1; i <= count; ++i)
-        suffixes.append(QLatin1Char('.')
-                        + Stencil::pieceNumberText(Stencil::pieceNumber(stencil.FirstNumber, i)));
+    // Numbers past the 32-bit range fail before any lookup.
+    Stencil::pieceNumber(stencil.FirstNumber, stencil.PieceCount);
 
     const QString shownBase = Stencil::decodeForDisplay(stencil.BaseNameBytes);
-    const PieceSet stored = lookFor(suffixes, stencil.BaseName, shownBase);
+    const PieceSet stored = lookFor(stencil, stencil.BaseName, shownBase);
     if (stored.firstMissing < 0) {
         join.pieces = stored;
         return;
@@ -207,7 +220,7 @@ void choosePieces(const QString &stencilPath, Join &join)
     QString missing = stored.shown.at(stored.firstMissing);
     if (!name.isEmpty()) {
         const QDir folder = QFileInfo(stencilPath).absoluteDir();
-        const PieceSet beside = lookFor(suffixes, folder.filePath(name),
+        const PieceSet beside = lookFor(stencil, folder.filePath(name),
                                         folder.filePath(Stencil::lastComponent(shownBase)));
         if (beside.firstMissing < 0) {
             join.pieces = beside;
@@ -243,7 +256,7 @@ void checkPieces(Join &join)
 void checkOutput(const QString &outputPath, const Join &join)
 {
     struct stat st = {};
-    if (outputPath.isEmpty() || ::stat(QFile::encodeName(outputPath).constData(), &st) != 0)
+    if (outputPath.isEmpty() || !statPath(outputPath, st))
         return;
     const FileId output{st.st_dev, st.st_ino};
     QString input;

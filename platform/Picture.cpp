@@ -1,5 +1,6 @@
 #include "Picture.h"
 
+#include "NativePath.h"
 #include "SystemError.h"
 
 #include <QFile>
@@ -20,7 +21,9 @@ Picture Picture::load(const QString &path)
 {
     // Opened without blocking and checked on the open handle: a FIFO would
     // wait for a writer and a device never ends.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const QByteArray native = nativePath(path);
+    const int fd = native.isEmpty() ? (errno = ENOENT, -1)
+                                    : ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR || path.isEmpty())
             throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(path));
@@ -45,7 +48,7 @@ Picture Picture::load(const QString &path)
     QImageReader reader(&file, QFileInfo(path).suffix().toLatin1());
     const QImage image = reader.read();
     if (image.isNull())
-        throw SystemError(481, QStringLiteral("Invalid picture"));
+        throw SystemError(SystemError::InvalidPicture, QStringLiteral("Invalid picture"));
     return Picture(QPixmap::fromImage(image), QFileInfo(path).absoluteFilePath());
 }
 

@@ -219,6 +219,8 @@ private slots:
                                            << "\\xc4\\xe3\\xba\\xc3.avi";
         QTest::newRow("cut UTF-8 sequence") << "UTF-8" << QByteArray("\xe5\xbd.avi") << "\\xe5\\xbd.avi";
         QTest::newRow("decodes as GBK") << "GBK" << QByteArray("\xc4\xe3\xba\xc3.avi") << "你好.avi";
+        // The system would see "." and find the folder.
+        QTest::newRow("NUL byte") << "UTF-8" << QByteArray(".\0", 2) << ".\\x00";
     }
     void unreadableNames()
     {

@@ -360,6 +360,9 @@ void TestHosting::badFilesFailClearly_data()
     QTest::newRow("device as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/dev/zero\"}}") << 75
                                        << u"/dev/zero"_s;
     QTest::newRow("folder as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/\"}}") << 75 << u"/"_s;
+    // The system would see only the name up to the NUL: a real picture.
+    QTest::newRow("NUL inside the name") << QByteArray("{\"MouseIcon\": {\"picture\": \"%3\\u0000.txt\"}}") << 53
+                                         << QString();
 }
 
 void TestHosting::badFilesFailClearly()
@@ -373,7 +376,7 @@ void TestHosting::badFilesFailClearly()
     if (!content.isEmpty()) {
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()));
+        out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()).replace("%3", m_picture.toUtf8()));
     }
     try {
         PropertyBag::load(file);
