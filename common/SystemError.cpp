@@ -37,6 +37,10 @@ QString SystemError::standardText(int number)
     case PathFileAccessError: return QStringLiteral("Path/File access error");
     case PathNotFound: return QStringLiteral("Path not found");
     case InvalidPropertyValue: return QStringLiteral("Invalid property value");
+    case FormAlreadyShown: return QStringLiteral("Form already displayed; can't show modally");
+    case ReadOnlyProperty: return QStringLiteral("Can't assign to read-only property");
+    case NoSuchMember: return QStringLiteral("Object doesn't support this property or method");
+    case WrongArguments: return QStringLiteral("Wrong number of arguments or invalid property assignment");
     case InvalidPicture: return QStringLiteral("Invalid picture");
     }
     return QStringLiteral("Application-defined or object-defined error");

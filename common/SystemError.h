@@ -10,8 +10,28 @@
     as the classic runtime numbers them (6 overflow, 9 subscript out of
     range, 53 file not found, 380 invalid property value, ...).
 
-    Synchronous failures throw it; the control boundary catches it and hands
-    it to the host.
+    The rule for errors throughout the suite:
+
+    \list
+    \li A failure is thrown as SystemError (std::bad_alloc aside) and travels
+        only up the call it happened in. A function that throws says so in
+        its documentation; nothing else throws.
+    \li It stops at the boundary where that call entered the suite, which
+        gives its caller what that caller expects:
+        \list
+        \li a host's call of a control member or a host notification:
+            ControlBase::guarded() keeps it for the host to take
+            (takeError()), or the member raises the control's error event
+            where the member's documentation says so;
+        \li a handler the event loop runs (socket, timer, input, painting):
+            the control's error event, or nothing where the handler's
+            documentation says a failure is ignored;
+        \li a join: Combiner hands it to its reporter (a message box in the window; exit
+            code 1 and one line on standard error for the command line);
+        \li a ctlhost command: the {"ok": false} answer.
+        \endlist
+    \li No exception crosses Qt's event loop, a signal or a slot.
+    \endlist
 */
 class TESSAL_EXPORT SystemError : public std::exception
 {
@@ -39,6 +59,10 @@ public:
         PathFileAccessError = 75,
         PathNotFound = 76,
         InvalidPropertyValue = 380,
+        FormAlreadyShown = 400,
+        ReadOnlyProperty = 383,
+        NoSuchMember = 438,
+        WrongArguments = 450,
         InvalidPicture = 481,
     };
 

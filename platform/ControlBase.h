@@ -133,7 +133,7 @@ protected:
         } catch (const std::bad_alloc &) {
             setError(SystemError(SystemError::OutOfMemory));
         } catch (const std::exception &error) {
-            setError(SystemError(51, QString::fromLocal8Bit(error.what())));
+            setError(SystemError(SystemError::InternalError, QString::fromLocal8Bit(error.what())));
         }
         if constexpr (!std::is_void_v<decltype(body())>)
             return {};

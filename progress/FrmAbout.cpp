@@ -127,7 +127,7 @@ bool &running()
 int FrmAbout::showModal()
 {
     if (running())
-        throw SystemError(400, QStringLiteral("Form already displayed; can't show modally"));
+        throw SystemError(SystemError::FormAlreadyShown);
     if (!instance())
         instance() = new FrmAbout;
     QPointer<FrmAbout> box = instance();

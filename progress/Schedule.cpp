@@ -49,7 +49,7 @@ double ratio(double value, double max)
     if (max == 0) {
         if (value == 0)
             throw SystemError(SystemError::Overflow);
-        throw SystemError(11, QStringLiteral("Division by zero"));
+        throw SystemError(SystemError::DivisionByZero);
     }
     return value / max;
 }
