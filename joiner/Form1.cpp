@@ -2,6 +2,7 @@
 
 #include "Combiner.h"
 #include "CommonDialog.h"
+#include "ControlBase.h"
 #include "JoinProgressDialog.h"
 #include "ModalRunner.h"
 
@@ -19,12 +20,12 @@
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
+constexpr auto px = &ControlBase::twipsToPixels;
 
-QRect twips(int left, int top, int width, int height)
+// The form's layout is given in twips.
+QRect pixelRect(int left, int top, int width, int height)
 {
-    return QRect(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
-                 height / TwipsPerPixel);
+    return QRect(px(left), px(top), px(width), px(height));
 }
 
 template<typename T>
@@ -87,24 +88,24 @@ Form1::Form1(QWidget *parent)
     QFont small = font();
     small.setPixelSize(12);
     setFont(small);
-    setFixedSize(5985 / TwipsPerPixel, 1635 / TwipsPerPixel);
+    setFixedSize(px(5985), px(1635));
 
     Label1_3 = place<QLabel>(this, "Label1_3", QStringLiteral("模板文件 Stencil files(.kvs):"),
-                             twips(120, 120, 2655, 255));
+                             pixelRect(120, 120, 2655, 255));
     checkc2 = place<QCheckBox>(this, "checkc2", QStringLiteral("被压缩的?Compressed File?"),
-                               twips(2760, 120, 2895, 180));
-    txtTemplateName = placeEdit(this, "txtTemplateName", twips(120, 360, 4455, 285));
+                               pixelRect(2760, 120, 2895, 180));
+    txtTemplateName = placeEdit(this, "txtTemplateName", pixelRect(120, 360, 4455, 285));
     Command3 = place<QPushButton>(this, "Command3", QStringLiteral("打开 &Open"),
-                                  twips(4560, 360, 1335, 300));
+                                  pixelRect(4560, 360, 1335, 300));
     Label1_2 = place<QLabel>(this, "Label1_2", QStringLiteral("结合后的文件名 Enter the file name:"),
-                             twips(120, 720, 3375, 255));
-    txtOutputFile = placeEdit(this, "txtOutputFile", twips(120, 960, 4455, 285));
+                             pixelRect(120, 720, 3375, 255));
+    txtOutputFile = placeEdit(this, "txtOutputFile", pixelRect(120, 960, 4455, 285));
     Command4 = place<QPushButton>(this, "Command4", QStringLiteral("更改 &Change"),
-                                  twips(4560, 960, 1335, 300));
+                                  pixelRect(4560, 960, 1335, 300));
     Command1 = place<QPushButton>(this, "Command1", QStringLiteral("退出 E&xit"),
-                                  twips(120, 1320, 975, 255));
+                                  pixelRect(120, 1320, 975, 255));
     cmdUnsplit = place<QPushButton>(this, "cmdUnsplit", QStringLiteral("现在结合 &Combine now"),
-                                    twips(3600, 1320, 2175, 255));
+                                    pixelRect(3600, 1320, 2175, 255));
     for (QLabel *label : {Label1_3, Label1_2}) {
         label->setTextFormat(Qt::PlainText);
         label->setFocusPolicy(Qt::NoFocus);

@@ -6,6 +6,7 @@
 #include "CodePage.h"
 #include "FrmAbout.h"
 #include "LeadingNumber.h"
+#include "MaskColor.h"
 #include "MessageLoop.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
@@ -166,7 +167,7 @@ void ZuFTPDownLoad::readProperties(PropertyBag &)
 
 void ZuFTPDownLoad::controlShown()
 {
-    setMaskColor(QColor(255, 252, 255));
+    setMaskColor(downloadMaskColor());
     m_user = QStringLiteral("anonymous");
     m_password = defaultPassword();
     m_port = 21;
@@ -188,7 +189,7 @@ void ZuFTPDownLoad::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF face(1, 1, 42, 36);
     painter.setPen(QPen(QColor(0, 64, 128), 1.5));
-    painter.setBrush(QColor(255, 252, 255));
+    painter.setBrush(downloadMaskColor());
     painter.drawRoundedRect(face, 4, 4);
     painter.setBrush(QColor(0, 112, 192));
     QPolygonF arrow;

@@ -7,11 +7,12 @@
 #include "HttpResponseHead.h"
 #include "Int32.h"
 #include "LeadingNumber.h"
+#include "MaskColor.h"
 #include "OneBased.h"
 #include "SystemError.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
-#include "../UrlParts.h"
+#include "UrlParts.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -352,7 +353,7 @@ void ZuHTTPdownload::readProperties(PropertyBag &)
 
 void ZuHTTPdownload::controlShown()
 {
-    setMaskColor(QColor(255, 252, 255));
+    setMaskColor(downloadMaskColor());
     if (!m_aboutShown)
         FrmAbout::showModal(this, componentTitle());
 }
