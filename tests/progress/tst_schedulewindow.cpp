@@ -301,8 +301,6 @@ private Q_SLOTS:
         QTest::newRow("tall bar fills only the top 105 pixels")
                 << QSize(104, 140) << QVariantMap() << QList<int>{100}
                 << QList<Probe>{{{50, 2, 1, 105}, blue}, {{50, 107, 1, 31}, white}};
-        QTest::newRow("zero hides the fill") << QSize(204, 40) << QVariantMap() << QList<int>{60, 0}
-                                             << QList<Probe>{{{2, 2, 200, 36}, white}};
         QTest::newRow("background picture at the inner corner")
                 << QSize(204, 40) << QVariantMap{{"BkPicture", picture}} << QList<int>{}
                 << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 12, 1, 1}, white}};

@@ -15,17 +15,15 @@
 
 // A scripted loopback peer: accepts connections and lets the test write,
 // close and read on the server side.
-class Peer : public QObject
+struct Peer
 {
-    Q_OBJECT
-public:
     explicit Peer(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost))
     {
         server.listen(address, 0);
-        connect(&server, &QTcpServer::newConnection, this, [this] {
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [this] {
             while (QTcpSocket *s = server.nextPendingConnection()) {
                 connections.append(s);
-                connect(s, &QIODevice::readyRead, this, [this, s] {
+                QObject::connect(s, &QIODevice::readyRead, s, [this, s] {
                     received += s->readAll();
                     if (onReceived)
                         onReceived(s);
