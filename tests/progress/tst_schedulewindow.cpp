@@ -8,7 +8,6 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 struct PaintCounter : QObject
 {

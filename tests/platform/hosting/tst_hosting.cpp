@@ -1,5 +1,4 @@
 #include "ControlBase.h"
-#include "MessageLoop.h"
 #include "ModalRunner.h"
 #include "Picture.h"
 #include "PropertyBag.h"
@@ -12,7 +11,6 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <stdexcept>
 
