@@ -8,7 +8,6 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 struct PaintCounter : QObject
 {
@@ -163,6 +162,7 @@ private Q_SLOTS:
         QFETCH(Qt::MouseButton, button);
         QFETCH(QVariantList, args);
         bar->setText(text);
+        window->setFocus();
         QSignalSpy downs(bar, &Schedule::MouseDown);
         QSignalSpy ups(bar, &Schedule::MouseUp);
         const QList<QVariantList> raised = args.isEmpty() ? QList<QVariantList>() : QList<QVariantList>{args};
@@ -173,6 +173,8 @@ private Q_SLOTS:
         QTest::mouseRelease(window->windowHandle(), button, {}, BarAt + at);
         QCOMPARE(QList<QVariantList>(ups), raised);
         QCOMPARE(QList<QVariantList>(downs), raised);
+        if (button == Qt::LeftButton) // a click gives the bar the keyboard
+            QTRY_VERIFY(bar->hasFocus());
     }
 
     void keysGiveVirtualKeyCodes_data()
@@ -182,14 +184,15 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("shiftDown");
         QTest::addColumn<int>("shiftUp");
+        QTest::addColumn<int>("repeats"); // auto-repeated presses before the release
         const Qt::KeyboardModifiers none, shift(Qt::ShiftModifier);
-        QTest::newRow("a") << int(Qt::Key_A) << none << 0x41 << 0 << 0;
-        QTest::newRow("shift a") << int(Qt::Key_A) << shift << 0x41 << 1 << 1;
-        QTest::newRow("keypad 5") << int(Qt::Key_5) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 0x65 << 0 << 0;
-        QTest::newRow("shifted 1") << int(Qt::Key_Exclam) << shift << 0x31 << 1 << 1;
-        QTest::newRow("ctrl alt delete") << int(Qt::Key_Delete) << (Qt::ControlModifier | Qt::AltModifier) << 0x2E << 6 << 6;
-        QTest::newRow("shift itself") << int(Qt::Key_Shift) << none << 0x10 << 1 << 0;
-        QTest::newRow("ctrl itself") << int(Qt::Key_Control) << none << 0x11 << 2 << 0;
+        QTest::newRow("a") << int(Qt::Key_A) << none << 0x41 << 0 << 0 << 0;
+        QTest::newRow("shift a") << int(Qt::Key_A) << shift << 0x41 << 1 << 1 << 0;
+        QTest::newRow("shifted 1") << int(Qt::Key_Exclam) << shift << 0x31 << 1 << 1 << 0;
+        QTest::newRow("ctrl alt delete") << int(Qt::Key_Delete) << (Qt::ControlModifier | Qt::AltModifier) << 0x2E << 6 << 6 << 0;
+        QTest::newRow("shift itself") << int(Qt::Key_Shift) << none << 0x10 << 1 << 0 << 0;
+        QTest::newRow("ctrl itself") << int(Qt::Key_Control) << none << 0x11 << 2 << 0 << 0;
+        QTest::newRow("auto repeat repeats only the press") << int(Qt::Key_B) << none << 0x42 << 0 << 0 << 2;
     }
     void keysGiveVirtualKeyCodes()
     {
@@ -198,38 +201,19 @@ private Q_SLOTS:
         QFETCH(int, code);
         QFETCH(int, shiftDown);
         QFETCH(int, shiftUp);
+        QFETCH(int, repeats);
         QSignalSpy downs(bar, &Schedule::KeyDown);
         QSignalSpy ups(bar, &Schedule::KeyUp);
-        for (const auto type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-            QKeyEvent event(type, key, modifiers);
+        const int last = 2 * repeats + 1;
+        for (int i = 0; i <= last; ++i) {
+            QKeyEvent event(i % 2 ? QEvent::KeyRelease : QEvent::KeyPress, key, modifiers, QString(), i > 0 && i < last);
             QApplication::sendEvent(bar, &event);
         }
-        const auto raised = [code](int shift) {
-            return QList<QVariantList>{{QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shift))}};
+        const auto raised = [code](int shift, int times) {
+            return QList<QVariantList>(times, {QVariant::fromValue(qint16(code)), QVariant::fromValue(qint16(shift))});
         };
-        QCOMPARE(QList<QVariantList>(downs), raised(shiftDown));
-        QCOMPARE(QList<QVariantList>(ups), raised(shiftUp));
-    }
-
-    void autoRepeatRepeatsOnlyKeyDown()
-    {
-        QSignalSpy downs(bar, &Schedule::KeyDown);
-        QSignalSpy ups(bar, &Schedule::KeyUp);
-        for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease, QEvent::KeyPress, QEvent::KeyRelease,
-                                        QEvent::KeyPress, QEvent::KeyRelease}) {
-            const bool repeat = type == QEvent::KeyPress ? downs.size() > 0 : downs.size() < 3;
-            QKeyEvent event(type, Qt::Key_B, Qt::NoModifier, QString(), repeat);
-            QApplication::sendEvent(bar, &event);
-        }
-        QCOMPARE(downs.size(), 3);
-        QCOMPARE(ups.size(), 1);
-    }
-
-    void clickingTheBarGivesItTheKeyboard()
-    {
-        window->setFocus();
-        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, BarAt + QPoint(150, 20));
-        QTRY_VERIFY(bar->hasFocus());
+        QCOMPARE(QList<QVariantList>(downs), raised(shiftDown, 1 + repeats));
+        QCOMPARE(QList<QVariantList>(ups), raised(shiftUp, 1));
     }
 
     void aboutBoxIsOneAtATime()
@@ -299,44 +283,45 @@ private Q_SLOTS:
     void fillAndBorders_data()
     {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("appearance");
+        QTest::addColumn<QVariantMap>("set");
         QTest::addColumn<QList<int>>("values");
-        QTest::addColumn<QByteArray>("picture"); // gets a 10 x 10 green picture
         QTest::addColumn<QList<Probe>>("probes");
         const QRgb blue = rgb(Qt::blue), white = rgb(Qt::white), black = rgb(Qt::black), green = rgb(Qt::green);
+        QPixmap pixmap(10, 10);
+        pixmap.fill(Qt::green);
+        const QVariant picture = QVariant::fromValue(Picture(pixmap));
         // Inner 200 x 36 inside the sunken two-pixel edge, which the fill leaves alone.
-        QTest::newRow("half") << QSize(204, 40) << 1 << QList<int>{50} << QByteArray()
+        QTest::newRow("half") << QSize(204, 40) << QVariantMap() << QList<int>{50}
                               << QList<Probe>{{{2, 3, 100, 1}, blue}, {{102, 3, 100, 1}, white}, {{0, 3, 2, 1}, blue, false}};
         // The relayout on resizing takes the thinner flat border in.
         QTest::newRow("flat border is one pixel")
-                << QSize(202, 40) << 0 << QList<int>{50} << QByteArray()
+                << QSize(202, 40) << QVariantMap{{"Appearance", QVariant::fromValue(qint16(0))}} << QList<int>{50}
                 << QList<Probe>{{{0, 10, 1, 1}, black}, {{1, 10, 100, 1}, blue}, {{101, 10, 1, 1}, white}, {{201, 10, 1, 1}, black}};
         QTest::newRow("tall bar fills only the top 105 pixels")
-                << QSize(104, 140) << 1 << QList<int>{100} << QByteArray()
+                << QSize(104, 140) << QVariantMap() << QList<int>{100}
                 << QList<Probe>{{{50, 2, 1, 105}, blue}, {{50, 107, 1, 31}, white}};
-        QTest::newRow("zero hides the fill") << QSize(204, 40) << 1 << QList<int>{60, 0} << QByteArray()
-                                             << QList<Probe>{{{2, 2, 200, 36}, white}};
         QTest::newRow("background picture at the inner corner")
-                << QSize(204, 40) << 1 << QList<int>{} << QByteArray("BkPicture")
+                << QSize(204, 40) << QVariantMap{{"BkPicture", picture}} << QList<int>{}
                 << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 12, 1, 1}, white}};
         QTest::newRow("fill picture uncovered from the left")
-                << QSize(204, 40) << 1 << QList<int>{3, 50} << QByteArray("ForePicture")
+                << QSize(204, 40) << QVariantMap{{"ForePicture", picture}} << QList<int>{3, 50}
                 << QList<Probe>{{{2, 2, 10, 10}, green}, {{12, 2, 90, 1}, blue}, {{102, 2, 1, 1}, white}};
+        const QPalette palette = QApplication::palette();
+        QTest::newRow("system colours come from the palette")
+                << QSize(204, 40) << QVariantMap{{"BackColor", 0x8000000Fu}, {"ForeColor", 0x80000002u}} << QList<int>{50}
+                << QList<Probe>{{{150, 10, 1, 1}, palette.color(QPalette::Button).rgb()},
+                                {{50, 10, 1, 1}, palette.color(QPalette::Highlight).rgb()}};
     }
     void fillAndBorders()
     {
         QFETCH(QSize, size);
-        QFETCH(int, appearance);
+        QFETCH(QVariantMap, set);
         QFETCH(QList<int>, values);
-        QFETCH(QByteArray, picture);
         QFETCH(QList<Probe>, probes);
         Schedule *bar = makeBar(size.width(), size.height(), false);
-        bar->setAppearance(qint16(appearance));
+        for (auto it = set.cbegin(); it != set.cend(); ++it)
+            QVERIFY(bar->setProperty(it.key().toLatin1(), it.value()));
         bar->hostResize(size.width() * 15, size.height() * 15);
-        QPixmap green(10, 10);
-        green.fill(Qt::green);
-        if (!picture.isEmpty())
-            bar->setProperty(picture, QVariant::fromValue(Picture(green)));
         for (int value : values)
             bar->setValue(value);
         const QImage image = shot(bar);
@@ -439,18 +424,6 @@ private Q_SLOTS:
         bar->setBorderStyle(1);
         const int percentFramed = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         QCOMPARE(percentBare - percentFramed, 2);
-    }
-
-    void systemColoursComeFromThePalette()
-    {
-        Schedule *bar = makeBar(204, 40, false);
-        bar->setBackColor(0x8000000F);
-        bar->setForeColor(0x80000002);
-        bar->setValue(50);
-        const QImage image = shot(bar);
-        const QPalette palette = bar->palette();
-        QCOMPARE(image.pixel(150, 10), palette.color(QPalette::Button).rgb());
-        QCOMPARE(image.pixel(50, 10), palette.color(QPalette::Highlight).rgb());
     }
 };
 

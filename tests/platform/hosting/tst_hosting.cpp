@@ -1,5 +1,4 @@
 #include "ControlBase.h"
-#include "MessageLoop.h"
 #include "ModalRunner.h"
 #include "Picture.h"
 #include "PropertyBag.h"
@@ -12,7 +11,6 @@
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <stdexcept>
 
@@ -21,7 +19,7 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-// Keeps itself at 900 × 600 twips, as the controls do, and records its
+// Keeps itself at 905 × 610 twips (60 × 40 pixels), as the controls do, and records its
 // notifications. Declares no member list: hosts take its members in
 // declaration order.
 class FixedControl : public ControlBase
@@ -51,7 +49,7 @@ protected:
     void controlResized() override
     {
         notices.append(u"Resize"_s);
-        setSizeTwips(900, 600);
+        setSizeTwips(905, 610);
     }
     void controlShown() override { notices.append(u"Show"_s); }
     void readProperties(PropertyBag &bag) override
@@ -66,327 +64,261 @@ class TestHosting : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-
-    // The control base
-    void membersAndHostNames();
-    void hostResizeNotifiesOnce_data();
-    void hostResizeNotifiesOnce();
-    void showNotifiesEachShow();
-    void failuresAreKept();
-    void modalsGoThroughModalRunner();
-    void virtualKeys_data();
-    void virtualKeys();
-    void yieldRunsPostedWork();
-
-    // The property bag
-    void readsAndWritesRecordedInOrder();
-    void writeLeavesOutDefaults_data();
-    void writeLeavesOutDefaults();
-    void roundTripThroughFileKeepsTypes_data();
-    void roundTripThroughFileKeepsTypes();
-    void badFilesFailClearly_data();
-    void badFilesFailClearly();
-
-private:
     QTemporaryDir m_dir;
     QString m_picture;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_picture = m_dir.filePath(u"p.png"_s);
+        QImage image(2, 2, QImage::Format_RGB32);
+        image.fill(Qt::yellow);
+        QVERIFY(image.save(m_picture));
+    }
+
+    void cleanup() { ModalRunner::setHandler({}); }
+
+    void membersAndHostNames()
+    {
+        const QMetaObject *meta = &FixedControl::staticMetaObject;
+        QCOMPARE(ControlBase::memberForHostName(meta, u"信箱"_s), QByteArray("Mailbox"));
+        QCOMPARE(ControlBase::hostNameForMember(meta, "Mailbox"), u"信箱"_s);
+        QCOMPARE(ControlBase::members(meta), QStringList({"Max", "作者", "Refresh"}));
+        QCOMPARE(ControlBase::events(meta), QStringList({"KeyUp", "MouseDown"}));
+    }
+
+    void hostResizeNotifiesOnce_data()
+    {
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QSize>("twips");
+        QTest::newRow("hidden, other size") << false << QSize(3000, 3000);
+        QTest::newRow("hidden, same size") << false << QSize(905, 610);
+        QTest::newRow("visible, other size") << true << QSize(3000, 1500);
+        QTest::newRow("visible, same size") << true << QSize(905, 610);
+        QTest::newRow("visible, uneven twips") << true << QSize(907, 611);
+    }
+
+    void hostResizeNotifiesOnce()
+    {
+        QFETCH(bool, visible);
+        QFETCH(QSize, twips);
+        QWidget window;
+        FixedControl control(&window);
+        control.hostResize(1500, 1500);
+        control.notices.clear();
+        if (visible) {
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            control.hide();
+            control.show();
+            // The pending resize reaches the control before it is shown; each show notifies.
+            QCOMPARE(control.notices, QStringList({"Resize", "Show", "Show"}));
+            control.notices.clear();
+        }
+        control.hostResize(twips.width(), twips.height());
+        QCOMPARE(control.notices, QStringList{u"Resize"_s});
+        QCOMPARE(control.sizeTwips(), QSize(905, 610));
+        QCOMPARE(control.size(), QSize(60, 40));
+    }
+
+    void failuresAreKept()
+    {
+        FixedControl control;
+        QVERIFY(!control.takeError());
+        QCOMPARE(control.failOther(), 0);
+        std::optional<SystemError> error = control.takeError();
+        QCOMPARE(error.value_or(SystemError(0)).number(), 51);
+        QCOMPARE(error->description(), u"broken"_s);
+        QVERIFY(!control.takeError());
+
+        // A host notification keeps its handler's failure, with the standard text.
+        PropertyBag bag;
+        control.hostReadProperties(bag);
+        QCOMPARE(bag.reads().size(), 1);
+        error = control.takeError();
+        QCOMPARE(error.value_or(SystemError(0)).number(), 380);
+        QCOMPARE(error->description(), u"Invalid property value"_s);
+    }
+
+    void modalsGoThroughModalRunner()
+    {
+        FixedControl control;
+        QWidget *owner = nullptr;
+        bool modal = false;
+        QString box;
+        ModalRunner::setHandler([&](QDialog *dialog) {
+            owner = dialog->parentWidget();
+            modal = dialog->windowModality() != Qt::NonModal;
+            if (auto *b = qobject_cast<QMessageBox *>(dialog))
+                box = u"%1|%2|%3|%4"_s.arg(b->windowTitle(), b->text()).arg(b->icon()).arg(b->buttons().size());
+            return 7;
+        });
+        // The error box: titled after the control, critical icon, one button.
+        control.errorBox(u"Invalid property value"_s);
+        QCOMPARE(box, u"FixedControl|Invalid property value|%1|1"_s.arg(QMessageBox::Critical));
+        QCOMPARE(owner, &control);
+
+        QDialog dialog;
+        QCOMPARE(control.modal(&dialog), 7);
+        QCOMPARE(owner, &control);
+        QVERIFY(modal);
+        QVERIFY(dialog.isWindow());
+
+        // A control destroyed under its own message box takes the box with it.
+        QPointer<FixedControl> doomed = new FixedControl;
+        ModalRunner::setHandler([&](QDialog *) {
+            delete doomed.data();
+            return 1;
+        });
+        doomed->errorBox(u"gone"_s);
+        QVERIFY(doomed.isNull());
+    }
+
+    void virtualKeys_data()
+    {
+        QTest::addColumn<int>("qtKey");
+        QTest::addColumn<bool>("keypad");
+        QTest::addColumn<int>("virtualKey");
+        // A, F1 and Return go through ctlhost's key command.
+        QTest::newRow("7") << int(Qt::Key_7) << false << 55;
+        QTest::newRow("keypad 5") << int(Qt::Key_5) << true << 0x65;
+        QTest::newRow("F12") << int(Qt::Key_F12) << false << 0x7B;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << false << 27;
+        QTest::newRow("Left") << int(Qt::Key_Left) << false << 37;
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << false << 46;
+        QTest::newRow("minus") << int(Qt::Key_Minus) << false << 0xBD;
+        QTest::newRow("keypad minus") << int(Qt::Key_Minus) << true << 0x6D;
+        QTest::newRow("Shift") << int(Qt::Key_Shift) << false << 16;
+    }
+
+    void virtualKeys()
+    {
+        QFETCH(int, qtKey);
+        QFETCH(bool, keypad);
+        QFETCH(int, virtualKey);
+        const QKeyEvent event(QEvent::KeyPress, qtKey, keypad ? Qt::KeypadModifier : Qt::NoModifier);
+        QCOMPARE(ControlBase::virtualKeyCode(&event), virtualKey);
+        QCOMPARE(ControlBase::qtKeyForVirtualKey(virtualKey), qtKey);
+    }
+
+    void writeLeavesOutDefaults_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("defaultValue");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("equal integers") << QVariant(1) << QVariant(1) << false;
+        QTest::newRow("16-bit against 32-bit") << QVariant::fromValue(qint16(1)) << QVariant(1) << false;
+        QTest::newRow("colour above 31 bits") << QVariant(0x8000000Fu) << QVariant(0x8000000Fu) << false;
+        QTest::newRow("other integer") << QVariant(2) << QVariant(1) << true;
+        QTest::newRow("text against number") << QVariant(u"100"_s) << QVariant(100) << true;
+        QTest::newRow("number against text") << QVariant(0) << QVariant(u"0"_s) << true;
+        QTest::newRow("equal texts") << QVariant(u"a"_s) << QVariant(u"a"_s) << false;
+        QTest::newRow("empty text") << QVariant(QString()) << QVariant(u""_s) << false;
+        QTest::newRow("boolean") << QVariant(true) << QVariant(false) << true;
+        QTest::newRow("no picture against none") << QVariant::fromValue(Picture()) << QVariant() << false;
+        QTest::newRow("picture against none") << QVariant::fromValue(Picture(QPixmap(1, 1))) << QVariant() << true;
+        QTest::newRow("empty against a default") << QVariant() << QVariant(0) << true;
+        QTest::newRow("same font") << QVariant(QFont(u"Serif"_s, 9)) << QVariant(QFont(u"Serif"_s, 9)) << false;
+        QTest::newRow("bold font") << QVariant(QFont(u"Serif"_s, 9, QFont::Bold)) << QVariant(QFont(u"Serif"_s, 9)) << true;
+    }
+
+    void writeLeavesOutDefaults()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, defaultValue);
+        QFETCH(bool, kept);
+        PropertyBag bag;
+        bag.WriteProperty(u"Key"_s, value, defaultValue);
+        QCOMPARE(bag.contains(u"Key"_s), kept);
+        QCOMPARE(bag.writes().size(), 1);
+    }
+
+    void roundTripThroughFileKeepsTypes_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<QVariant>("loaded");
+        QFont font(u"WenQuanYi Zen Hei"_s);
+        font.setPointSizeF(10.5);
+        font.setBold(true);
+        font.setUnderline(true);
+        QTest::newRow("numeric text") << QVariant(u"100"_s) << QVariant(u"100"_s);
+        QTest::newRow("Chinese text") << QVariant(u"进度条"_s) << QVariant(u"进度条"_s);
+        QTest::newRow("empty text") << QVariant(u""_s) << QVariant(u""_s);
+        QTest::newRow("integer") << QVariant(30) << QVariant(30);
+        QTest::newRow("negative 16-bit") << QVariant::fromValue(qint16(-3)) << QVariant(-3);
+        QTest::newRow("system colour") << QVariant(0x8000000Fu) << QVariant(qint64(0x8000000F));
+        QTest::newRow("large integer") << QVariant(qint64(1) << 40) << QVariant(qint64(1) << 40);
+        QTest::newRow("fraction") << QVariant(0.5) << QVariant(0.5);
+        QTest::newRow("true") << QVariant(true) << QVariant(true);
+        QTest::newRow("false") << QVariant(false) << QVariant(false);
+        QTest::newRow("font") << QVariant(font) << QVariant(font);
+        // A picture is kept as the file it came from, and loaded from there again.
+        QTest::newRow("picture") << QVariant::fromValue(Picture::load(m_picture))
+                                 << QVariant(QFileInfo(m_picture).absoluteFilePath());
+        QTest::newRow("no picture") << QVariant::fromValue(Picture()) << QVariant(u"absent"_s);
+    }
+
+    void roundTripThroughFileKeepsTypes()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(QVariant, loaded);
+        const QString file = m_dir.filePath(u"bag.json"_s);
+        PropertyBag bag;
+        bag.WriteProperty(u"Key"_s, value, QVariant());
+        QVERIFY(bag.save(file));
+        QVariant back = PropertyBag::load(file).ReadProperty(u"Key"_s, u"absent"_s);
+        if (back.typeId() == qMetaTypeId<Picture>()) {
+            QCOMPARE(back.value<Picture>().pixmap().size(), QSize(2, 2));
+            back = back.value<Picture>().path();
+        }
+        QCOMPARE(back.typeId(), loaded.typeId());
+        QCOMPARE(back, loaded);
+    }
+
+    void badFilesFailClearly_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("named"); // what the error names; %1 the bag, %2 a FIFO
+        QTest::newRow("missing") << QByteArray() << 53 << u"%1"_s;
+        QTest::newRow("not JSON") << QByteArray("BackColor=5") << 13 << u"%1"_s;
+        QTest::newRow("cut short") << QByteArray("{\"Max\": \"10") << 13 << u"%1"_s;
+        QTest::newRow("array") << QByteArray("[1, 2]") << 13 << u"%1"_s;
+        QTest::newRow("not a picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%1\"}}") << 481 << QString();
+        // Reading these as pictures would wait for a writer, or never end.
+        QTest::newRow("FIFO as picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%2\"}}") << 75 << u"%2"_s;
+        QTest::newRow("device as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/dev/zero\"}}") << 75
+                                           << u"/dev/zero"_s;
+        QTest::newRow("folder as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/\"}}") << 75 << u"/"_s;
+        // The system would see only the name up to the NUL: a real picture.
+        QTest::newRow("NUL inside the name") << QByteArray("{\"MouseIcon\": {\"picture\": \"%3\\u0000.txt\"}}") << 53
+                                             << QString();
+    }
+
+    void badFilesFailClearly()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, number);
+        QFETCH(QString, named);
+        const QString file = m_dir.filePath(u"bad-%1.json"_s.arg(QTest::currentDataTag()));
+        const QString fifo = m_dir.filePath(u"fifo"_s);
+        QVERIFY(QFileInfo(fifo).exists() || mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        if (!content.isEmpty()) {
+            QFile out(file);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()).replace("%3", m_picture.toUtf8()));
+        }
+        try {
+            PropertyBag::load(file);
+            QFAIL("no error");
+        } catch (const SystemError &error) {
+            QCOMPARE(error.number(), number);
+            named.replace(u"%1"_s, file).replace(u"%2"_s, fifo);
+            QVERIFY2(error.description().contains(named), qPrintable(error.description()));
+        }
+    }
 };
-
-void TestHosting::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    m_picture = m_dir.filePath(u"p.png"_s);
-    QImage image(2, 2, QImage::Format_RGB32);
-    image.fill(Qt::yellow);
-    QVERIFY(image.save(m_picture));
-}
-
-void TestHosting::cleanup()
-{
-    ModalRunner::setHandler({});
-}
-
-void TestHosting::membersAndHostNames()
-{
-    const QMetaObject *meta = &FixedControl::staticMetaObject;
-    QCOMPARE(ControlBase::memberForHostName(meta, u"信箱"_s), QByteArray("Mailbox"));
-    QCOMPARE(ControlBase::hostNameForMember(meta, "Mailbox"), u"信箱"_s);
-    QCOMPARE(ControlBase::members(meta), QStringList({"Max", "作者", "Refresh"}));
-    QCOMPARE(ControlBase::events(meta), QStringList({"KeyUp", "MouseDown"}));
-}
-
-void TestHosting::hostResizeNotifiesOnce_data()
-{
-    QTest::addColumn<bool>("visible");
-    QTest::addColumn<QSize>("twips");
-    QTest::newRow("hidden, other size") << false << QSize(3000, 3000);
-    QTest::newRow("hidden, same size") << false << QSize(900, 600);
-    QTest::newRow("visible, other size") << true << QSize(3000, 1500);
-    QTest::newRow("visible, same size") << true << QSize(900, 600);
-    QTest::newRow("visible, uneven twips") << true << QSize(907, 611);
-}
-
-void TestHosting::hostResizeNotifiesOnce()
-{
-    QFETCH(bool, visible);
-    QFETCH(QSize, twips);
-    QWidget window;
-    FixedControl control(&window);
-    control.hostResize(900, 600);
-    if (visible) {
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-    }
-    control.notices.clear();
-    control.hostResize(twips.width(), twips.height());
-    QCOMPARE(control.notices, QStringList{u"Resize"_s});
-    QCOMPARE(control.sizeTwips(), QSize(900, 600));
-    QCOMPARE(control.size(), QSize(60, 40));
-}
-
-void TestHosting::showNotifiesEachShow()
-{
-    QWidget window;
-    FixedControl control(&window);
-    control.hostResize(1500, 1500);
-    control.notices.clear();
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // The pending resize reaches the control before it is shown.
-    QCOMPARE(control.notices, QStringList({"Resize", "Show"}));
-    control.hide();
-    control.show();
-    QCOMPARE(control.notices.count(u"Show"_s), 2);
-}
-
-void TestHosting::failuresAreKept()
-{
-    FixedControl control;
-    QVERIFY(!control.takeError());
-    QCOMPARE(control.failOther(), 0);
-    std::optional<SystemError> error = control.takeError();
-    QCOMPARE(error.value_or(SystemError(0)).number(), 51);
-    QCOMPARE(error->description(), u"broken"_s);
-    QVERIFY(!control.takeError());
-
-    // A host notification keeps its handler's failure, with the standard text.
-    PropertyBag bag;
-    control.hostReadProperties(bag);
-    QCOMPARE(bag.reads().size(), 1);
-    error = control.takeError();
-    QCOMPARE(error.value_or(SystemError(0)).number(), 380);
-    QCOMPARE(error->description(), u"Invalid property value"_s);
-}
-
-void TestHosting::modalsGoThroughModalRunner()
-{
-    FixedControl control;
-    QWidget *owner = nullptr;
-    bool modal = false;
-    QString box;
-    ModalRunner::setHandler([&](QDialog *dialog) {
-        owner = dialog->parentWidget();
-        modal = dialog->windowModality() != Qt::NonModal;
-        if (auto *b = qobject_cast<QMessageBox *>(dialog))
-            box = u"%1|%2|%3|%4"_s.arg(b->windowTitle(), b->text()).arg(b->icon()).arg(b->buttons().size());
-        return 7;
-    });
-    // The error box: titled after the control, critical icon, one button.
-    control.errorBox(u"Invalid property value"_s);
-    QCOMPARE(box, u"FixedControl|Invalid property value|%1|1"_s.arg(QMessageBox::Critical));
-    QCOMPARE(owner, &control);
-
-    QDialog dialog;
-    QCOMPARE(control.modal(&dialog), 7);
-    QCOMPARE(owner, &control);
-    QVERIFY(modal);
-    QVERIFY(dialog.isWindow());
-
-    // A control destroyed under its own message box takes the box with it.
-    QPointer<FixedControl> doomed = new FixedControl;
-    ModalRunner::setHandler([&](QDialog *) {
-        delete doomed.data();
-        return 1;
-    });
-    doomed->errorBox(u"gone"_s);
-    QVERIFY(doomed.isNull());
-}
-
-void TestHosting::virtualKeys_data()
-{
-    QTest::addColumn<int>("qtKey");
-    QTest::addColumn<bool>("keypad");
-    QTest::addColumn<int>("virtualKey");
-    // A, F1 and Return go through ctlhost's key command.
-    QTest::newRow("7") << int(Qt::Key_7) << false << 55;
-    QTest::newRow("keypad 5") << int(Qt::Key_5) << true << 0x65;
-    QTest::newRow("F12") << int(Qt::Key_F12) << false << 0x7B;
-    QTest::newRow("Escape") << int(Qt::Key_Escape) << false << 27;
-    QTest::newRow("Left") << int(Qt::Key_Left) << false << 37;
-    QTest::newRow("Delete") << int(Qt::Key_Delete) << false << 46;
-    QTest::newRow("minus") << int(Qt::Key_Minus) << false << 0xBD;
-    QTest::newRow("keypad minus") << int(Qt::Key_Minus) << true << 0x6D;
-    QTest::newRow("Shift") << int(Qt::Key_Shift) << false << 16;
-}
-
-void TestHosting::virtualKeys()
-{
-    QFETCH(int, qtKey);
-    QFETCH(bool, keypad);
-    QFETCH(int, virtualKey);
-    const QKeyEvent event(QEvent::KeyPress, qtKey, keypad ? Qt::KeypadModifier : Qt::NoModifier);
-    QCOMPARE(ControlBase::virtualKeyCode(&event), virtualKey);
-    QCOMPARE(ControlBase::qtKeyForVirtualKey(virtualKey), qtKey);
-}
-
-void TestHosting::yieldRunsPostedWork()
-{
-    int ran = 0;
-    QTimer::singleShot(0, this, [&] { ++ran; });
-    QMetaObject::invokeMethod(this, [&] { ++ran; }, Qt::QueuedConnection);
-    MessageLoop::yield();
-    QCOMPARE(ran, 2);
-}
-
-void TestHosting::readsAndWritesRecordedInOrder()
-{
-    PropertyBag bag;
-    bag.setValue(u"Max"_s, u"30"_s);
-    QCOMPARE(bag.ReadProperty(u"Max"_s, 100), QVariant(u"30"_s));
-    QCOMPARE(bag.ReadProperty(u"Value"_s, 0), QVariant(0));
-    QVERIFY(!bag.ReadProperty(u"MouseIcon"_s).isValid());
-    QCOMPARE(bag.reads().size(), 3);
-    QCOMPARE(bag.reads().at(1).name, u"Value"_s);
-    QCOMPARE(bag.reads().at(0).defaultValue, QVariant(100));
-
-    bag.WriteProperty(u"BackColor"_s, 6, 5);
-    bag.WriteProperty(u"Max"_s, u"100"_s, 100);
-    QCOMPARE(bag.writes().size(), 2);
-    QCOMPARE(bag.writes().at(0).name, u"BackColor"_s);
-    QCOMPARE(bag.writes().at(1).value, QVariant(u"100"_s));
-    QCOMPARE(bag.writes().at(1).defaultValue, QVariant(100));
-    QCOMPARE(bag.ReadProperty(u"BackColor"_s, 5), QVariant(6));
-}
-
-void TestHosting::writeLeavesOutDefaults_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QVariant>("defaultValue");
-    QTest::addColumn<bool>("kept");
-    QTest::newRow("equal integers") << QVariant(1) << QVariant(1) << false;
-    QTest::newRow("16-bit against 32-bit") << QVariant::fromValue(qint16(1)) << QVariant(1) << false;
-    QTest::newRow("colour above 31 bits") << QVariant(0x8000000Fu) << QVariant(0x8000000Fu) << false;
-    QTest::newRow("other integer") << QVariant(2) << QVariant(1) << true;
-    QTest::newRow("text against number") << QVariant(u"100"_s) << QVariant(100) << true;
-    QTest::newRow("number against text") << QVariant(0) << QVariant(u"0"_s) << true;
-    QTest::newRow("equal texts") << QVariant(u"a"_s) << QVariant(u"a"_s) << false;
-    QTest::newRow("empty text") << QVariant(QString()) << QVariant(u""_s) << false;
-    QTest::newRow("boolean") << QVariant(true) << QVariant(false) << true;
-    QTest::newRow("no picture against none") << QVariant::fromValue(Picture()) << QVariant() << false;
-    QTest::newRow("picture against none") << QVariant::fromValue(Picture(QPixmap(1, 1))) << QVariant() << true;
-    QTest::newRow("empty against a default") << QVariant() << QVariant(0) << true;
-    QTest::newRow("same font") << QVariant(QFont(u"Serif"_s, 9)) << QVariant(QFont(u"Serif"_s, 9)) << false;
-    QTest::newRow("bold font") << QVariant(QFont(u"Serif"_s, 9, QFont::Bold)) << QVariant(QFont(u"Serif"_s, 9)) << true;
-}
-
-void TestHosting::writeLeavesOutDefaults()
-{
-    QFETCH(QVariant, value);
-    QFETCH(QVariant, defaultValue);
-    QFETCH(bool, kept);
-    PropertyBag bag;
-    bag.WriteProperty(u"Key"_s, value, defaultValue);
-    QCOMPARE(bag.contains(u"Key"_s), kept);
-    QCOMPARE(bag.writes().size(), 1);
-}
-
-void TestHosting::roundTripThroughFileKeepsTypes_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QVariant>("loaded");
-    QFont font(u"WenQuanYi Zen Hei"_s);
-    font.setPointSizeF(10.5);
-    font.setBold(true);
-    font.setUnderline(true);
-    QTest::newRow("numeric text") << QVariant(u"100"_s) << QVariant(u"100"_s);
-    QTest::newRow("Chinese text") << QVariant(u"进度条"_s) << QVariant(u"进度条"_s);
-    QTest::newRow("empty text") << QVariant(u""_s) << QVariant(u""_s);
-    QTest::newRow("integer") << QVariant(30) << QVariant(30);
-    QTest::newRow("negative 16-bit") << QVariant::fromValue(qint16(-3)) << QVariant(-3);
-    QTest::newRow("system colour") << QVariant(0x8000000Fu) << QVariant(qint64(0x8000000F));
-    QTest::newRow("large integer") << QVariant(qint64(1) << 40) << QVariant(qint64(1) << 40);
-    QTest::newRow("fraction") << QVariant(0.5) << QVariant(0.5);
-    QTest::newRow("true") << QVariant(true) << QVariant(true);
-    QTest::newRow("false") << QVariant(false) << QVariant(false);
-    QTest::newRow("font") << QVariant(font) << QVariant(font);
-    // A picture is kept as the file it came from, and loaded from there again.
-    QTest::newRow("picture") << QVariant::fromValue(Picture::load(m_picture))
-                             << QVariant(QFileInfo(m_picture).absoluteFilePath());
-    QTest::newRow("no picture") << QVariant::fromValue(Picture()) << QVariant(u"absent"_s);
-}
-
-void TestHosting::roundTripThroughFileKeepsTypes()
-{
-    QFETCH(QVariant, value);
-    QFETCH(QVariant, loaded);
-    const QString file = m_dir.filePath(u"bag.json"_s);
-    PropertyBag bag;
-    bag.WriteProperty(u"Key"_s, value, QVariant());
-    QVERIFY(bag.save(file));
-    QVariant back = PropertyBag::load(file).ReadProperty(u"Key"_s, u"absent"_s);
-    if (back.typeId() == qMetaTypeId<Picture>()) {
-        QCOMPARE(back.value<Picture>().pixmap().size(), QSize(2, 2));
-        back = back.value<Picture>().path();
-    }
-    QCOMPARE(back.typeId(), loaded.typeId());
-    QCOMPARE(back, loaded);
-}
-
-void TestHosting::badFilesFailClearly_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QString>("named"); // what the error names; %1 the bag, %2 a FIFO
-    QTest::newRow("missing") << QByteArray() << 53 << u"%1"_s;
-    QTest::newRow("not JSON") << QByteArray("BackColor=5") << 13 << u"%1"_s;
-    QTest::newRow("cut short") << QByteArray("{\"Max\": \"10") << 13 << u"%1"_s;
-    QTest::newRow("array") << QByteArray("[1, 2]") << 13 << u"%1"_s;
-    QTest::newRow("not a picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%1\"}}") << 481 << QString();
-    // Reading these as pictures would wait for a writer, or never end.
-    QTest::newRow("FIFO as picture") << QByteArray("{\"BkPicture\": {\"picture\": \"%2\"}}") << 75 << u"%2"_s;
-    QTest::newRow("device as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/dev/zero\"}}") << 75
-                                       << u"/dev/zero"_s;
-    QTest::newRow("folder as picture") << QByteArray("{\"MouseIcon\": {\"picture\": \"/\"}}") << 75 << u"/"_s;
-    // The system would see only the name up to the NUL: a real picture.
-    QTest::newRow("NUL inside the name") << QByteArray("{\"MouseIcon\": {\"picture\": \"%3\\u0000.txt\"}}") << 53
-                                         << QString();
-}
-
-void TestHosting::badFilesFailClearly()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(int, number);
-    QFETCH(QString, named);
-    const QString file = m_dir.filePath(u"bad-%1.json"_s.arg(QTest::currentDataTag()));
-    const QString fifo = m_dir.filePath(u"fifo"_s);
-    QVERIFY(QFileInfo(fifo).exists() || mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-    if (!content.isEmpty()) {
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()).replace("%3", m_picture.toUtf8()));
-    }
-    try {
-        PropertyBag::load(file);
-        QFAIL("no error");
-    } catch (const SystemError &error) {
-        QCOMPARE(error.number(), number);
-        named.replace(u"%1"_s, file).replace(u"%2"_s, fifo);
-        QVERIFY2(error.description().contains(named), qPrintable(error.description()));
-    }
-}
 
 QTEST_MAIN(TestHosting)
 #include "tst_hosting.moc"

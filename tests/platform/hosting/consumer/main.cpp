@@ -1,6 +1,5 @@
 #include "ControlLibrary.h"
 #include "ModalRunner.h"
-#include "PropertyBag.h"
 #include "Schedule.h"
 #include "Shell.h"
 #include "ZuFTPDownLoad.h"
@@ -30,13 +29,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // argv[1]: the installation's library folder.
     const QString libDir = QDir(QString::fromLocal8Bit(argv[1])).canonicalPath();
-
-    // Linked directly.
-    Schedule bar;
-    check(ControlBase::members(bar.metaObject()).contains(QString::fromUtf8("作者")), "Schedule members");
-    PropertyBag bag;
-    bar.hostWriteProperties(bag);
-    check(!bag.writes().isEmpty(), "Schedule saves its properties");
 
     // Loaded at run time by path: the same libraries, so the same classes.
     const struct {
@@ -68,6 +60,7 @@ int main(int argc, char *argv[])
     ModalRunner::setHandler([&](QDialog *) { return ++modals, 0; });
     Shell::setHandler([&](const QString &, const QString &target, QWidget *) { return opened.append(target), true; });
     ZuHTTPdownload http;
+    Schedule bar;
     http.About();
     http.VisitHomePage();
     bar.About();
