@@ -231,6 +231,8 @@ private slots:
         const Files e = pieces("e", {"data"}) + pieces("e", {"last"}, INT_MAX) + Files{{"e.kvs", stencil("e", 1, 1)}};
         const QByteArray range = "Subscript out of range";
         row("missing stencil", e, 9, range, {}, "absent.kvs");
+        row("stencil is a FIFO", e + Files{{"j.kvs", Fifo}}, 75,
+            "Path/File access error: %1/j.kvs is a named pipe (FIFO), not a regular file");
         row("count 0", e + Files{{"j.kvs", stencil("e", 0, 1)}}, 9, range);
         row("count -32768", e + Files{{"j.kvs", stencil("e", -32768, 1)}}, 9, range);
         row("empty stencil", e + Files{{"j.kvs", ""}}, 9, range);
