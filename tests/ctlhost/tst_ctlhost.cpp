@@ -119,12 +119,6 @@ void TestCtlHost::transcripts_data()
     QTest::addColumn<QStringList>("output");
     const QString null = value(u"null"_s), timeout = uR"({"ok":false,"timeout":true})"_s;
     const QString done = uR"({"args":[],"event":"Done"})"_s;
-    // The suite's own classes are listed by the installed ctlhost in the package test.
-    QTest::newRow("members")
-        << QStringList{R"(["members"])"}
-        << QStringList{value(uR"({"events":["Said","Done","Pressed","KeyDown"],"members":["Caption","Count","Big","Echo",)"
-                             uR"("Ratio","Flag","Byte","Anything","BkPicture","Font","Version","Add","Fail","Raise",)"
-                             uR"("Later","Spin","Stall","Release","About","WriteLetter","作者"]})"_s)};
     QTest::newRow("event") << QStringList{R"(["call","Raise","下载"])"}
                            << QStringList{R"({"args":["下载",2],"event":"Said"})", null};
     QTest::newRow("changed") << QStringList{R"(["set","Caption","a"])"} << QStringList{R"({"changed":"Caption"})", Ok};
