@@ -310,7 +310,6 @@ private slots:
         QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(tempLeftovers().isEmpty());
     }
-
 };
 
 QTEST_MAIN(tst_Form1)
