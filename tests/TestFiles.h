@@ -21,3 +21,17 @@ inline QByteArray readFile(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+//! Deterministic bytes that differ with \a seed.
+inline QByteArray pattern(qsizetype size, int seed = 1)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    quint32 x = 2463534242u + quint32(seed);
+    for (qsizetype i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = char(x);
+    }
+    return bytes;
+}

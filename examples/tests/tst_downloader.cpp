@@ -8,7 +8,6 @@
 
 #include <QDir>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,12 +29,6 @@ private:
     QTemporaryDir m_out;
     static constexpr int Timeout = 30000;
 
-    static QByteArray randomBytes(int size)
-    {
-        QByteArray bytes(size, Qt::Uninitialized);
-        QRandomGenerator(size).fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
-        return bytes;
-    }
     QString address(const QString &kind, const QString &path) const
     {
         return kind == QLatin1String("http") ? QStringLiteral("http://") + m_nginx.hostText() + path
@@ -56,8 +49,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_httpFile = randomBytes(3 << 20);
-        m_ftpFile = randomBytes((3 << 20) + 1234);
+        m_httpFile = pattern(3 << 20, 1);
+        m_ftpFile = pattern((3 << 20) + 1234, 2);
         QVERIFY(writeFile(m_nginx.root() + QStringLiteral("/a.bin"), m_httpFile));
         QVERIFY2(m_nginx.start(), qPrintable(m_nginx.errorString()));
         const QString ftpError = m_vsftpd.start();

@@ -102,16 +102,13 @@ private slots:
         QTest::newRow("created") << "created.bin" << BinaryFile::OpenFlags() << 0;
         QTest::newRow("must exist") << "absent.bin" << BinaryFile::OpenFlags(BinaryFile::MustExist) << 53;
         QTest::newRow("read only") << "absent.bin" << BinaryFile::OpenFlags(BinaryFile::ReadOnly) << 53;
-        QTest::newRow("empty name") << QString() << BinaryFile::OpenFlags() << 52;
-        QTest::newRow("missing folder") << "nofolder/x.bin" << BinaryFile::OpenFlags() << 76;
-        QTest::newRow("a folder") << "." << BinaryFile::OpenFlags() << 75;
     }
     void openMissingFile()
     {
         QFETCH(QString, name);
         QFETCH(BinaryFile::OpenFlags, flags);
         QFETCH(int, number);
-        const QString p = name.isEmpty() ? name : path(name);
+        const QString p = path(name);
         BinaryFile f;
         try {
             f.open(p, flags);
@@ -120,11 +117,10 @@ private slots:
             return;
         } catch (const SystemError &e) {
             QCOMPARE(e.number(), number);
-            QVERIFY2(number == 53 ? e.description().contains(p) : e.description() == SystemError::standardText(number),
-                     qPrintable(e.description()));
+            QVERIFY2(e.description().contains(p), qPrintable(e.description()));
         }
         QVERIFY(!f.isOpen());
-        QVERIFY(number != 53 || !QFile::exists(p));
+        QVERIFY(!QFile::exists(p));
     }
 
     void handlesAndPositions()

@@ -44,28 +44,18 @@ inline QString suffix(qint32 number)
     return QStringLiteral(".%1").arg(number, 3, 10, QLatin1Char('0'));
 }
 
-//! Splits \a data into pieces of \a sizes next to \a basePath, numbered
-//! from \a first; returns false when a file could not be written.
-inline bool split(const QString &basePath, const QByteArray &data, const QList<int> &sizes,
-                  qint32 first = 1)
-{
-    qsizetype at = 0;
-    for (int i = 0; i < sizes.size(); ++i) {
-        if (!writeFile(basePath + suffix(first + i), piece(data.mid(at, sizes.at(i)), 1, 0,
-                                                            0x7fff0000 + i)))
-            return false;
-        at += sizes.at(i);
-    }
-    return true;
-}
-
-//! Splits \a data as split() does and writes the stencil naming the pieces
-//! to \a stencilPath.
+//! Splits \a data into pieces of \a sizes next to \a basePath, numbered from \a first, and
+//! writes the stencil naming them to \a stencilPath; false when a file could not be written.
 inline bool splitWithStencil(const QString &stencilPath, const QString &basePath,
                              const QByteArray &data, const QList<int> &sizes, qint32 first = 1)
 {
-    return split(basePath, data, sizes, first)
-            && writeFile(stencilPath, stencil(QFile::encodeName(basePath), qint16(sizes.size()), first));
+    qsizetype at = 0;
+    for (int i = 0; i < sizes.size(); ++i) {
+        if (!writeFile(basePath + suffix(first + i), piece(data.mid(at, sizes.at(i)), 1, 0, 0x7fff0000 + i)))
+            return false;
+        at += sizes.at(i);
+    }
+    return writeFile(stencilPath, stencil(QFile::encodeName(basePath), qint16(sizes.size()), first));
 }
 
 inline bool hardLink(const QString &target, const QString &link)
@@ -78,20 +68,6 @@ inline QByteArray packCabinet(const QString &file, const QString &cabinetPath)
 {
     return QProcess::execute(QStringLiteral("gcab"), {"-c", "-z", "-n", cabinetPath, file}) == 0
             ? readFile(cabinetPath) : QByteArray();
-}
-
-//! Deterministic bytes that differ from piece to piece.
-inline QByteArray pattern(qsizetype size, int seed = 1)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = 2463534242u + quint32(seed);
-    for (qsizetype i = 0; i < size; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        bytes[i] = char(x);
-    }
-    return bytes;
 }
 
 } // namespace PieceWriter

@@ -63,14 +63,11 @@ private slots:
         // Open to the unprivileged runs.
         QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
         QCOMPARE(::chmod(QFile::encodeName(path("tmp")).constData(), 01777), 0);
-        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.kvs")).constData(), 0644), 0);
         m_original = pattern(300000, 9);
         QVERIFY(writeFile(path("data.bin"), m_original));
         const QByteArray cabinet = packCabinet(path("data.bin"), path("data.cab"));
         QVERIFY(splitWithStencil(path("cab.kvs"), path("cab"), cabinet, {100, int(cabinet.size()) - 100}));
-        QVERIFY(writeFile(path("trunc.cab"), cabinet.left(cabinet.size() / 2)));
         QVERIFY(splitWithStencil(path("plain.kvs"), path("plain"), "joined text", {6, 0, 5}, 41));
-        QVERIFY(writeFile(path("none.kvs"), stencil("x", 0, 1)));
         QVERIFY(writeFile(path("gap.kvs"), stencil(QFile::encodeName(path("plain")), 4, 41)));
         QVERIFY(QDir().mkpath(path("lonely")));
         QVERIFY(QFile::copy(QStringLiteral(TESSAL_PATH), path("lonely/tessal")));
@@ -109,15 +106,10 @@ private slots:
                    "To join without a window: tessal --join STENCIL OUTPUT [--compressed]\n" << QByteArray();
         QTest::newRow("success") << tessal << QStringList{"--join", "plain.kvs", "out"} << 0 << success << ""
                                  << QByteArray("joined text");
-        QTest::newRow("no pieces") << tessal << QStringList{"--join", "none.kvs", "out"} << 1 << "" << nameError
-                                   << QByteArray();
         QTest::newRow("no stencil") << tessal << QStringList{"--join", "absent.kvs", "out"} << 1 << "" << nameError
                                     << QByteArray();
         QTest::newRow("missing piece") << tessal << QStringList{"--join", "gap.kvs", "out"} << 1 << ""
                                        << "File not found: %1/plain.044 (no complete set of pieces in %1)\n" << QByteArray();
-        QTest::newRow("FIFO stencil") << tessal << QStringList{"--join", "fifo.kvs", "out"} << 1 << ""
-                                      << "Path/File access error: %1/fifo.kvs is a named pipe (FIFO), "
-                                         "not a regular file\n" << QByteArray();
         QTest::newRow("compressed") << tessal << QStringList{"--compressed", "--join", "cab.kvs", "out"} << 0
                                     << success << "" << m_original;
         QTest::newRow("compressed without EXTRACT")
@@ -126,10 +118,6 @@ private slots:
         // EXTRACT itself; a failure leaves no partial file.
         const QString extract = QStringLiteral(EXTRACT_PATH);
         QTest::newRow("EXTRACT") << extract << QStringList{"data.cab", "out"} << 0 << "" << "" << m_original;
-        QTest::newRow("EXTRACT: not a cabinet") << extract << QStringList{"data.bin", "out"} << 1 << ""
-                << "EXTRACT: %1/data.bin: not a cabinet\n" << QByteArray();
-        QTest::newRow("EXTRACT: truncated cabinet") << extract << QStringList{"trunc.cab", "out"} << 1 << ""
-                << "EXTRACT: %1/trunc.cab: ..." << QByteArray();
         QTest::newRow("EXTRACT: no file in it") << extract << QStringList{"nofiles.cab", "out"} << 1 << ""
                 << "%1/nofiles.cab: no files in cabinet..." << QByteArray();
         QTest::newRow("EXTRACT: missing cabinet") << extract << QStringList{"absent.cab", "out"} << 1 << ""

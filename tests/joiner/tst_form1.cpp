@@ -188,34 +188,63 @@ private slots:
         QCOMPARE(presets.at(3), chosen);
     }
 
+    // The boxes after "Combine now", and the output then; a failed join never starts an extraction.
     void combineMessages_data()
     {
         QTest::addColumn<QString>("stencil");
-        QTest::addColumn<bool>("compressed");
-        QTest::addColumn<QString>("text"); // an error unless it is the success message
+        QTest::addColumn<QString>("program"); // compressed with this EXTRACT; empty: not compressed
+        QTest::addColumn<QString>("text"); // %1: the test folder
+        QTest::addColumn<QString>("failure"); // the reason shown after the success box; ending in "...": how it starts
+        QTest::addColumn<QByteArray>("output"); // null: as it was
 
         const QString noStencil = QStringLiteral("Stencil file name error 模板文件文件名错误！！！");
-        QTest::newRow("no stencil file") << "absent.kvs" << false << noStencil;
-        QTest::newRow("no stencil file, compressed") << "absent.kvs" << true << noStencil;
-        QTest::newRow("empty stencil box") << "" << false << "Bad file name or number";
-        QTest::newRow("missing piece, compressed") << "gap.kvs" << true << "File not found: %1/plain.dat.003 (no complete set of pieces in %1)";
-        QTest::newRow("success") << "plain.kvs" << false << "Combine succeed 结合成功！！！";
+        const QString success = QStringLiteral("Combine succeed 结合成功！！！");
+        const QString extract = QStringLiteral(EXTRACT_PATH);
+        const QByteArray cabinet = readFile(path("movie.cab"));
+        QTest::newRow("no stencil file") << "absent.kvs" << "" << noStencil << "" << QByteArray();
+        QTest::newRow("no stencil file, compressed") << "absent.kvs" << extract << noStencil << "" << QByteArray();
+        QTest::newRow("empty stencil box") << "" << "" << "Bad file name or number" << "" << QByteArray();
+        QTest::newRow("missing piece, compressed")
+                << "gap.kvs" << extract << "File not found: %1/plain.dat.003 (no complete set of pieces in %1)" << ""
+                << QByteArray();
+        QTest::newRow("success") << "plain.kvs" << "" << success << "" << QByteArray("plain data");
+        QTest::newRow("unpacked over a longer file") << "cab.kvs" << extract << success << "" << m_original;
+        QTest::newRow("no EXTRACT") << "cab.kvs" << "nowhere/EXTRACT" << success << "%1/nowhere/EXTRACT not found"
+                                    << cabinet;
+        QTest::newRow("not a cabinet") << "plain.kvs" << extract << success
+                                       << "EXTRACT: %1/out: not a cabinet, or a truncated one" << QByteArray("plain data");
+        QTest::newRow("EXTRACT writes nothing") << "cab.kvs" << "/bin/true" << success << "true wrote no file" << cabinet;
+        QTest::newRow("EXTRACT fails silently") << "cab.kvs" << "/bin/false" << success << "false exited with code 1"
+                                                << cabinet;
+        QTest::newRow("EXTRACT not a program") << "cab.kvs" << "movie.bin" << success
+                                               << "cannot start %1/movie.bin: ..." << cabinet;
     }
     void combineMessages()
     {
         QFETCH(QString, stencil);
-        QFETCH(bool, compressed);
+        QFETCH(QString, program);
         QFETCH(QString, text);
+        QFETCH(QString, failure);
+        QFETCH(QByteArray, output);
+        if (!program.isEmpty())
+            m_form->setExtractProgram(program.startsWith(QLatin1Char('/')) ? program : path(program));
+        const QByteArray old(500000, 'o');
+        QVERIFY(writeFile(path("out"), old));
+        combine(stencil.isEmpty() ? stencil : path(stencil), path("out"), !program.isEmpty());
+        QCOMPARE(m_boxes.size(), failure.isEmpty() ? 1 : 2);
         const bool success = text.startsWith(u"Combine succeed");
-        QVERIFY(writeFile(path("out"), "kept"));
-        combine(stencil.isEmpty() ? stencil : path(stencil), path("out"), compressed);
-        QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes.at(0).icon, success ? QMessageBox::Information : QMessageBox::Critical);
         QCOMPARE(m_boxes.at(0).title, success ? QStringLiteral("提示 Tips") : QStringLiteral("错误 Error"));
         QCOMPARE(m_boxes.at(0).text, text.replace(QLatin1String("%1"), m_dir.path()));
-        QCOMPARE(readFile(path("out")), success ? QByteArray("plain data") : QByteArray("kept"));
-        // A failed join never starts an extraction.
-        QVERIFY(tempLeftovers().isEmpty());
+        if (!failure.isEmpty()) {
+            QCOMPARE(m_boxes.at(1).icon, QMessageBox::Critical);
+            QCOMPARE(m_boxes.at(1).title, QStringLiteral("错误 Error"));
+            const QString shown = m_boxes.at(1).text;
+            failure = "解压缩失败 Extraction failed: " + failure.replace(QLatin1String("%1"), m_dir.path());
+            QVERIFY2(failure.endsWith(u"...") ? shown.startsWith(failure.chopped(3)) : shown == failure, qPrintable(shown));
+        }
+        QVERIFY(readFile(path("out")) == (output.isNull() ? old : output));
+        QCOMPARE(tempLeftovers(), QStringList());
     }
 
     // While it joins, a modal window shows the bytes and the percentage on a Schedule bar,
@@ -280,42 +309,6 @@ private slots:
             QCOMPARE(readFile(path("other")), readFile(path("out")));
         QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(tempLeftovers().isEmpty());
-    }
-
-    void compressedJoin_data()
-    {
-        QTest::addColumn<QString>("stencil");
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("reason"); // empty: unpacked
-        QTest::newRow("unpacked over a longer file") << "cab.kvs" << QString() << QString();
-        QTest::newRow("no EXTRACT") << "cab.kvs" << "nowhere/EXTRACT" << "nowhere/EXTRACT not found";
-        QTest::newRow("not a cabinet") << "plain.kvs" << QString() << "out: not a cabinet";
-        QTest::newRow("EXTRACT writes nothing") << "cab.kvs" << "/bin/true" << "true wrote no file";
-        QTest::newRow("EXTRACT fails silently") << "cab.kvs" << "/bin/false" << "false exited with code 1";
-        QTest::newRow("EXTRACT not a program") << "cab.kvs" << "movie.bin" << "cannot start";
-    }
-    void compressedJoin()
-    {
-        QFETCH(QString, stencil);
-        QFETCH(QString, program);
-        QFETCH(QString, reason);
-        if (!program.isEmpty())
-            m_form->setExtractProgram(program.startsWith(QLatin1Char('/')) ? program : path(program));
-        QVERIFY(writeFile(path("out"), QByteArray(500000, 'o')));
-        combine(path(stencil), path("out"), true);
-        QCOMPARE(m_boxes.size(), reason.isEmpty() ? 1 : 2);
-        QCOMPARE(m_boxes.at(0).text, QStringLiteral("Combine succeed 结合成功！！！"));
-        QCOMPARE(tempLeftovers(), QStringList());
-        if (reason.isEmpty()) {
-            QVERIFY(readFile(path("out")) == m_original);
-            return;
-        }
-        QCOMPARE(m_boxes.at(1).icon, QMessageBox::Critical);
-        QCOMPARE(m_boxes.at(1).title, QStringLiteral("错误 Error"));
-        const QString text = m_boxes.at(1).text;
-        QVERIFY2(text.startsWith(QStringLiteral("解压缩失败 Extraction failed: ")), qPrintable(text));
-        QVERIFY2(text.contains(reason), qPrintable(text));
-        QVERIFY(readFile(path("out")) == (stencil == u"cab.kvs" ? readFile(path("movie.cab")) : "plain data"));
     }
 };
 
