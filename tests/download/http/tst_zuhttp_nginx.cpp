@@ -42,7 +42,6 @@ private:
     void probe(ZuHTTPdownload &control, const QString &path, const QString &scheme = QStringLiteral("http"));
     QString url(const QString &path, const QString &scheme = QStringLiteral("http")) const;
     bool makeCertificates();
-    bool openssl(const QStringList &arguments);
 
     quint16 m_tlsPort = 0;                    // trusted; "localhost" has its own certificate (SNI)
     QMap<QString, quint16> m_ports;            // further TLS servers: certificate name -> port
@@ -66,23 +65,21 @@ QString TestZuHttpNginx::url(const QString &path, const QString &scheme) const
     return scheme + QStringLiteral("://127.0.0.1:%1").arg(port) + path;
 }
 
-bool TestZuHttpNginx::openssl(const QStringList &arguments)
-{
-    QProcess process;
-    process.setWorkingDirectory(m_certs.path());
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("openssl"), arguments);
-    const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
-                    && process.exitCode() == 0;
-    if (!ok)
-        qWarning() << arguments << process.readAll();
-    return ok;
-}
-
 // An authority the test trusts, certificates it issued (good, for localhost
 // only, for another name, expired) and one from an authority nobody trusts.
 bool TestZuHttpNginx::makeCertificates()
 {
+    const auto openssl = [this](const QStringList &arguments) {
+        QProcess process;
+        process.setWorkingDirectory(m_certs.path());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral("openssl"), arguments);
+        const bool ok = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit
+                        && process.exitCode() == 0;
+        if (!ok)
+            qWarning() << arguments << process.readAll();
+        return ok;
+    };
     const QStringList ec{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     const auto authority = [&](const QString &name) {
         return openssl(QStringList{"req", "-x509"} + ec
