@@ -22,11 +22,6 @@ inline QByteArray randomBytes(qsizetype size, quint32 seed)
 
 using Events = QList<QVariantList>;
 
-inline Events events(const QSignalSpy &spy)
-{
-    return spy;
-}
-
 // What GetedData events handed over (texts as UTF-8), or a note of the
 // first event not in \a format (1: text chunks, 2: single bytes).
 inline QByteArray streamed(const QList<QVariantList> &events, int format)
