@@ -1,7 +1,5 @@
 #include "FtpPeers.h"
 
-#include "../../TestFiles.h"
-
 #include <QDir>
 #include <QProcess>
 
@@ -14,12 +12,6 @@ constexpr auto ReadAll = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFil
 constexpr auto ExecAll = QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
 
 } // namespace
-
-bool FtpPeer::putFile(const QString &name, const QByteArray &bytes) const
-{
-    const QString path = root() + u'/' + name;
-    return writeFile(path, bytes) && QFile::setPermissions(path, ReadAll);
-}
 
 bool FtpPeer::putSparseFile(const QString &name, qint64 size, const QByteArray &tail) const
 {
@@ -73,51 +65,25 @@ QString FtpPeer::start()
     return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/vsftpd")), {conf}, m_port, true, address);
 }
 
-// Runs \a program to its end; empty, or why it failed.
-static QString run(const QString &program, const QStringList &arguments, const QString &folder,
-                   const QByteArray &input = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAll());
-    return {};
-}
-
 QString FtpPeer::startPureFtpd(const QHostAddress &address)
 {
-    // Fetched and unpacked once per build tree, never installed.
+    // Unpacked from Debian's archive once per build tree, never installed; one virtual user.
     const QString tree = QStringLiteral(FTP_PEERS_DIR "/pure-ftpd");
-    const QString server = tree + QStringLiteral("/usr/sbin/pure-ftpd");
-    if (!QFile::exists(server)) {
-        const QString download = QStringLiteral(FTP_PEERS_DIR "/download");
-        QDir(download).removeRecursively();
-        if (!QDir().mkpath(download))
-            return QStringLiteral("cannot make %1").arg(download);
-        QString error = run(QStringLiteral("apt-get"), {QStringLiteral("download"), QStringLiteral("pure-ftpd")}, download);
-        const QStringList packages = QDir(download).entryList({QStringLiteral("pure-ftpd_*.deb")});
-        if (error.isEmpty() && packages.isEmpty())
-            error = QStringLiteral("apt-get download left no package");
-        if (error.isEmpty())
-            error = run(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), packages.first(), tree}, download);
-        if (!error.isEmpty())
-            return error;
-    }
     const QString users = m_work.path() + QStringLiteral("/users");
-    const QString error = run(tree + QStringLiteral("/usr/bin/pure-pw"),
-                              {QStringLiteral("useradd"), user(), QStringLiteral("-u"), QStringLiteral("65534"),
-                               QStringLiteral("-g"), QStringLiteral("65534"), QStringLiteral("-d"), root(),
-                               QStringLiteral("-f"), users, QStringLiteral("-m"), QStringLiteral("-F"),
-                               users + QStringLiteral(".pdb")},
-                              m_work.path(), (password() + u'\n' + password() + u'\n').toUtf8());
-    if (!error.isEmpty())
-        return error;
+    QProcess prepare;
+    prepare.setProcessChannelMode(QProcess::MergedChannels);
+    prepare.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-ec"), QStringLiteral(R"(
+        if [ ! -x "$1/usr/sbin/pure-ftpd" ]; then
+            rm -rf "$1.deb" && mkdir -p "$1.deb" && cd "$1.deb"
+            apt-get download pure-ftpd && dpkg-deb -x pure-ftpd_*.deb "$1"
+        fi
+        printf '%s\n%s\n' "$4" "$4" | "$1/usr/bin/pure-pw" useradd "$3" -u 65534 -g 65534 -d "$2" -f "$5" -m -F "$5.pdb")"),
+                   QStringLiteral("sh"), tree, root(), user(), password(), users});
+    if (!prepare.waitForFinished(120000) || prepare.exitStatus() != QProcess::NormalExit || prepare.exitCode() != 0)
+        return QStringLiteral("cannot prepare pure-ftpd: ") + QString::fromLocal8Bit(prepare.readAll());
     // No anonymous login, virtual users only, any user id.
-    return m_process.start(server,
+    return m_process.start(tree + QStringLiteral("/usr/sbin/pure-ftpd"),
                            {QStringLiteral("-S"), address.toString() + u',' + QString::number(m_port),
                             QStringLiteral("-l"), QStringLiteral("puredb:") + users + QStringLiteral(".pdb"),
                             QStringLiteral("-E"), QStringLiteral("-u"), QStringLiteral("1")},

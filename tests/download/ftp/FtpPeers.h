@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../../TestFiles.h"
 #include "../PeerProcess.h"
 
 #include <QHostAddress>
@@ -42,7 +43,7 @@ public:
     static QString password() { return QStringLiteral("secret"); }
 
     //! Writes \a bytes to \a name in the served folder, world-readable.
-    bool putFile(const QString &name, const QByteArray &bytes) const;
+    bool putFile(const QString &name, const QByteArray &bytes) const { return writeFile(root() + u'/' + name, bytes); }
     //! Writes a sparse file of \a size bytes to \a name, holes but for \a tail at its end.
     bool putSparseFile(const QString &name, qint64 size, const QByteArray &tail) const;
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QList>
-#include <QObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <functional>
+#include <utility>
 
 /*!
     A loopback FTP server that follows a script, for the replies real servers
@@ -19,21 +18,30 @@
 */
 class ScriptedFtpServer : public QObject
 {
-    Q_OBJECT
-
 public:
     using Handler = std::function<void(const QByteArray &argument)>;
 
-    explicit ScriptedFtpServer(const QHostAddress &address = QHostAddress::LocalHost);
+    explicit ScriptedFtpServer(const QHostAddress &address = QHostAddress::LocalHost)
+    {
+        m_control.listen(address, 0);
+        m_data.listen(address, 0);
+        connect(&m_control, &QTcpServer::newConnection, this, &ScriptedFtpServer::onControlConnection);
+        connect(&m_data, &QTcpServer::newConnection, this, [this] {
+            ++m_dataConnections;
+            m_dataClient = m_data.nextPendingConnection();
+            sendData({});
+            if (std::exchange(m_closeDataWhenSent, false))
+                m_dataClient->disconnectFromHost();
+        });
+    }
 
-    quint16 port() const { return m_control.serverPort(); }
     quint16 dataPort() const { return m_data.serverPort(); }
     QString url() const
     {
         const QHostAddress address = m_control.serverAddress();
         const QString host = address.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + address.toString() + u']'
                                                                                  : address.toString();
-        return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(port());
+        return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(m_control.serverPort());
     }
 
     //! The pieces of the greeting, sent \a gapMs apart.
@@ -47,8 +55,6 @@ public:
 
     //! Replaces the answer to \a verb (upper case, like "RETR").
     void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
-    //! The answer given without a handler, for a handler that passes a command on.
-    void answerAsUsual(const QByteArray &verb, const QByteArray &argument);
 
     void send(const QByteArray &text)
     {
@@ -56,9 +62,20 @@ public:
             m_client->write(text);
     }
     //! Sends on the data connection, or once it is open.
-    void sendData(const QByteArray &bytes);
+    void sendData(const QByteArray &bytes)
+    {
+        m_dataQueue += bytes;
+        if (m_dataClient)
+            m_dataClient->write(std::exchange(m_dataQueue, {}));
+    }
     //! Closes the data connection once everything given to sendData() is sent.
-    void closeData();
+    void closeData()
+    {
+        if (m_dataClient && m_dataQueue.isEmpty())
+            m_dataClient->disconnectFromHost();
+        else
+            m_closeDataWhenSent = true;
+    }
     void closeControl()
     {
         if (m_client)
@@ -73,10 +90,77 @@ public:
     //! The client has closed the control connection of the latest session, or never opened one.
     bool controlClosed() const { return !m_client || m_client->state() == QAbstractSocket::UnconnectedState; }
 
+    //! The answer given without a handler, for a handler that passes a command on.
+    void answerAsUsual(const QByteArray &verb, const QByteArray &argument)
+    {
+        if (verb == "USER") {
+            send("331 Please specify the password.\r\n");
+        } else if (verb == "PASS") {
+            send("230 Login successful.\r\n");
+        } else if (verb == "REST") {
+            send("350 Restart position accepted (" + argument + ").\r\n");
+        } else if (verb == "TYPE") {
+            send("200 Switching mode.\r\n");
+        } else if (verb == "PASV") {
+            send("227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
+                 + QByteArray::number(dataPort() % 256) + ").\r\n");
+        } else if (verb == "EPSV") {
+            send("229 Entering Extended Passive Mode (|||" + QByteArray::number(dataPort()) + "|)\r\n");
+        } else if (verb == "RETR") {
+            send("150 Opening BINARY mode data connection for f.bin (" + QByteArray::number(m_content.size())
+                 + " bytes).\r\n");
+            sendData(m_content);
+            closeData();
+            // The 226 follows once the data connection is done, as real servers do.
+            if (m_dataClient && m_dataClient->state() != QAbstractSocket::UnconnectedState)
+                connect(m_dataClient, &QTcpSocket::disconnected, this, [this] { send("226 Transfer complete.\r\n"); });
+            else if (m_dataClient)
+                send("226 Transfer complete.\r\n");
+        } else if (verb == "LIST") {
+            send("150 Here comes the directory listing.\r\n");
+            sendData("-rw-r--r--    1 ftp      ftp      " + QByteArray::number(m_content.size()) + " Dec 06 12:00 f.bin\r\n");
+            closeData();
+            send("226 Directory send OK.\r\n");
+        } else {
+            send("502 Command not implemented.\r\n");
+        }
+    }
+
 private:
-    void onControlConnection();
-    void onDataConnection();
-    void readCommands();
+    void onControlConnection()
+    {
+        // A new session replaces the one before.
+        if (m_client)
+            m_client->disconnect(this);
+        m_client = m_control.nextPendingConnection();
+        m_pending.clear();
+        ++m_controlConnections;
+        connect(m_client, &QTcpSocket::readyRead, this, &ScriptedFtpServer::readCommands);
+        for (int i = 0; i < m_greeting.size(); ++i) {
+            QTimer::singleShot(m_greetingGap * i, m_client, [this, i] {
+                if (i == m_greeting.size() - 1)
+                    m_commandsBeforeGreeted = int(m_commands.size());
+                send(m_greeting[i]);
+            });
+        }
+    }
+
+    void readCommands()
+    {
+        m_pending += m_client->readAll();
+        for (qsizetype end; m_client && (end = m_pending.indexOf("\r\n")) >= 0;) {
+            const QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 2);
+            m_commands.append(line);
+            const qsizetype blank = line.indexOf(' ');
+            const QByteArray verb = (blank < 0 ? line : line.left(blank)).toUpper();
+            const QByteArray argument = blank < 0 ? QByteArray() : line.mid(blank + 1);
+            if (const auto it = m_handlers.constFind(verb); it != m_handlers.constEnd())
+                (*it)(argument);
+            else
+                answerAsUsual(verb, argument);
+        }
+    }
 
     QTcpServer m_control;
     QTcpServer m_data;
