@@ -44,7 +44,7 @@ public:
         return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(m_control.serverPort());
     }
 
-    //! The pieces of the greeting, sent \a gapMs apart.
+    //! The pieces of the greeting, sent \a gapMs apart; an empty piece hangs up.
     void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0)
     {
         m_greeting = pieces;
@@ -140,7 +140,7 @@ private:
             QTimer::singleShot(m_greetingGap * i, m_client, [this, i] {
                 if (i == m_greeting.size() - 1)
                     m_commandsBeforeGreeted = int(m_commands.size());
-                send(m_greeting[i]);
+                m_greeting[i].isEmpty() ? closeControl() : send(m_greeting[i]);
             });
         }
     }
