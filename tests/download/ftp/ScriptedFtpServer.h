@@ -19,8 +19,6 @@
 class ScriptedFtpServer : public QObject
 {
 public:
-    using Handler = std::function<void(const QByteArray &argument)>;
-
     explicit ScriptedFtpServer(const QHostAddress &address = QHostAddress::LocalHost)
     {
         m_control.listen(address, 0);
@@ -54,7 +52,7 @@ public:
     QByteArray content() const { return m_content; }
 
     //! Replaces the answer to \a verb (upper case, like "RETR").
-    void onCommand(const QByteArray &verb, Handler handler) { m_handlers.insert(verb, handler); }
+    void onCommand(const QByteArray &verb, const std::function<void(const QByteArray &argument)> &handler) { m_handlers.insert(verb, handler); }
 
     void send(const QByteArray &text)
     {
@@ -93,22 +91,23 @@ public:
     //! The answer given without a handler, for a handler that passes a command on.
     void answerAsUsual(const QByteArray &verb, const QByteArray &argument)
     {
-        if (verb == "USER") {
-            send("331 Please specify the password.\r\n");
-        } else if (verb == "PASS") {
-            send("230 Login successful.\r\n");
-        } else if (verb == "REST") {
-            send("350 Restart position accepted (" + argument + ").\r\n");
-        } else if (verb == "TYPE") {
-            send("200 Switching mode.\r\n");
-        } else if (verb == "PASV") {
-            send("227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
-                 + QByteArray::number(dataPort() % 256) + ").\r\n");
-        } else if (verb == "EPSV") {
-            send("229 Entering Extended Passive Mode (|||" + QByteArray::number(dataPort()) + "|)\r\n");
+        const QByteArray port = QByteArray::number(dataPort()), size = QByteArray::number(m_content.size());
+        const QHash<QByteArray, QByteArray> replies {
+            {"USER", "331 Please specify the password."},
+            {"PASS", "230 Login successful."},
+            {"REST", "350 Restart position accepted (" + argument + ")."},
+            {"TYPE", "200 Switching mode."},
+            {"PASV", "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
+                         + QByteArray::number(dataPort() % 256) + ")."},
+            {"EPSV", "229 Entering Extended Passive Mode (|||" + port + "|)"},
+            {"RETR", "150 Opening BINARY mode data connection for f.bin (" + size + " bytes)."},
+            {"LIST", "150 Here comes the directory listing."}};
+        send(replies.value(verb, "502 Command not implemented.") + "\r\n");
+        if (verb == "LIST") {
+            sendData("-rw-r--r--    1 ftp      ftp      " + size + " Dec 06 12:00 f.bin\r\n");
+            closeData();
+            send("226 Directory send OK.\r\n");
         } else if (verb == "RETR") {
-            send("150 Opening BINARY mode data connection for f.bin (" + QByteArray::number(m_content.size())
-                 + " bytes).\r\n");
             sendData(m_content);
             closeData();
             // The 226 follows once the data connection is done, as real servers do.
@@ -116,13 +115,6 @@ public:
                 connect(m_dataClient, &QTcpSocket::disconnected, this, [this] { send("226 Transfer complete.\r\n"); });
             else if (m_dataClient)
                 send("226 Transfer complete.\r\n");
-        } else if (verb == "LIST") {
-            send("150 Here comes the directory listing.\r\n");
-            sendData("-rw-r--r--    1 ftp      ftp      " + QByteArray::number(m_content.size()) + " Dec 06 12:00 f.bin\r\n");
-            closeData();
-            send("226 Directory send OK.\r\n");
-        } else {
-            send("502 Command not implemented.\r\n");
         }
     }
 
@@ -170,7 +162,7 @@ private:
     QList<QByteArray> m_greeting {"220 Scripted server ready.\r\n"};
     int m_greetingGap = 0;
     QByteArray m_content;
-    QHash<QByteArray, Handler> m_handlers;
+    QHash<QByteArray, std::function<void(const QByteArray &)>> m_handlers;
     QList<QByteArray> m_commands;
     QByteArray m_dataQueue;
     bool m_closeDataWhenSent = false;

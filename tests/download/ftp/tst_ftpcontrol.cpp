@@ -263,7 +263,7 @@ void TestFtpControl::hostCallsBack_data()
 {
     QTest::addColumn<QByteArray>("script"); // how the first session goes, see script()
     QTest::addColumn<QByteArray>("event"); // the host acts in the first one of these
-    QTest::addColumn<QByteArray>("action");
+    QTest::addColumn<QByteArray>("action"); // delete, GetAttrs [URL] or DownTo [begin 0 | folder]
     QTest::addColumn<int>("sessions"); // control connections in all
     QTest::addColumn<int>("ended");
     QTest::addColumn<int>("errors");
@@ -319,31 +319,22 @@ void TestFtpControl::hostCallsBack()
 
     FtpSession s;
     bool acted = false;
-    const auto act = [&] {
-        if (std::exchange(acted, true))
+    const auto act = [&](const char *name) {
+        if (event != name || std::exchange(acted, true))
             return;
+        const bool begin0 = action.endsWith("begin 0");
         if (action == "delete")
             s.control.reset();
-        else if (action == "DownTo")
-            s.control->DownTo(server.url(), second, 1, false);
-        else if (action == "GetAttrs")
-            s.control->GetAttrs(server.url());
-        else if (action == "GetAttrs ftp://srv")
-            s.control->GetAttrs(QStringLiteral("ftp://srv"));
-        else if (action == "DownTo begin 0")
-            s.control->DownTo(server.url(), second, 0, true);
-        else if (action == "DownTo folder")
-            s.control->DownTo(server.url(), m_dir.path(), 1, false);
+        else if (action.startsWith("GetAttrs"))
+            s.control->GetAttrs(action.contains(' ') ? QString::fromLatin1(action.mid(9)) : server.url());
+        else
+            s.control->DownTo(server.url(), action.endsWith("folder") ? m_dir.path() : second, begin0 ? 0 : 1, begin0);
     };
     ZuFTPDownLoad *control = s.control.get();
-    if (event == "OnError")
-        QObject::connect(control, &ZuFTPDownLoad::OnError, control, act);
-    else if (event == "UrlOK")
-        QObject::connect(control, &ZuFTPDownLoad::UrlOK, control, act);
-    else if (event == "GetedData")
-        QObject::connect(control, &ZuFTPDownLoad::GetedData, control, act);
-    else
-        QObject::connect(control, &ZuFTPDownLoad::Ended, control, act);
+    QObject::connect(control, &ZuFTPDownLoad::OnError, control, [&] { act("OnError"); });
+    QObject::connect(control, &ZuFTPDownLoad::UrlOK, control, [&] { act("UrlOK"); });
+    QObject::connect(control, &ZuFTPDownLoad::GetedData, control, [&] { act("GetedData"); });
+    QObject::connect(control, &ZuFTPDownLoad::Ended, control, [&] { act("Ended"); });
     control->DownTo(url, first, 1, false);
 
     QTRY_VERIFY_WITH_TIMEOUT(acted && server.controlConnections() == sessions && server.controlClosed(), Timeout);
