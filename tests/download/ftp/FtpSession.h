@@ -9,12 +9,12 @@
 #include <memory>
 
 /*!
-    A shown FTP control with spies on its events. countAtEnd is HsDown() as
-    a host reads it inside Ended.
+    A shown FTP control with spies on its events. errors holds each OnError
+    as "number description"; countAtEnd is HsDown() as a host reads it inside Ended.
 */
 struct FtpSession {
     std::unique_ptr<ZuFTPDownLoad> control = std::make_unique<ZuFTPDownLoad>();
-    QSignalSpy errors {control.get(), &ZuFTPDownLoad::OnError};
+    QStringList errors;
     QSignalSpy sizes {control.get(), &ZuFTPDownLoad::UrlOK};
     QSignalSpy chunks {control.get(), &ZuFTPDownLoad::GetedData};
     QSignalSpy ended {control.get(), &ZuFTPDownLoad::Ended};
@@ -23,18 +23,10 @@ struct FtpSession {
     FtpSession()
     {
         control->show();
+        QObject::connect(control.get(), &ZuFTPDownLoad::OnError, control.get(),
+                         [this](qint16 number, const QString &text) { errors << QString::number(number) + u' ' + text; });
         QObject::connect(control.get(), &ZuFTPDownLoad::Ended, control.get(),
                          [this] { countAtEnd = control->HsDown(); });
-    }
-    int errorNumber(int i = 0) const { return errors.at(i).at(0).toInt(); }
-    QString errorDescription(int i = 0) const { return errors.at(i).at(1).toString(); }
-    //! All errors in one line, for failure messages.
-    QByteArray errorText() const
-    {
-        QStringList list;
-        for (const QList<QVariant> &e : errors)
-            list << e.at(0).toString() + u' ' + e.at(1).toString();
-        return list.join(u"; ").toUtf8();
     }
 };
 
