@@ -69,6 +69,15 @@ inline QList<QByteArrayView> pieces(QByteArrayView data, quint8 seed)
     return result;
 }
 
+//! \a data as runs of one byte each.
+inline QList<QByteArrayView> bytes(QByteArrayView data)
+{
+    QList<QByteArrayView> result;
+    for (qsizetype i = 0; i < data.size(); ++i)
+        result.append(data.sliced(i, 1));
+    return result;
+}
+
 /*!
     Makes a folder NAME_PID in /dev/shm (or the temporary folder) the
     working folder. libFuzzer ends without exit handlers, so the folders of
