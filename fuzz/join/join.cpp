@@ -72,8 +72,8 @@ std::optional<QByteArray> expectedJoin(const Stencil &stencil, const QList<QByte
         const QByteArray &piece = pieces.at(index - 1);
         if (piece.size() < 10)
             return std::nullopt;
-        const qint16 dimensions = qFromLittleEndian<qint16>(piece.constData());
-        const qint32 elements = qFromLittleEndian<qint32>(piece.constData() + 2);
+        const qint16 dimensions = qFromLittleEndian<qint16>(bytesAt(piece, 0, 2).constData());
+        const qint32 elements = qFromLittleEndian<qint32>(bytesAt(piece, 2, 4).constData());
         if ((elements != 0 && dimensions != 1) || elements < 0 || piece.size() - 10 < elements)
             return std::nullopt;
         joined += piece.mid(10, elements);
