@@ -57,6 +57,8 @@ private Q_SLOTS:
     void answersStayInOrderAcrossNestedLoops();
     void commandsRunWhileTheControlWaits();
     void endOfInputAndUnknownClass();
+    void interfaces_data();
+    void interfaces();
 
 private:
     QTemporaryDir m_dir;
@@ -70,6 +72,32 @@ void TestCtlHost::initTestCase()
     QImage image(4, 3, QImage::Format_RGB32);
     image.fill(Qt::green);
     QVERIFY(image.save(m_picture));
+}
+
+// What a host sees of each class the libraries export, in interface order.
+void TestCtlHost::interfaces_data()
+{
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("members");
+    QTest::newRow("ZuHTTPdownload") << u"ZuHTTPdownload"_s << uR"({"events":["OnError","GetAttred","Finish",)"
+        R"("GetData","GetedData"],"members":["GetAttrs","Geted","Host","Server","HttpVer","ReID","ServerDateTime",)"
+        R"("URLDateTime","Etag","Range","Length","DownTo","ZUClose","State","PGetAttr","HsDown","LType","Writer",)"
+        R"("Email","HomePage","WriteLetter","VisitHomePage","About","OpenUrl","Path","ZURemoteIP","ZULocalIP"]})"_s;
+    QTest::newRow("ZuFTPDownLoad") << u"ZuFTPDownLoad"_s << uR"({"events":["OnError","UrlOK","GetedData","Ended",)"
+        R"("GetAttred"],"members":["Host","Path","User","Password","Port","DownTo","State","HsDown","ZUClose",)"
+        R"("State1","State2","GetAttrs","Start","Writer","Email","HomePage","WriteLetter","VisitHomePage","About"]})"_s;
+    QTest::newRow("Schedule") << u"Schedule"_s << uR"({"events":["Change","KeyUp","MouseDown","MouseUp","KeyDown"],)"
+        R"("members":["BackColor","BorderStyle","Max","Value","ForeColor","hwnd","About","WriteLetter",)"
+        R"("VisitHomepage","MouseIcon","MousePointer","作者","信箱","主页","ShowText","Text","BkFontColor",)"
+        R"("ForeFontColor","ShowPercent","Font","BkPicture","ForePicture","Appearance","Doevent"]})"_s;
+}
+
+void TestCtlHost::interfaces()
+{
+    QFETCH(QString, className);
+    QFETCH(QString, members);
+    Host host({}, className);
+    QCOMPARE(host.send(R"(["members"])"), value(members));
 }
 
 void TestCtlHost::failures_data()
