@@ -4,6 +4,8 @@
 
 #include <QEventLoop>
 
+#include <limits>
+
 CommandQueue::CommandQueue(Executor execute, QObject *parent)
     : QObject(parent)
     , m_execute(std::move(execute))

@@ -38,11 +38,13 @@ double numberArgument(const QJsonArray &args, int index, const QString &command)
 template<typename Call>
 void callControl(const QPointer<ControlBase> &control, Call &&call)
 {
-    if (control)
-        control->takeError();
+    const auto gone = [] { return invalidCall(QStringLiteral("The control is gone")); };
+    if (!control)
+        throw gone();
+    control->takeError();
     std::forward<Call>(call)();
     if (!control)
-        throw invalidCall(QStringLiteral("The control is gone"));
+        throw gone();
     if (std::optional<SystemError> error = control->takeError())
         throw *error;
 }
