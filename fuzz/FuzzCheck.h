@@ -78,6 +78,16 @@ inline QList<QByteArrayView> bytes(QByteArrayView data)
     return result;
 }
 
+//! \a feed over \a data whole, cut as \a seed says and byte by byte: the results must agree.
+template<typename Feed>
+auto sameWhenSplit(QByteArrayView data, quint8 seed, Feed feed)
+{
+    const auto whole = feed(QList<QByteArrayView>{data});
+    FUZZ_CHECK(feed(pieces(data, seed)) == whole);
+    FUZZ_CHECK(feed(bytes(data)) == whole);
+    return whole;
+}
+
 /*!
     Makes a folder NAME_PID in /dev/shm (or the temporary folder) the
     working folder. libFuzzer ends without exit handlers, so the folders of
