@@ -186,10 +186,14 @@ void readStencil(const QString &stencilPath, Join &join)
 PieceSet lookFor(const StencilHeader &stencil, const QString &base, const QString &shownBase)
 {
     PieceSet set;
-    set.shownFolder = readable(QFileInfo(shownBase).absolutePath());
     for (int i = 1; i <= stencil.PieceCount; ++i) {
         const QString suffix = QLatin1Char('.')
                 + Stencil::pieceNumberText(Stencil::pieceNumber(stencil.FirstNumber, i));
+        if (i == 1) {
+            // By name alone: Qt warns on a NUL and answers "." instead of the folder.
+            const QString first = QDir::cleanPath(QDir::current().absoluteFilePath(shownBase + suffix));
+            set.shownFolder = readable(first.left(qMax(first.lastIndexOf(QLatin1Char('/')), 1)));
+        }
         set.paths.append(base + suffix);
         set.shown.append(readable(shownBase + suffix));
         if (!exists(set.paths.last())) {
