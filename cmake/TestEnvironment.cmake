@@ -3,7 +3,7 @@
 # leaves the user's home as it
 # was (Qt keeps file-dialog history in the configuration folder).
 #
-# Tests that talk to nginx or vsftpd require the fixture "peers": private
+# Tests that talk to nginx, vsftpd or pure-ftpd require the fixture "peers": private
 # copies of the servers unpacked from Debian's packages into the build tree,
 # found through TESSAL_PEERS. They are never installed as system services.
 

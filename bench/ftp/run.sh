@@ -55,6 +55,7 @@ seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO
 xferlog_enable=NO
+ftp_username=daemon
 CONF
 chmod 600 "$work/vsftpd.conf"
 # A time limit, so the server never outlives the benchmark.

@@ -16,14 +16,15 @@
 
 using State = DownloadRow::State;
 
-// The example download window against nginx and vsftpd.
+// The example download window against nginx and pyftpdlib, which run for
+// any user.
 class TestDownloader : public QObject
 {
     Q_OBJECT
 
 private:
     NginxServer m_nginx;
-    FtpPeer m_vsftpd{FtpPeer::Vsftpd};
+    FtpPeer m_ftp{FtpPeer::Pyftpdlib};
     QByteArray m_httpFile;
     QByteArray m_ftpFile;
     QTemporaryDir m_out;
@@ -32,7 +33,7 @@ private:
     QString address(const QString &kind, const QString &path) const
     {
         return kind == QLatin1String("http") ? QStringLiteral("http://") + m_nginx.hostText() + path
-                                             : m_vsftpd.url(path);
+                                             : m_ftp.url(path);
     }
     //! A window downloading into a fresh folder, one download at a time.
     std::unique_ptr<DownloadWindow> makeWindow(const QString &name)
@@ -53,9 +54,9 @@ private Q_SLOTS:
         m_ftpFile = pattern((3 << 20) + 1234, 2);
         QVERIFY(writeFile(m_nginx.root() + QStringLiteral("/a.bin"), m_httpFile));
         QVERIFY2(m_nginx.start(), qPrintable(m_nginx.errorString()));
-        const QString ftpError = m_vsftpd.start();
+        const QString ftpError = m_ftp.start();
         QVERIFY2(ftpError.isEmpty(), qPrintable(ftpError));
-        QVERIFY(m_vsftpd.putFile(QStringLiteral("b.bin"), m_ftpFile));
+        QVERIFY(m_ftp.putFile(QStringLiteral("b.bin"), m_ftpFile));
     }
 
     // Two queued downloads; one is paused at its first data, the other

@@ -13,9 +13,11 @@
 
 /*!
     A real FTP server on loopback for the tests: vsftpd or pyftpdlib,
-    anonymous and read-only, serving a folder on a free port of 127.0.0.1
-    or, for an IPv6 peer, ::1; the system picks its passive ports. The
-    server dies with the test process.
+    anonymous and read-only, or pure-ftpd with one virtual user, serving a
+    folder on a free port of 127.0.0.1 or, for an IPv6 peer, ::1; the
+    system picks its passive ports. vsftpd and pure-ftpd are the private
+    copies that scripts/fetch-peers.sh unpacks. The server dies with the
+    test process.
 */
 class FtpPeer
 {
@@ -23,8 +25,7 @@ public:
     enum Kind {
         Vsftpd,
         Pyftpdlib,
-        //! A private copy unpacked from Debian's package into the build tree
-        //! (Debian's FTP servers conflict as packages); a virtual user logs in.
+        //! A virtual user logs in.
         PureFtpd,
     };
 
@@ -33,10 +34,13 @@ public:
     //! Why a server of \a kind cannot run here, or empty.
     static QString unavailable(Kind kind)
     {
-        if (kind == Vsftpd && ::geteuid() != 0)
+        if (::geteuid() == 0 || kind == Pyftpdlib)
+            return {};
+        if (kind == Vsftpd)
             return QStringLiteral("vsftpd runs only as root (it locks the anonymous user into its folder); "
                                   "run the tests as root to include it");
-        return {};
+        return QStringLiteral("pure-ftpd logs a user in only when started as root (it answers PASS with "
+                              "\"421 Sorry, but I can't trust you\"); run the tests as root to include it");
     }
 
     //! Prepares the served folder and starts the server; empty, or why it failed.
@@ -67,12 +71,15 @@ public:
             "%4\nlisten_port=%1\nbackground=NO\n"
             "anonymous_enable=YES\nlocal_enable=NO\nwrite_enable=NO\nanon_root=%2\nsecure_chroot_dir=%3\n"
             "pasv_enable=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\nxferlog_enable=NO\n"
-            "dirmessage_enable=NO\nconnect_from_port_20=NO\n")
+            "dirmessage_enable=NO\nconnect_from_port_20=NO\nftp_username=daemon\n")
             .arg(m_port)
             .arg(root(), empty,
                  m_ipv6 ? QStringLiteral("listen=NO\nlisten_ipv6=YES\nlisten_address6=::1")
                         : QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1"))
             .toUtf8();
+        // The anonymous session runs as an account every Debian has, not the
+        // "ftp" that only vsftpd's package makes; vsftpd enters its home
+        // before anon_root, so it must be one whose home exists.
         // Not writable by others, as vsftpd insists.
         if (!writeFile(conf, text) || !QFile::setPermissions(conf, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return QStringLiteral("cannot write %1").arg(conf);
@@ -101,23 +108,20 @@ public:
 private:
     QString startPureFtpd(const QHostAddress &address)
     {
-        // Unpacked from Debian's archive once per build tree, never installed; one virtual user.
-        const QString tree = QStringLiteral(FTP_PEERS_DIR "/pure-ftpd");
         const QString users = m_work.path() + QStringLiteral("/users");
-        QProcess prepare;
-        prepare.setProcessChannelMode(QProcess::MergedChannels);
-        prepare.start(QStringLiteral("/bin/sh"),
-                      {QStringLiteral("-ec"), QStringLiteral(R"(
-            if [ ! -x "$1/usr/sbin/pure-ftpd" ]; then
-                rm -rf "$1.deb" && mkdir -p "$1.deb" && cd "$1.deb"
-                apt-get download pure-ftpd && dpkg-deb -x pure-ftpd_*.deb "$1"
-            fi
-            printf '%s\n%s\n' "$4" "$4" | "$1/usr/bin/pure-pw" useradd "$3" -u 65534 -g 65534 -d "$2" -f "$5" -m -F "$5.pdb")"),
-                       QStringLiteral("sh"), tree, root(), user(), password(), users});
-        if (!prepare.waitForFinished(120000) || prepare.exitStatus() != QProcess::NormalExit || prepare.exitCode() != 0)
-            return QStringLiteral("cannot prepare pure-ftpd: ") + QString::fromLocal8Bit(prepare.readAll());
+        QProcess pw;
+        pw.setProcessChannelMode(QProcess::MergedChannels);
+        pw.start(PeerProcess::installed(QStringLiteral("/usr/bin/pure-pw")),
+                 {QStringLiteral("useradd"), user(), QStringLiteral("-u"), QStringLiteral("65534"), QStringLiteral("-g"),
+                  QStringLiteral("65534"), QStringLiteral("-d"), root(), QStringLiteral("-f"), users, QStringLiteral("-m"),
+                  QStringLiteral("-F"), users + QStringLiteral(".pdb")});
+        pw.write((password() + u'\n' + password() + u'\n').toUtf8());
+        pw.closeWriteChannel();
+        if (!pw.waitForFinished(30000) || pw.exitStatus() != QProcess::NormalExit || pw.exitCode() != 0)
+            return QStringLiteral("cannot add the pure-ftpd user: ") + pw.errorString() + u' '
+                + QString::fromLocal8Bit(pw.readAll());
         // No anonymous login, virtual users only, any user id.
-        return m_process.start(tree + QStringLiteral("/usr/sbin/pure-ftpd"),
+        return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/pure-ftpd")),
                                {QStringLiteral("-S"), address.toString() + u',' + QString::number(m_port),
                                 QStringLiteral("-l"), QStringLiteral("puredb:") + users + QStringLiteral(".pdb"),
                                 QStringLiteral("-E"), QStringLiteral("-u"), QStringLiteral("1")},
