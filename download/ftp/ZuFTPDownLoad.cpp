@@ -21,7 +21,6 @@
 
 namespace {
 
-const QString InvalidAddress = QStringLiteral("无效的地址");
 const QString SizeUnknown = QStringLiteral("文件大小未知");
 const QString AddressNotFound = QStringLiteral("地址未找到");
 
@@ -211,8 +210,9 @@ void ZuFTPDownLoad::paintEvent(QPaintEvent *)
 QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
     const std::optional<UrlParts> address = SplitUrl(Url.toString());
-    if (!address) {
-        (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
+    if (!address || address->badPort) {
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(1),
+                    address ? invalidPortText(address->port) : invalidAddressText());
         return {};
     }
     try {
@@ -239,8 +239,9 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
     const std::optional<UrlParts> address = SplitUrl(Url.toString());
-    if (!address) {
-        (void)raise(&ZuFTPDownLoad::OnError, qint16(1), InvalidAddress);
+    if (!address || address->badPort) {
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(1),
+                    address ? invalidPortText(address->port) : invalidAddressText());
         return {};
     }
     try {

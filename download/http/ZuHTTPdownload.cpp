@@ -30,11 +30,6 @@ constexpr int MaxRedirects = 20;
 
 const QString CRLF = QStringLiteral("\r\n");
 
-QString invalidAddressText()
-{
-    return QStringLiteral("无效的地址");
-}
-
 QString notFoundText()
 {
     return QStringLiteral("地址未找到！");
@@ -148,14 +143,14 @@ void ZuHTTPdownload::getAttrs(const QString &url)
 {
     m_geted = false;
     m_path = url;
-    if (const std::optional<UrlParts> parts = SplitUrl(url)) {
-        m_requestPath = parts->path;
-        m_host = parts->host;
-        m_secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    } else {
-        (void)raise(&ZuHTTPdownload::OnError, 1, invalidAddressText());
+    const std::optional<UrlParts> parts = SplitUrl(url);
+    if (!parts || parts->badPort) {
+        (void)raise(&ZuHTTPdownload::OnError, 1, parts ? invalidPortText(parts->port) : invalidAddressText());
         return;
     }
+    m_requestPath = parts->path;
+    m_host = parts->host;
+    m_secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
     startProbe();
 }
 

@@ -1,7 +1,6 @@
-// The pure readers behind the FTP control: addresses, reply framing and the
+// The pure readers behind the FTP control: reply framing and the
 // numbers that replies carry. One row per fault they once had.
 
-#include "UrlParts.h"
 #include "FtpReplies.h"
 #include "FtpReplyReader.h"
 #include "SystemError.h"
@@ -25,17 +24,12 @@ private Q_SLOTS:
 
 void TestFtpParsers::numbers_data()
 {
-    QTest::addColumn<QByteArray>("reader"); // url, 227, 229, 150 or LIST
+    QTest::addColumn<QByteArray>("reader"); // 227, 229, 150 or LIST
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // "none" or "error N" where it fails
     const auto row = [](const char *name, const char *reader, const QString &text, const QString &expected) {
         QTest::newRow(name) << QByteArray(reader) << text << expected;
     };
-    row("address", "url", u"ftp://srv:2121/pub/a b.zip"_s, u"ftp|srv:2121|/pub/a b.zip"_s);
-    row("address without scheme", "url", u"srv/a.zip"_s, u"|srv|/a.zip"_s);
-    row("address, secure scheme kept", "url", u"HTTPS://srv/"_s, u"HTTPS|srv|/"_s);
-    row("address without path", "url", u"ftp://srv"_s, u"none"_s);
-    row("address, scheme only", "url", u"ftp://"_s, u"none"_s);
     row("227", "227", u"227 Entering Passive Mode (127,0,0,1,4,1)."_s, u"127.0.0.1:1025"_s);
     row("227 without (", "227", u"227 Passive Mode 127,0,0,1,4,1)."_s, u"227 Passive Mode 127.0.0.1:1025"_s);
     row("227 without )", "227", u"227 Passive Mode (127,0,0,1,4,1."_s, u"error 5"_s);
@@ -58,10 +52,6 @@ void TestFtpParsers::numbers()
     QFETCH(QByteArray, reader);
     QFETCH(QString, text);
     const auto read = [&]() -> QString {
-        if (reader == "url") {
-            const auto parts = SplitUrl(text);
-            return parts ? parts->scheme + u'|' + parts->host + u'|' + parts->path : u"none"_s;
-        }
         if (reader == "227") {
             const FtpPassiveAddress address = parsePassiveReply(text);
             return address.host + u':' + QString::number(address.port);
