@@ -19,18 +19,6 @@ struct UrlParts {
     QString path; //!< from the first "/" after the host on, without a fragment
 };
 
-//! The text of OnError(1) for an address without a path.
-inline QString invalidAddressText()
-{
-    return QStringLiteral("无效的地址");
-}
-
-//! The text of OnError(1) for an address whose port is no port.
-inline QString invalidPortText(const QString &port)
-{
-    return QStringLiteral("无效的端口：") + port;
-}
-
 /*!
     The parts of \a url; nothing when no "/" follows the host.
 

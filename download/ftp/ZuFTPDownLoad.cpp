@@ -10,6 +10,7 @@
 #include "MessageLoop.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
+#include "DownloadTexts.h"
 #include "UrlParts.h"
 
 #include <QAbstractEventDispatcher>

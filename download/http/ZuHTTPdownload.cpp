@@ -12,6 +12,7 @@
 #include "SystemError.h"
 #include "Winsock.h"
 #include "AuthorInfo.h"
+#include "DownloadTexts.h"
 #include "UrlParts.h"
 
 #include <QFile>
