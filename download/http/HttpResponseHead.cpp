@@ -70,18 +70,17 @@ HttpResponseHead HttpResponseHead::parse(QByteArrayView header)
     if (i == all.size())
         return head;
 
+    // "HTTP/" version, a blank, three digits, and a blank before the reason unless the line ends there.
     const QByteArray &statusLine = all.at(i);
     const qsizetype blank = statusLine.indexOf(' ');
-    const QByteArrayView code = blank > 5 ? QByteArrayView(statusLine).sliced(blank + 1).first(
-                                                qMin<qsizetype>(3, statusLine.size() - blank - 1))
-                                          : QByteArrayView();
-    const qsizetype after = blank + 4;
-    if (statusLine.first(qMin<qsizetype>(5, statusLine.size())).compare("HTTP/", Qt::CaseInsensitive) == 0
-        && code.size() == 3 && isDigits(code) && (statusLine.size() == after || statusLine.at(after) == ' ')) {
+    const QByteArray code = statusLine.mid(blank + 1, 3);
+    const qsizetype end = blank + 4;
+    if (statusLine.left(5).compare("HTTP/", Qt::CaseInsensitive) == 0 && blank > 5 && isDigits(code)
+        && code.size() == 3 && (statusLine.size() == end || statusLine.at(end) == ' ')) {
         head.hasStatusLine = true;
         head.version = statusLine.mid(5, blank - 5);
         head.status = code.toInt();
-        head.reason = statusLine.mid(after + 1);
+        head.reason = statusLine.mid(end + 1);
     }
 
     for (++i; i < all.size() && !all.at(i).isEmpty(); ++i) {
