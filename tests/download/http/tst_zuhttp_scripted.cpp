@@ -772,7 +772,7 @@ void TestZuHttpScripted::timeOutProperty()
     QVERIFY(bag.writes().isEmpty());
 }
 
-// Refused targets ask nothing of the server; ZUClose ends the next transfer with Finish.
+// Refused targets ask nothing of the server; ZUClose ends a transfer or a probe with Finish.
 void TestZuHttpScripted::badFileRefusedThenZuCloseEnds()
 {
     ZuHTTPdownload control;
@@ -799,6 +799,15 @@ void TestZuHttpScripted::badFileRefusedThenZuCloseEnds()
     QCOMPARE(finish.size(), 1);
     QCOMPARE(error.size(), 0);
     QCOMPARE(control.State().toInt(), 0);
+
+    // A probe the host closes ends the same way, once.
+    queue({""});
+    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
+    call(control, QStringLiteral("GetAttrs"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_requests.size(), 3, 5000);
+    control.ZUClose();
+    QVERIFY(QTest::qWaitFor([&] { return finish.size() == 2 && idle(control); }, 5000));
+    QCOMPARE(got.size() + error.size(), 0);
 }
 
 void TestZuHttpScripted::deletedInEvent_data()
