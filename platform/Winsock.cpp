@@ -8,6 +8,7 @@
 #include <QNetworkInterface>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QSslCipher>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -186,7 +187,11 @@ public:
     QString localBindIP;
     QString tag;
     bool secure = false;
+    bool tunnel = false;
+    // The connection is plain until StartSecure().
+    bool tunnelling = false;
     bool handshaking = false;
+    bool clientCertificateRefused = false;
     QList<QSslError> sslErrors;
 
     QTcpSocket *socket = nullptr;
@@ -238,7 +243,22 @@ void Winsock::Private::adopt(QTcpSocket *s)
         QObject::connect(ssl, &QSslSocket::encrypted, q, [this] { onConnected(); });
         QObject::connect(ssl, &QSslSocket::sslErrors, q,
                          [this](const QList<QSslError> &errors) { sslErrors = errors; });
-        QObject::connect(ssl, &QAbstractSocket::connected, q, [this] { handshaking = true; });
+        QObject::connect(ssl, &QAbstractSocket::connected, q, [this] {
+            if (tunnelling)
+                onConnected();
+            else
+                handshaking = true;
+        });
+        // TLS 1.3 names the missing certificate; TLS 1.2 only fails the
+        // handshake, but after a cipher was agreed, which rules out the other causes.
+        QObject::connect(ssl, &QSslSocket::alertReceived, q,
+                         [this, ssl](QSsl::AlertLevel level, QSsl::AlertType type, const QString &) {
+            if (level == QSsl::AlertLevel::Fatal
+                && (type == QSsl::AlertType::CertificateRequired
+                    || ((type == QSsl::AlertType::HandshakeFailure || type == QSsl::AlertType::BadCertificate)
+                        && !ssl->sessionCipher().isNull())))
+                clientCertificateRefused = true;
+        });
     } else {
         QObject::connect(s, &QAbstractSocket::connected, q, [this] { onConnected(); });
     }
@@ -250,7 +270,9 @@ void Winsock::Private::adopt(QTcpSocket *s)
         onSocketError(e);
     });
     QObject::connect(s, &QAbstractSocket::disconnected, q, [this] {
-        if (state == Winsock::Connected)
+        if (clientCertificateRefused)
+            onSocketError(QAbstractSocket::SslHandshakeFailedError);
+        else if (state == Winsock::Connected)
             onPeerClosed();
     });
 }
@@ -269,7 +291,9 @@ void Winsock::Private::release()
 {
     ++generation;
     sslErrors.clear();
+    tunnelling = false;
     handshaking = false;
+    clientCertificateRefused = false;
     deliveryQueued = false;
     unannounced = false;
     peerClosedSeen = false;
@@ -382,17 +406,17 @@ void Winsock::Private::schedulePeerClosed()
 
 void Winsock::Private::onSocketError(QAbstractSocket::SocketError error)
 {
-    if (error == QAbstractSocket::RemoteHostClosedError && state == Winsock::Connected) {
+    if (error == QAbstractSocket::RemoteHostClosedError && state == Winsock::Connected && !clientCertificateRefused) {
         onPeerClosed();
         return;
     }
     if (state == Winsock::Error || peerClosedSeen)
         return;
     state = Winsock::Error;
-    int number = errorNumber(error);
+    int number = clientCertificateRefused ? int(Winsock::ClientCertificateNeeded) : errorNumber(error);
     QString text = Winsock::errorText(number);
-    // Anything that stops a TLS connection before it is up is a failed handshake.
-    if (handshaking) {
+    // Anything else that stops a TLS connection before it is up is a failed handshake.
+    if (handshaking && !clientCertificateRefused) {
         std::tie(number, text) = verificationFailure(sslErrors);
         if (sslErrors.isEmpty() && error != QAbstractSocket::RemoteHostClosedError)
             text += QStringLiteral(": ") + socket->errorString();
@@ -530,6 +554,16 @@ void Winsock::setSecure(bool secure)
     d->secure = secure;
 }
 
+bool Winsock::Tunnel() const
+{
+    return d->tunnel;
+}
+
+void Winsock::setTunnel(bool tunnel)
+{
+    d->tunnel = tunnel;
+}
+
 void Winsock::Connect()
 {
     d->requireClosed();
@@ -558,9 +592,10 @@ void Winsock::Connect()
             throw socketError(number);
         }
     }
+    d->tunnelling = ssl && d->tunnel;
     d->adopt(s);
     d->state = ResolvingHost;
-    if (ssl)
+    if (ssl && !d->tunnelling)
         ssl->connectToHostEncrypted(name, port);
     else
         s->connectToHost(name, port);
@@ -572,6 +607,18 @@ void Winsock::Connect(const QString &remoteHost, qint32 remotePort)
     setRemotePort(remotePort);
     d->remoteHost = remoteHost;
     Connect();
+}
+
+void Winsock::StartSecure(const QString &peerName)
+{
+    auto *ssl = qobject_cast<QSslSocket *>(d->socket);
+    if (!ssl || !d->tunnelling || d->state != Connected || d->peerClosedSeen)
+        throw socketError(InvalidOperation);
+    d->tunnelling = false;
+    d->handshaking = true;
+    d->state = Connecting;
+    ssl->setPeerVerifyName(peerName);
+    ssl->startClientEncryption();
 }
 
 void Winsock::Bind(qint32 localPort, const QString &localIP)
@@ -661,6 +708,14 @@ void Winsock::Close()
     d->release();
 }
 
+QString Winsock::hostName(const QString &remoteHost)
+{
+    QString name;
+    quint16 port = 0;
+    splitTarget(remoteHost, 0, &name, &port);
+    return name;
+}
+
 QString Winsock::errorText(int number)
 {
     switch (number) {
@@ -687,6 +742,7 @@ QString Winsock::errorText(int number)
     case InvalidOperation: return QStringLiteral("Invalid operation at current state");
     case CertificateDate: return QStringLiteral("The server's certificate has expired or is not yet valid");
     case CertificateName: return QStringLiteral("The server's certificate was issued for another host name");
+    case ClientCertificateNeeded: return QStringLiteral("The server requires a client certificate");
     case UnknownAuthority: return QStringLiteral("The server's certificate was issued by an unknown authority");
     case SecureChannelFailed: return QStringLiteral("The secure connection could not be established");
     case CertificateInvalid: return QStringLiteral("The server's certificate is not valid");

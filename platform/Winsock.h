@@ -61,7 +61,14 @@
     handshake is done; a failed handshake is raised as errorOccurred() with
     one of the certificate numbers (UnknownAuthority, CertificateDate,
     CertificateName, CertificateInvalid) or SecureChannelFailed, and a text
-    that says why.
+    that says why. A server that refuses to go on without a client
+    certificate is raised as ClientCertificateNeeded, whether it says so
+    during the handshake (TLS 1.2) or after it (TLS 1.3).
+
+    With Secure and Tunnel set, Connect() first makes a plain connection
+    (to a proxy) and raises Connect, so that its owner can have a tunnel
+    opened; StartSecure() then speaks TLS through it to the server it names,
+    and Connect comes again once that handshake is done.
 */
 class Winsock : public QObject
 {
@@ -74,6 +81,7 @@ class Winsock : public QObject
     Q_PROPERTY(QString RemoteHostIP READ RemoteHostIP)
     Q_PROPERTY(QString LocalIP READ LocalIP)
     Q_PROPERTY(bool Secure READ Secure WRITE setSecure)
+    Q_PROPERTY(bool Tunnel READ Tunnel WRITE setTunnel)
 
 public:
     enum StateCode : qint16 {
@@ -114,6 +122,7 @@ public:
         // TLS failures, numbered as the system's internet layer numbers them.
         CertificateDate = 12037,
         CertificateName = 12038,
+        ClientCertificateNeeded = 12044,
         UnknownAuthority = 12045,
         SecureChannelFailed = 12157,
         CertificateInvalid = 12169,
@@ -140,9 +149,16 @@ public:
     //! Whether the next Connect() speaks TLS.
     bool Secure() const;
     void setSecure(bool secure);
+    //! Whether the next secure Connect() waits for StartSecure() before it speaks TLS.
+    bool Tunnel() const;
+    void setTunnel(bool tunnel);
 
     void Connect();
     void Connect(const QString &remoteHost, qint32 remotePort);
+    //! Starts TLS on a tunnelled connection for the server \a peerName (sent
+    //! in the handshake and checked against its certificate); throws 40020 on
+    //! any other connection.
+    void StartSecure(const QString &peerName);
     //! Sets the local port, and the local address that Connect() and Listen()
     //! bind (empty: every address).
     void Bind(qint32 localPort, const QString &localIP = QString());
@@ -160,6 +176,8 @@ public:
 
     //! The text of the classic socket error \a number.
     static QString errorText(int number);
+    //! The host name in \a remoteHost, without the ":port" and brackets it may carry.
+    static QString hostName(const QString &remoteHost);
 
 Q_SIGNALS:
     void connected();                  //!< the Connect event

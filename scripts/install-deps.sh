@@ -3,10 +3,10 @@
 # making its packages (scripts/build-packages.sh) need; with --test, also
 # what its tests need. Safe to run again.
 #
-# It installs no server: the tests run nginx, vsftpd and pure-ftpd from
-# private copies that scripts/fetch-peers.sh unpacks into the build tree, so
-# no service is started and an FTP or web server the user has stays as it
-# is. It asks for root (sudo) only when something is missing.
+# It installs no server: the tests run nginx, vsftpd, pure-ftpd and the
+# proxy tinyproxy from private copies that scripts/fetch-peers.sh unpacks into
+# the build tree, so no service is started and an FTP or web server the user
+# has stays as it is. It asks for root (sudo) only when something is missing.
 #
 #   --test   add what the tests need
 #   --fuzz   add what the sanitizer and fuzz builds need
@@ -17,7 +17,7 @@ packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspac
   file desktop-file-utils"
 # qt6-tools-dev builds the Designer plugin; it needs libqt6opengl6-dev but
 # does not pull it in. The private nginx, vsftpd and pure-ftpd need their
-# libraries, which start nothing.
+# libraries, which start nothing (tinyproxy needs only the C library).
 test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl
   qt6-tools-dev libqt6opengl6-dev
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23"

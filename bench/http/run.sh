@@ -1,20 +1,29 @@
 #!/bin/sh
-# Throughput of the HTTP control's DownTo against curl -o, both fetching the
-# same file from nginx on loopback in the same run, and the control's peak
-# memory for two file sizes.
+# The HTTP control against curl -o, both fetching from nginx on loopback in
+# the same run, each figure measured ROUNDS times (default 5) and printed as
+# the median and the spread (lowest-highest):
 #
-#   bench/http/run.sh BUILD_DIR [SIZE_MIB [http|https]]     (default 1024 http)
+#  - one large file (SIZE_MIB, default 1024): DownTo against curl -o, and the
+#    control's peak memory (also for a 64 MiB file, to show it stays flat);
+#  - many small files: COUNT (default 1000) 64 KiB files, each probed and
+#    downloaded in one host, the next started from the last one's Finish,
+#    against a shell loop of as many curl -o. Both are timed from outside,
+#    process starts included.
+#
+#   bench/http/run.sh BUILD_DIR [SIZE_MIB [http|https]]
 #
 # In https mode nginx serves TLS with a certificate made here for 127.0.0.1;
 # curl and the control both trust its authority (--cacert, SSL_CERT_FILE).
 #
 # OUT_DIR chooses where both clients write (default: a folder beside the
-# served file); a tmpfs there takes the disk's write-back out of the figures.
+# served files); a tmpfs there takes the disk's write-back out of the figures.
 set -eu
 
-build=${1:?usage: run.sh BUILD_DIR [SIZE_MIB]}
+build=${1:?usage: run.sh BUILD_DIR [SIZE_MIB [http|https]]}
 size_mib=${2:-1024}
 scheme=${3:-http}
+rounds=${ROUNDS:-5}
+count=${COUNT:-1000}
 case $scheme in
 http) target=1.00 ;;
 https) target=0.90 ;;
@@ -34,14 +43,15 @@ out=${OUT_DIR:-$work/out}
 pid=
 cleanup() {
     [ -n "$pid" ] && kill -QUIT "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
+    rm -rf "$out/curl.bin" "$out/zu.bin" "$out/mid.bin" "$out/many-curl" "$out/many-zu"
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
 mkdir -p "$work/www" "$work/tmp" "$out"
 head -c $((size_mib * 1048576)) /dev/urandom > "$work/www/big.bin"
-head -c $((64 * 1048576)) /dev/urandom > "$work/www/small.bin"
+head -c $((64 * 1048576)) /dev/urandom > "$work/www/mid.bin"
+head -c 65536 /dev/urandom > "$work/www/small.bin"
 chmod 644 "$work/www/"*.bin
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -77,43 +87,72 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-url=$scheme://127.0.0.1:$port/big.bin
+base=$scheme://127.0.0.1:$port
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime"
+# A proxy set for the machine must not stand between the clients and nginx.
+unset http_proxy https_proxy HTTPS_PROXY all_proxy ALL_PROXY
 mkdir -m 700 "$work/runtime"
+now() { date +%s%N; }
 
-# Warm the page cache, then alternate the two clients three times each; best of three.
-cat "$work/www/big.bin" > /dev/null
-best_curl= best_zu= zu_rss= curl_rss=
-for round in 1 2 3; do
-    rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
+# Warm the page cache, then alternate the two clients.
+cat "$work/www/big.bin" "$work/www/mid.bin" > /dev/null
+large= small=
+for round in $(seq "$rounds"); do
+    rm -f "$out/curl.bin" "$out/zu.bin"
     sync
-    t=$(/usr/bin/time -f '%e %M' -o "$work/curl.time" curl -s $curl_tls -o "$out/curl.bin" -w '%{time_total}' "$url")
+    t=$(curl -s $curl_tls -o "$out/curl.bin" -w '%{time_total}' "$base/big.bin")
     cmp -s "$out/curl.bin" "$work/www/big.bin" || { echo "curl copy differs" >&2; exit 1; }
-    r=$(cut -d' ' -f2 "$work/curl.time")
     rm -f "$out/curl.bin"
     sync
-    line=$("$bench" "$url" "$out/zu.bin")
+    line=$("$bench" "$base/big.bin" "$out/zu.bin")
     cmp -s "$out/zu.bin" "$work/www/big.bin" || { echo "DownTo copy differs" >&2; exit 1; }
+    rm -f "$out/zu.bin"
     s=$(echo "$line" | sed 's/.*seconds=\([0-9.]*\).*/\1/')
     m=$(echo "$line" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
-    echo "round $round: curl ${t}s, DownTo ${s}s"
-    best_curl=$(python3 -c "print(min(float(x) for x in '$best_curl $t'.split()))")
-    best_zu=$(python3 -c "print(min(float(x) for x in '$best_zu $s'.split()))")
-    zu_rss=$m curl_rss=$r
-done
-rm -f "$out/curl.bin" "$out/zu.bin" "$out/small.bin"
-small=$("$bench" "$scheme://127.0.0.1:$port/small.bin" "$out/small.bin")
-small_rss=$(echo "$small" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
+    large="$large $t:$s:$m"
 
-python3 - "$size_mib" "$best_curl" "$best_zu" "$zu_rss" "$small_rss" "$curl_rss" "$scheme" "$target" <<'PY'
-import sys
-mib, curl, zu, rss, small_rss, curl_rss, scheme, target = sys.argv[1:]
-mib, curl, zu = int(mib), float(curl), float(zu)
-print(f"file: {mib} MiB over loopback from nginx, {scheme}")
-print(f"curl -o : {curl:.3f} s  {mib / curl:.0f} MiB/s  peak RSS {int(curl_rss) // 1024} MiB")
-print(f"DownTo  : {zu:.3f} s  {mib / zu:.0f} MiB/s  peak RSS {int(rss) // 1024} MiB"
-      f" (64 MiB file: {int(small_rss) // 1024} MiB)")
-print(f"throughput ratio DownTo/curl: {curl / zu:.2f}  (target >= {target})")
-note = "target < 32" if scheme == "http" else "OpenSSL and Qt's TLS backend included"
-print(f"peak RSS of DownTo: {int(rss) // 1024} MiB  ({note})")
+    rm -rf "$out/many-curl" "$out/many-zu"
+    mkdir -p "$out/many-curl" "$out/many-zu"
+    start=$(now)
+    i=0
+    while [ $i -lt "$count" ]; do
+        i=$((i + 1))
+        curl -s $curl_tls -o "$out/many-curl/$i" "$base/small.bin"
+    done
+    curl_many=$(($(now) - start))
+    start=$(now)
+    "$bench" --many "$count" "$base/small.bin" "$out/many-zu" > /dev/null
+    zu_many=$(($(now) - start))
+    cmp -s "$out/many-zu/$count" "$work/www/small.bin" || { echo "DownTo copy differs" >&2; exit 1; }
+    small="$small $curl_many:$zu_many"
+    echo "round $round: 1 file: curl ${t} s, DownTo ${s} s;" \
+        "$count files: curl loop $((curl_many / 1000000)) ms, one host $((zu_many / 1000000)) ms"
+done
+rm -rf "$out/many-curl" "$out/many-zu"
+mid=$("$bench" "$base/mid.bin" "$out/mid.bin")
+mid_rss=$(echo "$mid" | sed 's/.*peak_rss_kib=\([0-9]*\).*/\1/')
+
+python3 - "$size_mib" "$scheme" "$target" "$count" "$mid_rss" "$large" "$small" <<'PY'
+import statistics, sys
+mib, scheme, target, count, mid_rss, large, small = sys.argv[1:]
+mib, count = int(mib), int(count)
+large = [tuple(float(x) for x in r.split(":")) for r in large.split()]
+small = [tuple(float(x) / 1e9 for x in r.split(":")) for r in small.split()]  # from nanoseconds
+
+def figure(values, unit=""):
+    return f"median {statistics.median(values):.2f}{unit}, spread {min(values):.2f}-{max(values):.2f}{unit}"
+
+print(f"{len(large)} rounds over loopback from nginx, {scheme}")
+print(f"{mib} MiB file, curl -o : {figure([c for c, z, m in large], ' s')}")
+print(f"{mib} MiB file, DownTo  : {figure([z for c, z, m in large], ' s')}"
+      f" ({mib / statistics.median([z for c, z, m in large]):.0f} MiB/s)")
+print(f"  throughput ratio DownTo/curl: {figure([c / z for c, z, m in large])}  (target >= {target})")
+rss = max(m for c, z, m in large) // 1024
+print(f"  peak RSS of DownTo: {rss:.0f} MiB, 64 MiB file: {int(mid_rss) // 1024} MiB  (target < 64)")
+print(f"{count} x 64 KiB, curl -o loop: {figure([c for c, z in small], ' s')}")
+print(f"{count} x 64 KiB, one host    : {figure([z for c, z in small], ' s')}"
+      f" ({1000 * statistics.median([z for c, z in small]) / count:.2f} ms a file)")
+# Over https each file costs the host two TLS handshakes (probe and DownTo), curl one.
+note = "target >= 2" if scheme == "http" else "no target: two handshakes a file against curl's one"
+print(f"  throughput ratio host/curl loop: {figure([c / z for c, z in small])}  ({note})")
 PY

@@ -1,19 +1,18 @@
 #include "ZuHTTPdownload.h"
 
+#include "AuthorInfo.h"
 #include "BinaryFile.h"
 #include "ChunkedBody.h"
 #include "CodePage.h"
+#include "DownloadTexts.h"
 #include "FrmAbout.h"
+#include "HttpProxy.h"
 #include "HttpResponseHead.h"
-#include "Int32.h"
 #include "LeadingNumber.h"
 #include "MaskColor.h"
-#include "OneBased.h"
 #include "SystemError.h"
-#include "Winsock.h"
-#include "AuthorInfo.h"
-#include "DownloadTexts.h"
 #include "UrlParts.h"
+#include "Winsock.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +20,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -29,7 +29,10 @@ constexpr int WidthTwips = 675;
 constexpr int HeightTwips = 570;
 constexpr int MaxRedirects = 20;
 
-const QString CRLF = QStringLiteral("\r\n");
+// What stands as it is in a request target besides letters and digits (RFC 3986 pchar, "/", "?").
+constexpr QByteArrayView TargetKeeps = "-._~!$&'()*+,;=:@/?";
+// A Location may also hold an authority with an IPv6 address, and a fragment.
+constexpr QByteArrayView LocationKeeps = "-._~!$&'()*+,;=:@/?[]#";
 
 QString notFoundText()
 {
@@ -46,30 +49,67 @@ QString unknownErrorText()
     return QStringLiteral("未知错误");
 }
 
-QString headerValue(const QString &text, const QString &name)
+QString badResponseText(const QByteArray &field)
 {
-    const qsizetype a = InStr(1, text, name, Qt::CaseInsensitive);
-    const qsizetype c = InStr(a, text, u"\r", Qt::CaseInsensitive);
-    if (c == 0)
-        throw SystemError(SystemError::InvalidProcedureCall);
-    return Mid(text, a + name.size(), c - a - name.size()).toString();
+    return QStringLiteral("无效的服务器应答：") + CodePage::toUnicode(field);
 }
 
-bool peerClosing(Winsock *socket)
+QString tooManyRedirectsText()
 {
-    try {
-        return socket->State() == Winsock::PeerClosing;
-    } catch (const SystemError &) {
-        return false;
+    return QStringLiteral("重定向次数过多");
+}
+
+QString proxyRefusedText(const HttpResponseHead &head)
+{
+    return QStringLiteral("代理服务器拒绝了请求：%1 %2").arg(head.status).arg(CodePage::toUnicode(head.reason));
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// \a bytes with every byte that may not stand in a URI percent-encoded, but
+// for letters, digits, \a keep and the "%XX" already there.
+QByteArray percentEncoded(QByteArrayView bytes, QByteArrayView keep)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    QByteArray encoded;
+    encoded.reserve(bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        const bool escape = c == '%' && i + 2 < bytes.size() && isHexDigit(bytes[i + 1]) && isHexDigit(bytes[i + 2]);
+        const bool alphanumeric = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (alphanumeric || escape || (c > 0 && keep.contains(c))) {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += Hex[uchar(c) >> 4];
+            encoded += Hex[uchar(c) & 15];
+        }
     }
+    return encoded;
 }
 
-qint64 toInt64(double value)
+// The path and query as sent, in the system code page; the fragment stays here.
+QByteArray encodedPath(const QString &path)
 {
-    const double rounded = std::nearbyint(value);
-    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
-        throw SystemError(SystemError::Overflow);
-    return qint64(rounded);
+    QByteArray bytes = CodePage::fromUnicode(path);
+    if (const qsizetype hash = bytes.indexOf('#'); hash >= 0)
+        bytes.truncate(hash);
+    return percentEncoded(bytes, TargetKeeps);
+}
+
+QByteArray basicCredentials(const QString &user, const QString &password)
+{
+    return "Basic " + (user + u':' + password).toUtf8().toBase64();
+}
+
+// The "name:port" a tunnel is asked for; the port defaults to https's.
+QString tunnelAuthority(const QString &host)
+{
+    const bool portless = Winsock::hostName(host) == host || host.endsWith(u']');
+    return portless ? host + QStringLiteral(":443") : host;
 }
 
 // Length holds a number only when its whole trimmed text is one.
@@ -81,6 +121,14 @@ bool numericLength(const QVariant &length, double *value)
     bool ok = false;
     *value = text.toDouble(&ok);
     return ok;
+}
+
+qint64 toInt64(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -9223372036854775808.0 && rounded < 9223372036854775808.0))
+        throw SystemError(SystemError::Overflow);
+    return qint64(rounded);
 }
 
 } // namespace
@@ -102,16 +150,26 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     Ws->setTag(QStringLiteral("0"));
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(100);
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(0);
+    connect(Timer1, &QTimer::timeout, this, [this] { (void)raise(&ZuHTTPdownload::Finish); });
 
-    connect(Wk, &Winsock::connected, this, &ZuHTTPdownload::Wk_Connect);
-    connect(Ws, &Winsock::connected, this, &ZuHTTPdownload::Ws_Connect);
-    connect(Wk, &Winsock::dataArrival, this, &ZuHTTPdownload::Wk_DataArrival);
-    connect(Ws, &Winsock::dataArrival, this, &ZuHTTPdownload::Ws_DataArrival);
-    connect(Wk, &Winsock::errorOccurred, this, &ZuHTTPdownload::Wk_Error);
-    connect(Ws, &Winsock::errorOccurred, this, &ZuHTTPdownload::Ws_Error);
-    connect(Timer1, &QTimer::timeout, this, &ZuHTTPdownload::Timer1_Timer);
-    connect(Wk, &Winsock::peerClosed, this, &ZuHTTPdownload::Wk_Close);
+    m_work.socket = Wk;
+    m_stream.socket = Ws;
+    for (Transfer *transfer : {&m_work, &m_stream}) {
+        Transfer &t = *transfer;
+        t.timer = new QTimer(this);
+        t.timer->setSingleShot(true);
+        connect(t.timer, &QTimer::timeout, this, [this, &t] {
+            if (t.active())
+                (void)fail(t, Winsock::TimedOut, timedOutText());
+        });
+        connect(t.socket, &Winsock::connected, this, [this, &t] { connected(t); });
+        connect(t.socket, &Winsock::dataArrival, this, [this, &t] { dataArrived(t); });
+        connect(t.socket, &Winsock::peerClosed, this, [this, &t] { peerClosed(t); });
+        connect(t.socket, &Winsock::errorOccurred, this,
+                [this, &t](qint16 number, const QString &description) { socketError(t, number, description); });
+    }
 
     setSizeTwips(WidthTwips, HeightTwips);
 }
@@ -123,64 +181,31 @@ ZuHTTPdownload::~ZuHTTPdownload() = default;
 QString ZuHTTPdownload::GetAttrs(const QString &Url)
 {
     guarded([&] {
-        ensureIdle(Wk);
-        m_redirects = 0;
-        getAttrs(Url);
+        ensureIdle(m_work);
+        m_work.redirects = 0;
+        probe(Url);
     });
     return QString();
-}
-
-// A call the socket would refuse is refused before anything changes; so is
-// one that comes after a transfer's last byte and before its Finish.
-void ZuHTTPdownload::ensureIdle(const Winsock *socket) const
-{
-    const Transfer &transfer = socket == Wk ? m_file : m_stream;
-    const qint16 state = socket->State();
-    if ((state != Winsock::Closed && state != Winsock::Error) || (transfer.active && transfer.ended))
-        throw SystemError(Winsock::InvalidOperation, Winsock::errorText(Winsock::InvalidOperation));
-}
-
-void ZuHTTPdownload::getAttrs(const QString &url)
-{
-    m_geted = false;
-    m_path = url;
-    const std::optional<UrlParts> parts = SplitUrl(url);
-    if (!parts || parts->badPort) {
-        (void)raise(&ZuHTTPdownload::OnError, 1, parts ? invalidPortText(parts->port) : invalidAddressText());
-        return;
-    }
-    m_requestPath = parts->path;
-    m_host = parts->host;
-    m_secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    startProbe();
 }
 
 QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
 {
     guarded([&] {
-        ensureIdle(Wk);
-        m_redirects = 0;
-        m_host = PHost.toString();
-        m_secure = false;
-        m_requestPath = Path;
-        startProbe();
+        ensureIdle(m_work);
+        m_work.redirects = 0;
+        m_target = Target();
+        m_target.host = PHost.toString();
+        m_target.path = Path.toString();
+        Wk->setTag(QStringLiteral("1"));
+        (void)start(m_work, Kind::Probe, m_target, 0);
     });
     return QVariant();
-}
-
-void ZuHTTPdownload::startProbe()
-{
-    m_probing = true;
-    m_probeBuffer.clear();
-    aim(Wk);
-    Wk->setTag(QStringLiteral("1"));
-    Wk->Connect();
 }
 
 QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext)
 {
     guarded([&] {
-        ensureIdle(Wk);
+        ensureIdle(m_work);
         const QFileInfo info(Filename);
         if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
             const bool keep = Begin <= info.size() && Ext;
@@ -196,12 +221,9 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 La
         m_outputFile->open(Filename);
         if (Ext)
             m_outputFile->seek(Begin);
-        const QString tag = Begin > 1 ? QString::number(Last) : QStringLiteral("0");
-        Wk->setTag(tag);
-        startTransfer(m_file, LeadingNumber(tag) > 1 ? Last : 0);
-        m_probing = false;
-        m_probeBuffer.clear();
-        Wk->Connect();
+        Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
+        m_work.redirects = 0;
+        (void)start(m_work, Kind::File, m_target, Begin > 1 ? qMax<qint64>(Last, 0) : 0);
     });
     return QVariant();
 }
@@ -209,49 +231,26 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 La
 QVariant ZuHTTPdownload::OpenUrl(qint64 Last)
 {
     guarded([&] {
-        ensureIdle(Ws);
-        startTransfer(m_stream, qMax<qint64>(Last, 0));
+        ensureIdle(m_stream);
         const QString type = m_lType.toString().trimmed().toLower();
         m_streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
         m_streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
         Ws->setTag(QString::number(Last));
-        Ws->Connect();
+        m_stream.redirects = 0;
+        (void)start(m_stream, Kind::Stream, m_target, qMax<qint64>(Last, 0));
     });
     return QVariant();
-}
-
-void ZuHTTPdownload::aim(Winsock *socket) const
-{
-    socket->setRemoteHost(m_host);
-    socket->setRemotePort(m_secure ? 443 : 80);
-    socket->setSecure(m_secure);
-}
-
-Winsock *ZuHTTPdownload::socketOf(const Transfer &transfer) const
-{
-    return &transfer == &m_file ? Wk : Ws;
-}
-
-void ZuHTTPdownload::startTransfer(Transfer &transfer, qint64 suffix)
-{
-    aim(socketOf(transfer));
-    Timer1->start();
-    transfer = Transfer();
-    transfer.active = true;
-    transfer.suffix = suffix;
-    m_closedByHost = false;
 }
 
 QVariant ZuHTTPdownload::ZUClose()
 {
     guarded([&] {
-        m_probing = false;
-        m_probeBuffer.clear();
-        // The next tick reports the end of whatever was running.
-        m_closedByHost = Timer1->isActive();
-        Wk->Close();
-        Ws->Close();
+        const bool running = m_work.active() || m_stream.active();
+        close(m_work);
+        close(m_stream);
         m_outputFile->close();
+        if (running)
+            Timer1->start();
     });
     return QVariant();
 }
@@ -278,12 +277,7 @@ QVariant ZuHTTPdownload::About()
 
 QVariant ZuHTTPdownload::Host() const
 {
-    return m_host.isNull() ? QVariant() : QVariant(m_host);
-}
-
-qint32 ZuHTTPdownload::ReID()
-{
-    return guarded([&] { return toInt32(m_reID); });
+    return m_target.host.isNull() ? QVariant() : QVariant(m_target.host);
 }
 
 qint64 ZuHTTPdownload::Length()
@@ -340,6 +334,19 @@ QVariant ZuHTTPdownload::ZULocalIP() const
     return Wk->LocalIP();
 }
 
+void ZuHTTPdownload::setTimeOut(qint32 seconds)
+{
+    guarded([&] {
+        if (seconds < 0)
+            throw SystemError(SystemError::InvalidPropertyValue);
+        m_timeOut = seconds;
+        for (Transfer *transfer : {&m_work, &m_stream}) {
+            if (transfer->active())
+                watch(*transfer);
+        }
+    });
+}
+
 // Host notifications
 
 void ZuHTTPdownload::readProperties(PropertyBag &)
@@ -366,426 +373,460 @@ void ZuHTTPdownload::paintEvent(QPaintEvent *)
     painter.drawPixmap(0, 0, FrmAbout::productPicture());
 }
 
-// Request
+// Addresses and requests
 
-void ZuHTTPdownload::Wk_Connect()
+// Throws SystemError(1) for an address without a path or with a port that is no port.
+ZuHTTPdownload::Target ZuHTTPdownload::targetOf(const QString &url, const Target *from)
 {
-    sendRequest(Wk, 1);
+    const std::optional<UrlParts> parts = SplitUrl(url);
+    if (!parts || parts->badPort)
+        throw SystemError(1, parts ? invalidPortText(parts->port) : invalidAddressText());
+    Target target;
+    target.secure = parts->scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    target.host = parts->host;
+    target.path = parts->path;
+    // A redirect within the same server keeps the login; one elsewhere does not take it along.
+    const Target *login = parts->hasUserInfo ? nullptr : from;
+    if (parts->hasUserInfo) {
+        target.user = parts->user;
+        target.password = parts->password;
+        target.hasUserInfo = true;
+    } else if (login && login->hasUserInfo && login->secure == target.secure
+               && login->host.compare(target.host, Qt::CaseInsensitive) == 0) {
+        target.user = login->user;
+        target.password = login->password;
+        target.hasUserInfo = true;
+    }
+    return target;
 }
 
-void ZuHTTPdownload::Ws_Connect()
+// The address a Location names, resolved against the one it answers (RFC 3986,
+// 5.2); empty without a Location or for a scheme other than http and https. One
+// that is no URI at all (a port beyond 65535) stays as it is, for its own error.
+QString ZuHTTPdownload::resolveLocation(const Target &base, const std::optional<QByteArray> &location)
 {
-    sendRequest(Ws, 0);
+    if (!location || location->isEmpty())
+        return {};
+    const QByteArray encoded = percentEncoded(*location, LocationKeeps);
+    const QUrl reference = QUrl::fromEncoded(encoded, QUrl::TolerantMode);
+    if (!reference.isValid())
+        return QString::fromLatin1(encoded);
+    QByteArray path = encodedPath(base.path);
+    if (!path.startsWith('/'))
+        path.prepend('/');
+    const QUrl from = QUrl::fromEncoded((base.secure ? "https://" : "http://") + CodePage::fromUnicode(base.host) + path,
+                                        QUrl::TolerantMode);
+    const QUrl to = from.resolved(reference);
+    const QString scheme = to.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        return {};
+    return to.toString(QUrl::FullyEncoded);
 }
 
-void ZuHTTPdownload::sendRequest(Winsock *socket, int threshold)
+QByteArray ZuHTTPdownload::request(const Transfer &transfer)
 {
+    const Target &target = transfer.target;
+    const QByteArray host = CodePage::fromUnicode(target.host);
+    // A proxy takes a plain request with the whole address.
+    const bool viaProxy = transfer.proxy && !target.secure;
+    QByteArray path = encodedPath(target.path);
+    if (viaProxy)
+        path = "http://" + host + (path.startsWith('/') ? path : '/' + path);
+    QByteArray text = "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\n";
+    if (target.hasUserInfo)
+        text += "Authorization: " + basicCredentials(target.user, target.password) + "\r\n";
+    if (viaProxy && transfer.proxy->hasUserInfo)
+        text += "Proxy-Authorization: " + basicCredentials(transfer.proxy->user, transfer.proxy->password) + "\r\n";
+    text += "Accept: */*\r\nUser-Agent: zudownload/1.00\r\nPragma: no-cache\r\nCache-Control: no-cache\r\n"
+            "Connection: close\r\n";
+    if (transfer.suffix > 0)
+        text += "Range: bytes=-" + QByteArray::number(transfer.suffix) + "\r\n";
+    return text + "\r\n";
+}
+
+QByteArray ZuHTTPdownload::tunnelRequest(const Transfer &transfer)
+{
+    const QByteArray authority = CodePage::fromUnicode(tunnelAuthority(transfer.target.host));
+    QByteArray text = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
+    if (transfer.proxy->hasUserInfo)
+        text += "Proxy-Authorization: " + basicCredentials(transfer.proxy->user, transfer.proxy->password) + "\r\n";
+    return text + "User-Agent: zudownload/1.00\r\n\r\n";
+}
+
+// Starting
+
+// A call the socket would refuse is refused before anything changes.
+void ZuHTTPdownload::ensureIdle(const Transfer &transfer) const
+{
+    const qint16 state = transfer.socket->State();
+    if (transfer.active() || (state != Winsock::Closed && state != Winsock::Error))
+        throw SystemError(Winsock::InvalidOperation, Winsock::errorText(Winsock::InvalidOperation));
+}
+
+void ZuHTTPdownload::probe(const QString &url, const Target *from)
+{
+    m_geted = false;
+    m_path = url;
     try {
-        const QString tag = socket->Tag();
-        socket->SendData(QStringLiteral("GET ") + m_requestPath.toString() + QStringLiteral(" HTTP/1.1") + CRLF);
-        socket->SendData(QStringLiteral("Host: ") + m_host + CRLF);
-        socket->SendData(QStringLiteral("Accept: */*") + CRLF);
-        socket->SendData(QStringLiteral("User-Agent: zudownload/1.00") + CRLF);
-        socket->SendData(QStringLiteral("Pragma: no-cache") + CRLF);
-        socket->SendData(QStringLiteral("Cache-Control: no-cache") + CRLF);
-        socket->SendData(QStringLiteral("Connection: close") + CRLF);
-        if (LeadingNumber(tag) > threshold)
-            socket->SendData(QStringLiteral("Range: bytes=-") + tag + CRLF + CRLF);
-        else
-            socket->SendData(CRLF);
+        m_target = targetOf(url, from);
+    } catch (const SystemError &error) {
+        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+        return;
+    }
+    Wk->setTag(QStringLiteral("1"));
+    (void)start(m_work, Kind::Probe, m_target, 0);
+}
+
+// Throws SystemError when the socket refuses to connect.
+bool ZuHTTPdownload::start(Transfer &transfer, Kind kind, const Target &target, qint64 suffix)
+{
+    Transfer &t = transfer;
+    t.kind = kind;
+    try {
+        const std::optional<HttpProxy> proxy = HttpProxy::forServer(target.secure, target.host);
+        t.proxy = proxy ? std::make_unique<HttpProxy>(*proxy) : nullptr;
+    } catch (const SystemError &error) {
+        close(t);
+        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+        return false;
+    }
+    ++t.serial;
+    t.target = target;
+    t.suffix = suffix;
+    t.tunnelled = false;
+    t.head.clear();
+    t.expected = -1;
+    t.received = 0;
+    t.chunks.reset();
+    t.complete = false;
+    t.skip = 0;
+    t.socket->setRemoteHost(t.proxy ? t.proxy->host : target.host);
+    t.socket->setRemotePort(target.secure ? 443 : 80);
+    t.socket->setSecure(target.secure);
+    t.socket->setTunnel(target.secure && t.proxy);
+    t.step = Step::Connecting;
+    try {
+        t.socket->Connect();
+    } catch (const SystemError &) {
+        close(t);
+        throw;
+    }
+    watch(t);
+    return true;
+}
+
+void ZuHTTPdownload::watch(Transfer &transfer)
+{
+    if (m_timeOut > 0)
+        transfer.timer->start(int(qMin<qint64>(qint64(m_timeOut) * 1000, INT_MAX)));
+    else
+        transfer.timer->stop();
+}
+
+// Socket events
+
+void ZuHTTPdownload::connected(Transfer &t)
+{
+    if (!t.active())
+        return;
+    watch(t);
+    const bool openTunnel = t.target.secure && t.proxy && !t.tunnelled;
+    t.step = openTunnel ? Step::Tunnel : Step::Head;
+    try {
+        t.socket->SendData(QByteArrayView(openTunnel ? tunnelRequest(t) : request(t)));
     } catch (const SystemError &) {
         // The request is incomplete; the server's answer or the socket's error tells the rest.
     }
 }
 
-// Probe
-
-void ZuHTTPdownload::Wk_DataArrival()
+void ZuHTTPdownload::dataArrived(Transfer &t)
 {
-    try {
-        if (LeadingNumber(Wk->Tag()) == 1) {
-            m_probeBuffer += Wk->GetDataBytes();
-            if (HttpResponseHead::headerLength(m_probeBuffer) > 0
-                || m_probeBuffer.size() > HttpResponseHead::ScanLimit || Wk->State() == Winsock::PeerClosing)
-                finishProbe();
-            return;
-        }
-
-        QByteArray bytes = Wk->GetDataBytes();
-        if (!receive(m_file, bytes) || !writeToFile(bytes) || !m_file.active)
-            return;
-        if (!raise(&ZuHTTPdownload::GetData))
-            return;
-        if (m_file.active && (m_file.complete || Wk->State() == Winsock::PeerClosing)) {
-            m_file.ended = true;
-            m_outputFile->close();
-            Wk->Close();
-        }
-    } catch (const SystemError &) {
-        // A failing step inside a socket event is passed over.
-    }
-}
-
-void ZuHTTPdownload::Wk_Close()
-{
-    try {
-        // The server closed before the blank line: read what came.
-        if ((m_probing || !m_probeBuffer.isEmpty()) && LeadingNumber(Wk->Tag()) == 1)
-            finishProbe();
-    } catch (const SystemError &) {
-    }
-}
-
-void ZuHTTPdownload::finishProbe()
-{
-    m_probing = false;
-    const QByteArrayView scanned = QByteArrayView(m_probeBuffer).first(
-        qMin(m_probeBuffer.size(), HttpResponseHead::ScanLimit + 4));
-    const bool whole = HttpResponseHead::headerLength(scanned) > 0;
-    const QString text = CodePage::toUnicode(m_probeBuffer);
-    m_probeBuffer.clear();
-    try {
-        Wk->Close();
-    } catch (const SystemError &) {
-    }
-    // A header cut short or without end says nothing reliable.
-    if (!whole) {
-        (void)raise(&ZuHTTPdownload::OnError, 0, unknownErrorText());
+    QByteArray bytes = t.socket->GetDataBytes();
+    if (!t.active())
+        return;
+    watch(t);
+    if (t.step == Step::Body) {
+        deliver(t, std::move(bytes));
         return;
     }
-    ParseResponseHeader(text);
-}
-
-void ZuHTTPdownload::ParseResponseHeader(const QString &text)
-{
-    bool statusLineRead = false;
-    bool skipFailures = false;
-    bool redirect = false;
-
-    // Returns false when the probe stops here.
-    const auto step = [&](auto &&body) -> bool {
-        if (redirect)
-            return false;
-        try {
-            body();
-            return true;
-        } catch (const SystemError &) {
-        }
-        if (skipFailures)
-            return true;
-        // An answer without a whole status line is judged on its own, not on the last probe's code.
-        const double status = statusLineRead ? m_reID : 0;
-        if (status == 200) {
-            skipFailures = true;
-            return true;
-        }
-        if (status == 302) {
-            redirect = true;
-            return false;
-        }
-        (void)raiseStatusError(status);
-        return false;
-    };
-
-    bool go = step([&] {
-        const qsizetype p = InStr(1, text, u"http/", Qt::CaseInsensitive);
-        const qsizetype s = InStr(p, text, u" ", Qt::CaseInsensitive);
-        m_httpVer = Mid(text, p + 5, s - p - 5).toString();
-        const qsizetype e = InStr(s, text, CRLF, Qt::CaseInsensitive);
-        const QString code = Mid(text, s + 1, e - s - 1).toString();
-        if (e == 0)
-            throw SystemError(SystemError::InvalidProcedureCall);
-        m_reID = LeadingNumber(code.trimmed());
-        statusLineRead = true;
-    });
-    go = go && step([&] { m_serverDateTime = headerValue(text, QStringLiteral("date: ")); });
-    if (go) {
-        const qsizetype blank = text.indexOf(QStringLiteral("\r\n\r\n"));
-        m_bodyStart = (blank < 0 ? 0 : blank + 1) + 4;
-    }
-    go = go && step([&] { m_server = headerValue(text, QStringLiteral("server: ")); });
-    go = go && step([&] { m_urlDateTime = headerValue(text, QStringLiteral("Last-Modified: ")); });
-    go = go && step([&] { m_etag = headerValue(text, QStringLiteral("ETag: ")); });
-    go = go && step([&] { m_range = headerValue(text, QStringLiteral("Accept-Ranges: ")); });
-    go = go && step([&] { m_length = headerValue(text, QStringLiteral("Content-Length: ")); });
-    go = go && step([&] { m_lType = headerValue(text, QStringLiteral("Content-Type: ")); });
-    if (!go && !redirect)
+    t.head += bytes;
+    const std::optional<HttpResponseHead> head = takeFinalHead(t);
+    if (!head || !t.active())
         return;
-
-    if (m_reID == 302) {
-        try {
-            m_redirectUrl = headerValue(text, QStringLiteral("Location: "));
-        } catch (const SystemError &) {
-            // Without a target there is nothing to follow; an older target would be a wrong one.
-            m_redirectUrl.clear();
-        }
-        if (++m_redirects > MaxRedirects) {
-            (void)raise(&ZuHTTPdownload::OnError, 302, unknownErrorText());
+    if (t.step == Step::Tunnel) {
+        if (!head->isSuccess()) {
+            (void)fail(t, qint16(head->status), head->hasStatusLine ? proxyRefusedText(*head) : unknownErrorText());
             return;
         }
-        const QString target = resolveLocation(m_redirectUrl);
-        m_path = target;
+        t.head.clear();
+        t.tunnelled = true;
+        t.step = Step::Connecting;
         try {
-            getAttrs(target);
+            t.socket->StartSecure(Winsock::hostName(t.target.host));
         } catch (const SystemError &error) {
-            (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+            (void)fail(t, qint16(error.number()), error.description());
         }
         return;
     }
-    m_geted = true;
-    (void)raise(&ZuHTTPdownload::GetAttred);
+    if (t.kind == Kind::Probe) {
+        close(t);
+        takeProbeHead(*head);
+        return;
+    }
+    QByteArray rest = std::exchange(t.head, QByteArray());
+    if (takeTransferHead(t, *head))
+        deliver(t, std::move(rest));
 }
 
-QString ZuHTTPdownload::resolveLocation(const QString &location) const
+void ZuHTTPdownload::peerClosed(Transfer &t)
 {
-    if (location.isEmpty() || location.contains(QStringLiteral("://")))
-        return location;
-    const QString scheme = m_secure ? QStringLiteral("https:") : QStringLiteral("http:");
-    if (location.startsWith(QStringLiteral("//")))
-        return scheme + location;
-    const QString origin = scheme + QStringLiteral("//") + m_host;
-    if (location.startsWith(u'/'))
-        return origin + location;
-    const QUrl base(origin + m_requestPath.toString());
-    const QUrl resolved = base.resolved(QUrl(location));
-    return origin + resolved.toString(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    if (!t.active())
+        return;
+    // Closed before a whole answer: there is none.
+    if (t.step != Step::Body) {
+        (void)fail(t, 0, unknownErrorText());
+        return;
+    }
+    if (cutShort(t))
+        (void)fail(t, qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
+    else
+        (void)finish(t);
 }
 
-bool ZuHTTPdownload::raiseStatusError(double status)
+void ZuHTTPdownload::socketError(Transfer &t, qint16 number, const QString &description)
 {
+    if (t.active())
+        (void)fail(t, number, description);
+    else
+        (void)raise(&ZuHTTPdownload::OnError, number, description);
+}
+
+// Answers
+
+// The first final head in front of the received bytes, taken off them; the
+// interim answers (1xx) before it are dropped. Nothing while it is incomplete,
+// or when it is too long to be a head, which fails the transfer.
+std::optional<HttpResponseHead> ZuHTTPdownload::takeFinalHead(Transfer &t)
+{
+    for (;;) {
+        const qsizetype scanned = qMin(t.head.size(), HttpResponseHead::ScanLimit + 4);
+        const qsizetype length = HttpResponseHead::headerLength(QByteArrayView(t.head).first(scanned));
+        if (length == 0) {
+            if (t.head.size() >= HttpResponseHead::ScanLimit + 4)
+                (void)fail(t, 0, unknownErrorText());
+            return std::nullopt;
+        }
+        HttpResponseHead head = HttpResponseHead::parse(QByteArrayView(t.head).first(length));
+        t.head.remove(0, length);
+        if (!head.isInterim())
+            return head;
+    }
+}
+
+void ZuHTTPdownload::takeProbeHead(const HttpResponseHead &head)
+{
+    // An answer without a whole status line is judged on its own, not on the last probe's code.
+    if (!head.hasStatusLine) {
+        (void)raiseStatusError(head);
+        return;
+    }
+    m_httpVer = QString::fromLatin1(head.version);
+    m_reID = head.status;
+    if (head.isSuccess() && !head.framingError.isEmpty()) {
+        (void)raise(&ZuHTTPdownload::OnError, 0, badResponseText(head.framingError));
+        return;
+    }
+    // Values are taken in this order. At the first one missing, a 200 takes what
+    // there is, a redirect is followed, and any other status is an error.
+    const std::pair<QByteArrayView, QVariant *> values[] = {
+        {"Date", &m_serverDateTime}, {"Server", &m_server}, {"Last-Modified", &m_urlDateTime},
+        {"ETag", &m_etag}, {"Accept-Ranges", &m_range}, {"Content-Length", &m_length},
+        {"Content-Type", &m_lType}};
+    for (const auto &[name, member] : values) {
+        if (const std::optional<QByteArray> value = head.value(name)) {
+            *member = CodePage::toUnicode(*value);
+        } else if (head.isRedirect()) {
+            break;
+        } else if (head.status != 200) {
+            (void)raiseStatusError(head);
+            return;
+        }
+    }
+    if (!head.isRedirect()) {
+        m_geted = true;
+        (void)raise(&ZuHTTPdownload::GetAttred);
+        return;
+    }
+    if (++m_work.redirects > MaxRedirects) {
+        (void)raise(&ZuHTTPdownload::OnError, qint16(head.status), tooManyRedirectsText());
+        return;
+    }
+    const Target from = m_target;
+    try {
+        probe(resolveLocation(from, head.value("Location")), &from);
+    } catch (const SystemError &error) {
+        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+    }
+}
+
+// Takes the head of a download's or a stream's answer; false when the transfer goes no further with it.
+bool ZuHTTPdownload::takeTransferHead(Transfer &t, const HttpResponseHead &head)
+{
+    if (head.isRedirect()) {
+        follow(t, head);
+        return false;
+    }
+    // A partial answer must be the tail that was asked for: it goes where the request put it.
+    const bool partial = head.status == 206;
+    if (!head.isSuccess() || (partial && !head.answersSuffix(t.suffix))) {
+        close(t);
+        (void)raiseStatusError(head);
+        return false;
+    }
+    if (!head.framingError.isEmpty()) {
+        (void)fail(t, 0, badResponseText(head.framingError));
+        return false;
+    }
+    t.step = Step::Body;
+    t.expected = head.hasBody() ? head.contentLength : 0;
+    if (head.chunked && head.hasBody())
+        t.chunks = std::make_unique<ChunkedBody>();
+    if (partial && !t.chunks && t.expected < 0)
+        t.expected = head.rangeLast - head.rangeStart + 1;
+    // A server that ignores the range sends everything; a stream hands over only the tail.
+    if (t.kind == Kind::Stream && !partial && t.suffix > 0 && t.expected > t.suffix)
+        t.skip = t.expected - t.suffix;
+    if (t.kind == Kind::File && !partial && (m_outputFile->position() != 1 || m_outputFile->length() > 0)) {
+        // The whole resource came instead of the range asked for: it replaces the file.
+        m_outputFile->file().flush();
+        m_outputFile->file().resize(0);
+        m_outputFile->seek(1);
+    }
+    return true;
+}
+
+void ZuHTTPdownload::follow(Transfer &t, const HttpResponseHead &head)
+{
+    if (++t.redirects > MaxRedirects) {
+        (void)fail(t, qint16(head.status), tooManyRedirectsText());
+        return;
+    }
+    try {
+        const Target next = targetOf(resolveLocation(t.target, head.value("Location")), &t.target);
+        t.socket->Close();
+        (void)start(t, t.kind, next, t.suffix);
+    } catch (const SystemError &error) {
+        (void)fail(t, qint16(error.number()), error.description());
+    }
+}
+
+// Bodies
+
+bool ZuHTTPdownload::decodeBody(Transfer &t, QByteArray &bytes)
+{
+    if (t.chunks) {
+        QByteArray data;
+        const ChunkedBody::Status status = t.chunks->feed(bytes, data);
+        bytes = std::move(data);
+        t.received += bytes.size();
+        t.complete = status == ChunkedBody::Status::Complete;
+        return status != ChunkedBody::Status::Malformed;
+    }
+    if (t.expected >= 0) {
+        const qint64 room = t.expected - t.received;
+        if (bytes.size() > room)
+            bytes.truncate(room);
+        t.received += bytes.size();
+        t.complete = t.received == t.expected;
+        if (t.skip > 0) {
+            const qint64 skipped = qMin<qint64>(t.skip, bytes.size());
+            bytes.remove(0, skipped);
+            t.skip -= skipped;
+        }
+        return true;
+    }
+    t.received += bytes.size();
+    return true;
+}
+
+void ZuHTTPdownload::deliver(Transfer &t, QByteArray bytes)
+{
+    if (!decodeBody(t, bytes)) {
+        (void)fail(t, 0, unknownErrorText());
+        return;
+    }
+    const quint32 serial = t.serial;
+    // Whether the host's handler left this transfer running.
+    const auto goesOn = [&] { return t.active() && t.serial == serial; };
+    if (t.kind == Kind::File && !bytes.isEmpty()) {
+        try {
+            m_outputFile->writeBytes(bytes);
+        } catch (const SystemError &error) {
+            (void)fail(t, qint16(error.number()), error.description());
+            return;
+        }
+        if (!raise(&ZuHTTPdownload::GetData) || !goesOn())
+            return;
+    } else if (t.kind == Kind::Stream && m_streamText) {
+        const QString text = m_streamDecoder.decode(bytes);
+        if (!text.isEmpty() && (!raise(&ZuHTTPdownload::GetedData, text, 1) || !goesOn()))
+            return;
+    } else if (t.kind == Kind::Stream) {
+        for (const char byte : std::as_const(bytes)) {
+            if (!raise(&ZuHTTPdownload::GetedData, QVariant::fromValue(uchar(byte)), 2) || !goesOn())
+                return;
+        }
+    }
+    if (t.complete || lengthReached(t))
+        (void)finish(t);
+}
+
+// Without framing of its own, a download ends where the probe's Content-Length said.
+bool ZuHTTPdownload::lengthReached(const Transfer &t) const
+{
+    double length = 0;
+    return t.kind == Kind::File && !t.chunks && t.expected < 0 && numericLength(m_length, &length)
+           && m_outputFile->isOpen() && m_outputFile->position() - 1 >= length;
+}
+
+bool ZuHTTPdownload::cutShort(const Transfer &t) const
+{
+    if (t.chunks)
+        return !t.complete;
+    return t.expected >= 0 && t.received < t.expected;
+}
+
+// Endings
+
+void ZuHTTPdownload::close(Transfer &t)
+{
+    t.step = Step::Idle;
+    t.timer->stop();
+    if (t.kind == Kind::File)
+        m_outputFile->close();
+    t.socket->Close();
+}
+
+bool ZuHTTPdownload::fail(Transfer &t, qint16 number, const QString &description)
+{
+    close(t);
+    return raise(&ZuHTTPdownload::OnError, number, description);
+}
+
+bool ZuHTTPdownload::finish(Transfer &t)
+{
+    close(t);
+    return raise(&ZuHTTPdownload::Finish);
+}
+
+// The error for an answer that is not taken: 401 and 404 in the control's own
+// words, 407 as the proxy's refusal, any other with its status.
+bool ZuHTTPdownload::raiseStatusError(const HttpResponseHead &head)
+{
+    const int status = head.hasStatusLine ? head.status : 0;
     if (status == 401)
         return raise(&ZuHTTPdownload::OnError, 404, authenticationText());
     if (status == 404)
         return raise(&ZuHTTPdownload::OnError, 404, notFoundText());
-    qint16 number = 0;
-    try {
-        number = toInt16(status);
-    } catch (const SystemError &) {
-        // A code beyond 16 bits is no status at all.
-    }
-    return raise(&ZuHTTPdownload::OnError, number, unknownErrorText());
-}
-
-// Transfers
-
-bool ZuHTTPdownload::receive(Transfer &transfer, QByteArray &bytes)
-{
-    if (!transfer.active)
-        return false;
-    if (!transfer.headerSeen && takeHeader(transfer, bytes) != Outcome::Taken)
-        return false;
-    if (!decodeBody(transfer, bytes)) {
-        (void)failTransfer(transfer, 0, unknownErrorText());
-        return false;
-    }
-    return true;
-}
-
-ZuHTTPdownload::Outcome ZuHTTPdownload::takeHeader(Transfer &transfer, QByteArray &bytes)
-{
-    const bool toFile = &transfer == &m_file;
-    transfer.head += bytes;
-    bytes.clear();
-    const qsizetype scanned = qMin(transfer.head.size(), HttpResponseHead::ScanLimit + 4);
-    const qsizetype length = HttpResponseHead::headerLength(QByteArrayView(transfer.head).first(scanned));
-    if (length == 0) {
-        if (transfer.head.size() < HttpResponseHead::ScanLimit + 4)
-            return Outcome::Waiting;
-        (void)failTransfer(transfer, 0, unknownErrorText());
-        return Outcome::Refused;
-    }
-
-    const HttpResponseHead head = HttpResponseHead::parse(QByteArrayView(transfer.head).first(length));
-    bytes = transfer.head.mid(length);
-    transfer.head.clear();
-    transfer.headerSeen = true;
-    if (toFile)
-        m_bodyStart = length + 1;
-
-    // A partial answer must be the tail that was asked for: it goes where the request put it.
-    const bool partial = head.status == 206;
-    if (!head.isSuccess() || (partial && !head.answersSuffix(transfer.suffix))) {
-        const double status = head.hasStatusLine ? head.status : 0;
-        closeTransfer(transfer);
-        (void)raiseStatusError(status);
-        return Outcome::Refused;
-    }
-    transfer.expected = head.contentLength;
-    transfer.chunked = head.chunked;
-    if (transfer.chunked)
-        transfer.chunks = std::make_unique<ChunkedBody>();
-    if (partial && !transfer.chunked && transfer.expected < 0)
-        transfer.expected = head.rangeLast - head.rangeStart + 1;
-    // A server that ignores the range sends everything; a stream hands over only the tail.
-    if (!toFile && !partial && transfer.suffix > 0 && transfer.expected > transfer.suffix)
-        transfer.skip = transfer.expected - transfer.suffix;
-    if (toFile) {
-        if (!partial && (m_outputFile->position() != 1 || m_outputFile->length() > 0)) {
-            // The whole resource came instead of the range asked for: it replaces the file.
-            m_outputFile->file().flush();
-            m_outputFile->file().resize(0);
-            m_outputFile->seek(1);
-        }
-    }
-    return Outcome::Taken;
-}
-
-bool ZuHTTPdownload::decodeBody(Transfer &transfer, QByteArray &bytes)
-{
-    if (transfer.chunked) {
-        QByteArray data;
-        const ChunkedBody::Status status = transfer.chunks->feed(bytes, data);
-        bytes = std::move(data);
-        transfer.received += bytes.size();
-        if (status == ChunkedBody::Status::Malformed)
-            return false;
-        transfer.complete = status == ChunkedBody::Status::Complete;
-        return true;
-    }
-    if (transfer.expected >= 0) {
-        const qint64 room = transfer.expected - transfer.received;
-        if (bytes.size() > room)
-            bytes.truncate(room);
-        transfer.received += bytes.size();
-        transfer.complete = transfer.received == transfer.expected;
-        if (transfer.skip > 0) {
-            const qint64 skipped = qMin<qint64>(transfer.skip, bytes.size());
-            bytes.remove(0, skipped);
-            transfer.skip -= skipped;
-        }
-        return true;
-    }
-    transfer.received += bytes.size();
-    return true;
-}
-
-bool ZuHTTPdownload::writeToFile(const QByteArray &bytes)
-{
-    if (!m_outputFile->isOpen() || bytes.isEmpty())
-        return true;
-    try {
-        m_outputFile->writeBytes(bytes);
-    } catch (const SystemError &error) {
-        (void)failTransfer(m_file, qint16(error.number()), error.description());
-        return false;
-    }
-    return true;
-}
-
-void ZuHTTPdownload::closeTransfer(Transfer &transfer)
-{
-    transfer.active = false;
-    if (&transfer == &m_file)
-        m_outputFile->close();
-    try {
-        socketOf(transfer)->Close();
-    } catch (const SystemError &) {
-    }
-    stopTimerWhenIdle();
-}
-
-bool ZuHTTPdownload::failTransfer(Transfer &transfer, qint16 number, const QString &description)
-{
-    closeTransfer(transfer);
-    return raise(&ZuHTTPdownload::OnError, number, description);
-}
-
-bool ZuHTTPdownload::endTransfer(Transfer &transfer, bool headerMissing, bool cut)
-{
-    closeTransfer(transfer);
-    if (headerMissing)
-        return raise(&ZuHTTPdownload::OnError, 0, unknownErrorText());
-    if (cut)
-        return raise(&ZuHTTPdownload::OnError, qint16(Winsock::ConnectionAborted),
-                     Winsock::errorText(Winsock::ConnectionAborted));
-    return raise(&ZuHTTPdownload::Finish);
-}
-
-bool ZuHTTPdownload::cutShort(const Transfer &transfer) const
-{
-    if (transfer.chunked)
-        return !transfer.complete;
-    if (transfer.expected >= 0)
-        return transfer.received < transfer.expected;
-    return false;
-}
-
-void ZuHTTPdownload::Ws_DataArrival()
-{
-    try {
-        QByteArray bytes = Ws->GetDataBytes();
-        if (!receive(m_stream, bytes))
-            return;
-        if (m_streamText) {
-            const QString text = m_streamDecoder.decode(bytes);
-            if (!text.isEmpty() && !raise(&ZuHTTPdownload::GetedData, text, 1))
-                return;
-        } else {
-            for (const char byte : std::as_const(bytes)) {
-                if (!m_stream.active || m_closedByHost)
-                    break;
-                if (!raise(&ZuHTTPdownload::GetedData, QVariant::fromValue(uchar(byte)), 2))
-                    return;
-            }
-        }
-        if (m_stream.active && (m_stream.complete || Ws->State() == Winsock::PeerClosing)) {
-            m_stream.ended = true;
-            Ws->Close();
-        }
-    } catch (const SystemError &) {
-    }
-}
-
-// A failed connection ends what ran on it: one outcome, and nothing left open.
-void ZuHTTPdownload::Wk_Error(qint16 number, const QString &description)
-{
-    m_probing = false;
-    m_probeBuffer.clear();
-    if (m_file.active) {
-        (void)failTransfer(m_file, number, description);
-        return;
-    }
-    (void)raise(&ZuHTTPdownload::OnError, number, description);
-}
-
-void ZuHTTPdownload::Ws_Error(qint16 number, const QString &description)
-{
-    if (m_stream.active) {
-        (void)failTransfer(m_stream, number, description);
-        return;
-    }
-    (void)raise(&ZuHTTPdownload::OnError, number, description);
-}
-
-void ZuHTTPdownload::Timer1_Timer()
-{
-    if (m_closedByHost) {
-        m_closedByHost = false;
-        m_file.active = false;
-        m_stream.active = false;
-        Timer1->stop();
-        (void)raise(&ZuHTTPdownload::Finish);
-        return;
-    }
-
-    if (m_file.active) {
-        // The probe's Length is only the measure while the answer itself does not say.
-        bool lengthReached = false;
-        double length = 0;
-        const bool framed = m_file.headerSeen && (m_file.chunked || m_file.expected >= 0);
-        if (!framed && numericLength(m_length, &length) && m_outputFile->isOpen())
-            lengthReached = m_outputFile->position() - 1 >= length;
-        if ((peerClosing(Wk) || !m_outputFile->isOpen() || lengthReached || m_file.complete)
-            && !endTransfer(m_file, !m_file.headerSeen && !lengthReached, !lengthReached && cutShort(m_file)))
-            return;
-    }
-
-    if (m_stream.active && (peerClosing(Ws) || m_stream.ended))
-        (void)endTransfer(m_stream, !m_stream.headerSeen, cutShort(m_stream));
-}
-
-void ZuHTTPdownload::stopTimerWhenIdle()
-{
-    if (!m_file.active && !m_stream.active)
-        Timer1->stop();
+    return raise(&ZuHTTPdownload::OnError, qint16(status), status == 407 ? proxyRefusedText(head) : unknownErrorText());
 }

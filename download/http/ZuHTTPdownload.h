@@ -4,6 +4,7 @@
 #include "zudownload_export.h"
 
 #include <memory>
+#include <optional>
 
 #include <QByteArray>
 #include <QStringDecoder>
@@ -11,6 +12,8 @@
 
 class BinaryFile;
 class ChunkedBody;
+class HttpProxy;
+class HttpResponseHead;
 class QTimer;
 class Winsock;
 
@@ -19,22 +22,30 @@ class Winsock;
 
     GetAttrs() (or PGetAttr()) probes the resource: the status line and the
     headers date, server, Last-Modified, ETag, Accept-Ranges, Content-Length
-    and Content-Type are kept and read back through the properties, a 302 is
-    followed, and the outcome is GetAttred or OnError. DownTo() downloads
-    the resource into a file, resuming an existing one with a suffix range
-    when asked, and raises GetData after each write; OpenUrl() streams it to
-    the host through GetedData. Timer1 watches the transfers every 100 ms
-    and raises Finish when one has ended.
+    and Content-Type are kept and read back through the properties, and the
+    outcome is GetAttred or OnError. DownTo() downloads the resource into a
+    file, resuming an existing one with a suffix range when asked, and
+    raises GetData after each write; OpenUrl() streams it to the host
+    through GetedData. A transfer raises Finish as soon as its answer has
+    ended, from the event loop.
 
     The address is split into the host text (which may carry ":port") and
-    the request path. An "https://" address is fetched over TLS (port 443
-    unless the host text names one), a redirect may change between http and
-    https; any other scheme is fetched over plain HTTP. Every request asks the server to close the connection
-    at the end of the response, which is how the end is recognised.
+    the request path; a login in it ("user:password@host") is sent as Basic
+    authorization. An "https://" address is fetched over TLS (port 443
+    unless the host text names one); any other scheme is fetched over plain
+    HTTP. Probes, downloads and streams follow the redirects 301, 302, 303,
+    307 and 308, at most 20 in a row, between http and https both ways.
+    Requests go through the HTTP proxy that HttpProxy chooses: plain ones
+    with the whole address, https ones through a CONNECT tunnel, with the
+    certificate still checked against the server's name. Every request asks
+    the server to close the connection at the end of the response.
 
-    Every method only starts work and returns; results arrive as events.
-    Values stay in place between probes: a probe overwrites only the values
-    its answer carries.
+    A transfer that gets no connection, or no byte while one is awaited,
+    within TimeOut seconds ends with OnError(10060).
+
+    Every method only starts work and returns; results arrive as events,
+    exactly one outcome for each probe or transfer. Values stay in place
+    between probes: a probe overwrites only the values its answer carries.
 */
 class ZUDOWNLOAD_EXPORT ZuHTTPdownload : public ControlBase
 {
@@ -42,7 +53,7 @@ class ZUDOWNLOAD_EXPORT ZuHTTPdownload : public ControlBase
     Q_CLASSINFO("Members",
                 "GetAttrs,Geted,Host,Server,HttpVer,ReID,ServerDateTime,URLDateTime,Etag,Range,"
                 "Length,DownTo,ZUClose,State,PGetAttr,HsDown,LType,Writer,Email,HomePage,"
-                "WriteLetter,VisitHomePage,About,OpenUrl,Path,ZURemoteIP,ZULocalIP")
+                "WriteLetter,VisitHomePage,About,OpenUrl,Path,ZURemoteIP,ZULocalIP,TimeOut")
     Q_CLASSINFO("Events", "OnError,GetAttred,Finish,GetData,GetedData")
     Q_PROPERTY(bool Geted READ Geted)
     Q_PROPERTY(QVariant Host READ Host)
@@ -63,6 +74,7 @@ class ZUDOWNLOAD_EXPORT ZuHTTPdownload : public ControlBase
     Q_PROPERTY(QVariant Path READ Path)
     Q_PROPERTY(QVariant ZURemoteIP READ ZURemoteIP)
     Q_PROPERTY(QVariant ZULocalIP READ ZULocalIP)
+    Q_PROPERTY(qint32 TimeOut READ TimeOut WRITE setTimeOut)
 
 public:
     //! The component title this control shows in the about box.
@@ -76,7 +88,8 @@ public:
     //! Downloads to \a Filename; with \a Ext, writing starts at position \a Begin, and with
     //! \a Begin > 1 the last \a Last bytes of the resource are asked for.
     Q_INVOKABLE QVariant DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext);
-    //! Closes both connections and the output file; the next tick raises Finish.
+    //! Closes both connections and the output file; Finish follows from the event loop
+    //! when something was running.
     Q_INVOKABLE QVariant ZUClose();
     //! Probes the resource \a Path on the host \a PHost.
     Q_INVOKABLE QVariant PGetAttr(const QVariant &PHost, const QVariant &Path);
@@ -90,7 +103,7 @@ public:
     QVariant Host() const;
     QVariant Server() const { return m_server; }
     QVariant HttpVer() const { return m_httpVer; }
-    qint32 ReID();   //!< fails with 6 beyond 32 bits
+    qint32 ReID() const { return m_reID; }
     QVariant ServerDateTime() const { return m_serverDateTime; }
     QVariant URLDateTime() const { return m_urlDateTime; }
     QVariant Etag() const { return m_etag; }
@@ -108,6 +121,10 @@ public:
     QVariant Path() const { return m_path; }
     QVariant ZURemoteIP() const;
     QVariant ZULocalIP() const;
+    //! Seconds to wait for a connection, or for the next byte while one is awaited;
+    //! 0 waits for ever. A negative value fails with 380 and changes nothing.
+    qint32 TimeOut() const { return m_timeOut; }
+    void setTimeOut(qint32 seconds);
 
 Q_SIGNALS:
     void OnError(qint16 Number, const QString &Description);
@@ -124,63 +141,76 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // How far the response of one transfer has come.
-    struct Transfer {
-        bool active = false;
-        bool headerSeen = false;
-        QByteArray head;          // header bytes received so far
-        qint64 expected = -1;     // Content-Length of this response
-        qint64 received = 0;      // body bytes taken
-        bool chunked = false;
-        std::unique_ptr<ChunkedBody> chunks; // for a chunked response
-        bool complete = false;    // the body has ended by its own framing
-        bool ended = false;       // the connection was closed at the end
-        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
-        qint64 skip = 0;          // body bytes in front of the asked tail
+    // Where a request goes.
+    struct Target {
+        bool secure = false;
+        QString host; // "name", "name:port" or "[v6]:port"
+        QString path; // as given; encoded when it is sent
+        QString user;
+        QString password;
+        bool hasUserInfo = false;
     };
-    enum class Outcome { Taken, Waiting, Refused };
+    enum class Kind { Probe, File, Stream };
+    enum class Step { Idle, Connecting, Tunnel, Head, Body };
+    // One request and its answer on Wk (a probe or a download) or Ws (a stream).
+    struct Transfer {
+        Winsock *socket = nullptr;
+        QTimer *timer = nullptr; // TimeOut
+        Kind kind = Kind::Probe;
+        Step step = Step::Idle;
+        quint32 serial = 0; // bumped by every start, so a handler sees when an event started another
+        Target target;
+        std::unique_ptr<HttpProxy> proxy; // on the way, if any
+        bool tunnelled = false; // the proxy's tunnel is open
+        int redirects = 0;
+        QByteArray head;          // answer bytes before the body
+        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
+        qint64 expected = -1;     // body length of this answer, -1 while unknown
+        qint64 received = 0;      // body bytes taken
+        std::unique_ptr<ChunkedBody> chunks; // for a chunked answer
+        bool complete = false;    // the body has ended by its own framing
+        qint64 skip = 0;          // body bytes in front of the asked tail
 
-    void startProbe();
-    void getAttrs(const QString &url);
-    void sendRequest(Winsock *socket, int threshold);
-    void Wk_Connect();
-    void Ws_Connect();
-    void Wk_DataArrival();
-    void Ws_DataArrival();
-    void Wk_Error(qint16 number, const QString &description);
-    void Ws_Error(qint16 number, const QString &description);
-    void ensureIdle(const Winsock *socket) const;
-    void Timer1_Timer();
-    void Wk_Close();
-    void finishProbe();
-    void ParseResponseHeader(const QString &text);
-    QString resolveLocation(const QString &location) const;
-    void aim(Winsock *socket) const;
+        bool active() const { return step != Step::Idle; }
+    };
 
-    Winsock *socketOf(const Transfer &transfer) const;
-    void startTransfer(Transfer &transfer, qint64 suffix);
-    //! Takes the header and decodes the body in \a bytes; false when nothing of them goes on.
-    bool receive(Transfer &transfer, QByteArray &bytes);
-    Outcome takeHeader(Transfer &transfer, QByteArray &bytes);
+    static Target targetOf(const QString &url, const Target *from = nullptr);
+    static QString resolveLocation(const Target &base, const std::optional<QByteArray> &location);
+    static QByteArray request(const Transfer &transfer);
+    static QByteArray tunnelRequest(const Transfer &transfer);
+
+    void ensureIdle(const Transfer &transfer) const;
+    void probe(const QString &url, const Target *from = nullptr);
+    // False, after OnError, when the transfer went no further.
+    bool start(Transfer &transfer, Kind kind, const Target &target, qint64 suffix);
+    void watch(Transfer &transfer);
+
+    void connected(Transfer &transfer);
+    void dataArrived(Transfer &transfer);
+    void peerClosed(Transfer &transfer);
+    void socketError(Transfer &transfer, qint16 number, const QString &description);
+
+    std::optional<HttpResponseHead> takeFinalHead(Transfer &transfer);
+    void takeProbeHead(const HttpResponseHead &head);
+    bool takeTransferHead(Transfer &transfer, const HttpResponseHead &head);
+    void follow(Transfer &transfer, const HttpResponseHead &head);
     bool decodeBody(Transfer &transfer, QByteArray &bytes);
-    //! False when the write failed and the transfer ended.
-    bool writeToFile(const QByteArray &bytes);
-    void closeTransfer(Transfer &transfer);
-    // These raise an event and return false when the host deleted the control in it.
-    bool failTransfer(Transfer &transfer, qint16 number, const QString &description);
-    bool endTransfer(Transfer &transfer, bool headerMissing, bool cut);
-    bool raiseStatusError(double status);
+    void deliver(Transfer &transfer, QByteArray bytes);
+    bool lengthReached(const Transfer &transfer) const;
     bool cutShort(const Transfer &transfer) const;
-    void stopTimerWhenIdle();
+
+    void close(Transfer &transfer);
+    // These raise an event and return false when the host deleted the control in it.
+    bool fail(Transfer &transfer, qint16 number, const QString &description);
+    bool finish(Transfer &transfer);
+    bool raiseStatusError(const HttpResponseHead &head);
 
     // Control state.
-    QString m_host;
-    bool m_secure = false;
-    QVariant m_requestPath;
+    Target m_target; // of the last probe
     QVariant m_path;
     bool m_geted = false;
     QVariant m_httpVer;
-    double m_reID = 0;
+    qint32 m_reID = 0;
     QVariant m_serverDateTime;
     QVariant m_server;
     QVariant m_urlDateTime;
@@ -188,22 +218,18 @@ private:
     QVariant m_range;
     QVariant m_length;
     QVariant m_lType;
-    double m_bodyStart = 0;
-    QString m_redirectUrl;
     const std::unique_ptr<BinaryFile> m_outputFile;
     bool m_aboutShown = false;
+    qint32 m_timeOut = 60;
 
-    int m_redirects = 0;
-    bool m_probing = false;
-    QByteArray m_probeBuffer;
-    Transfer m_file;
-    Transfer m_stream;
+    Transfer m_work;   // on Wk
+    Transfer m_stream; // on Ws
     bool m_streamText = false;
     QStringDecoder m_streamDecoder;
-    bool m_closedByHost = false;
 
     // Child components.
     Winsock *Wk = nullptr;
     Winsock *Ws = nullptr;
+    // Raises the Finish of what ZUClose ended, once the host's call has returned.
     QTimer *Timer1 = nullptr;
 };

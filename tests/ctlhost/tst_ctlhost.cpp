@@ -82,7 +82,8 @@ void TestCtlHost::interfaces_data()
     QTest::newRow("ZuHTTPdownload") << u"ZuHTTPdownload"_s << uR"({"events":["OnError","GetAttred","Finish",)"
         R"("GetData","GetedData"],"members":["GetAttrs","Geted","Host","Server","HttpVer","ReID","ServerDateTime",)"
         R"("URLDateTime","Etag","Range","Length","DownTo","ZUClose","State","PGetAttr","HsDown","LType","Writer",)"
-        R"("Email","HomePage","WriteLetter","VisitHomePage","About","OpenUrl","Path","ZURemoteIP","ZULocalIP"]})"_s;
+        R"("Email","HomePage","WriteLetter","VisitHomePage","About","OpenUrl","Path","ZURemoteIP","ZULocalIP",)"
+        R"("TimeOut"]})"_s;
     QTest::newRow("ZuFTPDownLoad") << u"ZuFTPDownLoad"_s << uR"({"events":["OnError","UrlOK","GetedData","Ended",)"
         R"("GetAttred"],"members":["Host","Path","User","Password","Port","DownTo","State","HsDown","ZUClose",)"
         R"("State1","State2","GetAttrs","Start","Writer","Email","HomePage","WriteLetter","VisitHomePage","About"]})"_s;

@@ -1,10 +1,12 @@
 // The control against nginx on loopback: probes, downloads, resumes,
-// redirects and streams as a user meets them, over http and https, directly
-// and hosted by ctlhost; certificates the test makes with openssl.
+// redirects and streams as a user meets them, over http and https, directly,
+// through tinyproxy and hosted by ctlhost; certificates the test makes with
+// openssl, whose s_server stands in for servers that want a client certificate.
 
 #include "CtlHostSession.h"
 #include "HttpTestHelpers.h"
 #include "NginxServer.h"
+#include "TinyProxy.h"
 #include "ZuHTTPdownload.h"
 
 #include "ModalRunner.h"
@@ -16,7 +18,10 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -32,6 +37,8 @@ private Q_SLOTS:
     void transfer();
     void failure_data();
     void failure();
+    void throughProxy_data();
+    void throughProxy();
     void resumeBeyond4GiB();
     void hosted();
 
@@ -48,6 +55,8 @@ private:
     QTemporaryDir m_certs;
 
     NginxServer m_nginx;
+    TinyProxy m_proxy;
+    QList<std::shared_ptr<PeerProcess>> m_tlsServers; // openssl s_server
     QTemporaryDir m_out;
     QByteArray m_big = randomBytes(1000003, 1);
     QByteArray m_new = randomBytes(2000, 2);
@@ -100,6 +109,9 @@ bool TestZuHttpNginx::makeCertificates()
 void TestZuHttpNginx::initTestCase()
 {
     ModalRunner::setHandler([](QDialog *) { return 0; });
+    // Only the rows that name a proxy use one.
+    for (const char *name : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
     QVERIFY(m_out.isValid());
     QVERIFY(m_certs.isValid());
     QVERIFY(makeCertificates());
@@ -120,21 +132,26 @@ void TestZuHttpNginx::initTestCase()
     }
     QVERIFY(QDir().mkpath(root + QStringLiteral("/chunked")));
     QVERIFY(writeFile(root + QStringLiteral("/chunked/notes.txt"), m_text));
+    // Served to the proxy only, which comes from 127.0.0.2.
+    QVERIFY(QDir().mkpath(root + QStringLiteral("/proxied")));
+    QVERIFY(writeFile(root + QStringLiteral("/proxied/f.bin"), m_big));
 
     // One server on a plain and a TLS port; further TLS ports for the certificates that must fail.
     const QString certs = m_certs.path();
     const auto tls = [&](const QString &name) {
         return QStringLiteral("ssl_certificate %1/%2.pem; ssl_certificate_key %1/%2.key;\n").arg(certs, name);
     };
+    const QString proxied = QStringLiteral("location /proxied/ { allow 127.0.0.2; deny all; }\n");
     m_tlsPort = PeerProcess::freePort();
-    QString others = QStringLiteral("  server { listen 127.0.0.1:%1 ssl; server_name localhost; root %2; %3 }\n")
-                         .arg(QString::number(m_tlsPort), root, tls(QStringLiteral("localhost")));
+    QString others = QStringLiteral("  server { listen 127.0.0.1:%1 ssl; server_name localhost; root %2; %3 %4 }\n")
+                         .arg(QString::number(m_tlsPort), root, tls(QStringLiteral("localhost")), proxied);
     for (const char *name : {"wrong-name", "expired", "unknown-issuer", "dir-issued"}) {
         const quint16 port = PeerProcess::freePort();
         m_ports.insert(QLatin1String(name), port);
         others += QStringLiteral("  server { listen 127.0.0.1:%1 ssl; root %2; %3 }\n")
                       .arg(QString::number(port), root, tls(QLatin1String(name)));
     }
+    m_ports.insert(QStringLiteral("nobody"), PeerProcess::freePort());
     m_nginx.setHttpLines(others);
     m_nginx.setServerLines(
         QStringLiteral("    listen 127.0.0.1:%1 ssl default_server; %2"
@@ -142,9 +159,28 @@ void TestZuHttpNginx::initTestCase()
                        "    location = /rel { absolute_redirect off; return 302 /new.bin; }\n"
                        "    location = /to-https { return 302 https://127.0.0.1:%1/new.bin; }\n"
                        "    location = /to-http { return 302 http://127.0.0.1:{port}/new.bin; }\n"
-                       "    location /chunked/ { sub_filter_types *; sub_filter nothing-to-find x; }\n")
-            .arg(QString::number(m_tlsPort), tls(QStringLiteral("good"))));
+                       "    location /chunked/ { sub_filter_types *; sub_filter nothing-to-find x; }\n%3")
+            .arg(QString::number(m_tlsPort), tls(QStringLiteral("good")), proxied));
     QVERIFY2(m_nginx.start(), qPrintable(m_nginx.errorString()));
+
+    // Tunnels go to the trusted server, the one of another name and the port nobody serves.
+    QVERIFY2(m_proxy.start({m_tlsPort, m_ports.value(QStringLiteral("wrong-name")), m_ports.value(QStringLiteral("nobody"))}),
+             qPrintable(m_proxy.errorString()));
+
+    // Servers that end the handshake (TLS 1.2) or the connection (TLS 1.3) without a client certificate.
+    for (const char *version : {"1.2", "1.3"}) {
+        const quint16 port = PeerProcess::freePort();
+        m_ports.insert(QStringLiteral("client-certificate-") + QLatin1String(version), port);
+        auto server = std::make_shared<PeerProcess>();
+        const QString error = server->start(
+            QStringLiteral("openssl"),
+            {"s_server", "-accept", QStringLiteral("127.0.0.1:%1").arg(port), "-cert", certs + "/good.pem", "-key",
+             certs + "/good.key", "-Verify", "1", "-CAfile", certs + "/ca.pem",
+             QStringLiteral("-tls1_") + QLatin1Char(version[2]), "-www", "-quiet"},
+            port, false);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        m_tlsServers.append(server);
+    }
 }
 
 void TestZuHttpNginx::probe(ZuHTTPdownload &control, const QString &path, const QString &scheme)
@@ -267,6 +303,10 @@ void TestZuHttpNginx::failure_data()
     row("unknown issuer", "https://127.0.0.1:PORT/new.bin", "unknown-issuer", 12045, "unknown authority");
     row("name not in the certificate", "https://localhost:PORT/new.bin", "wrong-name", 12038, "another host name");
     row("no TLS at all", "https://127.0.0.1:PORT/new.bin", "", 12157, "secure connection could not be established");
+    row("client certificate wanted, TLS 1.2", "https://127.0.0.1:PORT/new.bin", "client-certificate-1.2", 12044,
+        "requires a client certificate");
+    row("client certificate wanted, TLS 1.3", "https://127.0.0.1:PORT/new.bin", "client-certificate-1.3", 12044,
+        "requires a client certificate");
     // Nobody listens: the length stays unknown, only the failure can end it.
     row("connection refused", "http://127.0.0.1:PORT/new.bin", "nobody", 10061, "");
 }
@@ -301,6 +341,80 @@ void TestZuHttpNginx::failure()
     QCOMPARE(got.size() + finish.size(), 0);
     QCOMPARE(control.HsDown(), 0);
     QCOMPARE(readFile(file), QByteArray("kept"));
+}
+
+// Through tinyproxy, which nginx alone lets fetch /proxied/: plain requests
+// with the whole address, https through a tunnel whose server certificate is
+// still checked; the proxy's refusals end in its status.
+void TestZuHttpNginx::throughProxy_data()
+{
+    QTest::addColumn<QString>("address"); // PLAIN, TLS and PORT stand for the ports
+    QTest::addColumn<QString>("server");  // for PORT, from m_ports
+    QTest::addColumn<QString>("proxy");   // "login", "no login" or "none"
+    QTest::addColumn<int>("number");      // 0: downloads
+    QTest::addColumn<QString>("why");
+    const auto row = [](const char *tag, const char *address, const char *proxy, int number = 0,
+                        const char *why = "", const char *server = "") {
+        QTest::newRow(tag) << QString::fromLatin1(address) << QString::fromLatin1(server) << QString::fromLatin1(proxy)
+                           << number << QString::fromUtf8(why);
+    };
+    row("http", "http://127.0.0.1:PLAIN/proxied/f.bin", "login");
+    row("https, tunnelled", "https://127.0.0.1:TLS/proxied/f.bin", "login");
+    row("https, by name", "https://localhost:TLS/proxied/f.bin", "login");
+    row("not through the proxy", "http://127.0.0.1:PLAIN/proxied/f.bin", "none", 403, "未知错误");
+    row("http, no login", "http://127.0.0.1:PLAIN/new.bin", "no login", 407,
+        "代理服务器拒绝了请求：407 Proxy Authentication Required");
+    row("https, no login", "https://127.0.0.1:TLS/new.bin", "no login", 407,
+        "代理服务器拒绝了请求：407 Proxy Authentication Required");
+    row("https, port refused", "https://127.0.0.1:PORT/new.bin", "login", 403, "代理服务器拒绝了请求：403 Access violation",
+        "expired");
+    row("https, nobody behind the tunnel", "https://127.0.0.1:PORT/new.bin", "login", 500,
+        "代理服务器拒绝了请求：500 Unable to connect", "nobody");
+    row("https, certificate of another name", "https://127.0.0.1:PORT/new.bin", "login", 12038, "another host name",
+        "wrong-name");
+}
+
+void TestZuHttpNginx::throughProxy()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, server);
+    QFETCH(QString, proxy);
+    QFETCH(int, number);
+    QFETCH(QString, why);
+    address.replace(QStringLiteral("PLAIN"), QString::number(m_nginx.port()))
+        .replace(QStringLiteral("TLS"), QString::number(m_tlsPort))
+        .replace(QStringLiteral("PORT"), QString::number(m_ports.value(server)));
+    const auto restore = qScopeGuard([] {
+        qunsetenv("http_proxy");
+        qunsetenv("https_proxy");
+    });
+    if (proxy != QLatin1String("none")) {
+        const QByteArray setting = m_proxy.address(proxy == QLatin1String("login")).toLatin1();
+        qputenv("http_proxy", setting);
+        qputenv("https_proxy", setting);
+    }
+
+    ZuHTTPdownload control;
+    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
+    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
+    control.GetAttrs(address);
+    QVERIFY(!control.takeError());
+    QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() || !error.isEmpty(), 10000);
+    if (number) {
+        QCOMPARE(got.size(), 0);
+        QCOMPARE(error.first().at(0).value<qint16>(), qint16(number));
+        QVERIFY2(error.first().at(1).toString().contains(why), qPrintable(error.first().at(1).toString()));
+        return;
+    }
+    QCOMPARE(Events(error), Events());
+    QCOMPARE(control.Length(), qint64(m_big.size()));
+    const QString file = m_out.filePath(QStringLiteral("proxied.bin"));
+    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
+    control.DownTo(file, 1, 0, false);
+    QVERIFY(!control.takeError());
+    QVERIFY(finish.wait(10000));
+    QCOMPARE(Events(error), Events());
+    QVERIFY(readFile(file) == m_big);
 }
 
 // A sparse 5 GiB resource and file: only the last MiB travels.

@@ -219,6 +219,10 @@ private Q_SLOTS:
         QTest::newRow("Connect while connected") << connected << connect << 40020;
         QTest::newRow("Listen while connected") << connected << listen << 40020;
         QTest::newRow("Connect while listening") << listening << connect << 40020;
+        // TLS starts late only on a connection made for a tunnel.
+        const Call startSecure = [](Winsock &s) { s.StartSecure(QStringLiteral("example.com")); };
+        QTest::newRow("StartSecure on a plain connection") << connected << startSecure << 40020;
+        QTest::newRow("StartSecure while closed") << closed << startSecure << 40020;
         QTest::newRow("SendData while closed") << closed << Call([](Winsock &s) { s.SendData(QStringLiteral("x")); })
                                                << 40006;
         QTest::newRow("RemotePort 65536") << closed << Call([](Winsock &s) { s.setRemotePort(65536); }) << 380;
