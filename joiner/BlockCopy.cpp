@@ -12,13 +12,6 @@ namespace {
 
 constexpr qint64 BlockSize = 8 * 1024 * 1024;
 
-[[noreturn]] void throwWriteError(int error)
-{
-    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
-        throw SystemError(SystemError::DiskFull);
-    throw SystemError(SystemError::DeviceIOError);
-}
-
 [[noreturn]] void throwShortSource(const QFileDevice &source)
 {
     throw SystemError(SystemError::InputPastEndOfFile,
@@ -48,7 +41,7 @@ qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevi
             if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP
                 || errno == EBADF || errno == EPERM)
                 return count;
-            throwWriteError(errno);
+            throw SystemError::fromErrno(errno);
         }
         if (n == 0)
             throwShortSource(source);
@@ -66,7 +59,7 @@ void writeAll(int out, const char *data, qint64 size)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throwWriteError(errno);
+            throw SystemError::fromErrno(errno);
         }
         data += n;
         size -= n;
@@ -74,6 +67,14 @@ void writeAll(int out, const char *data, qint64 size)
 }
 
 } // namespace
+
+void writeBlock(QFileDevice &target, QByteArrayView bytes)
+{
+    const int out = target.handle();
+    if (out < 0)
+        throw SystemError(SystemError::BadFileNameOrNumber);
+    writeAll(out, bytes.data(), bytes.size());
+}
 
 void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
                 const Step &copied)
@@ -94,7 +95,7 @@ void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw SystemError(SystemError::DeviceIOError);
+            throw SystemError::fromErrno(errno);
         }
         if (n == 0)
             throwShortSource(source);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QtGlobal>
 
 #include <functional>
@@ -17,7 +18,12 @@ class QFileDevice;
 
     Both files must be open; \a target must not hold unflushed buffered
     writes. Throws SystemError: 62 when \a source ends before \a count
-    bytes, 61 when the disk is full, 57 for other I/O failures.
+    bytes, otherwise as SystemError::fromErrno() maps the system's error
+    (61 when the disk is full).
 */
 void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
                 const std::function<bool(qint64 copied)> &copied = {});
+
+//! Writes \a bytes at the current position of \a target's handle, as
+//! copyBlocks() does; throws SystemError as SystemError::fromErrno() maps it.
+void writeBlock(QFileDevice &target, QByteArrayView bytes);

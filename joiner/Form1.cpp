@@ -175,12 +175,17 @@ void Form1::cmdUnsplit_Click()
         ModalRunner::messageBox(this, icon, message.text, message.title);
     });
     combiner.setExtractProgram(m_extractProgram);
-    combiner.setProgress([&](qint64 joined, qint64 total) {
+    const auto shown = [&] {
         if (!progress) {
             progress = std::make_unique<JoinProgressDialog>(this);
             progress->show();
+            progress->activateWindow();
         }
-        return progress->showProgress(joined, total);
+        return progress.get();
+    };
+    combiner.setProgress([&](qint64 joined, qint64 total, bool stoppable) {
+        return shown()->showProgress(joined, total, stoppable);
     });
+    combiner.setExtracting([&] { return shown()->showExtracting(); });
     combiner.combine(txtTemplateName->text(), txtOutputFile->text(), checkc2->isChecked());
 }
