@@ -42,9 +42,12 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
     bag.setValue(QStringLiteral("Font"), font());
     Schedule1->hostReadProperties(bag);
     Schedule1->setFixedSize(360, 20);
+    // A bar that took the focus would swallow Escape, Return and Space meant for Cancel.
+    Schedule1->setFocusPolicy(Qt::NoFocus);
 
     cmdCancel = new QPushButton(CancelText.toString(), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setDefault(true);
     connect(cmdCancel, &QPushButton::clicked, this, &JoinProgressDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
