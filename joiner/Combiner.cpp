@@ -84,11 +84,11 @@ QString Combiner::extract(const QString &outputPath)
             return QStringLiteral("cannot copy %1: %2").arg(outputPath, joined.errorString());
         if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return QStringLiteral("cannot copy %1: %2").arg(outputPath, copy.errorString());
-        copyBlocks(joined, 0, copy, joined.size(), step);
+        copyBlocks(joined, 0, copy, joined.size(), step, {outputPath, cabinet});
     } catch (const SystemError &error) {
         if (error.number() == SystemError::UserInterrupt)
             throw;
-        return QStringLiteral("cannot copy %1: %2").arg(outputPath, error.description());
+        return QStringLiteral("cannot copy %1: %2").arg(outputPath, error.description().replace(cabinet, QStringLiteral("a temporary file")));
     }
 
     const QString failure = runExtract(cabinet, unpacked, outputPath);
@@ -100,7 +100,7 @@ QString Combiner::extract(const QString &outputPath)
         return QStringLiteral("cannot read the unpacked file: %1").arg(source.errorString());
     ReplacementFile output(outputPath);
     output.open();
-    copyBlocks(source, 0, output.file(), source.size(), step);
+    copyBlocks(source, 0, output.file(), source.size(), step, {unpacked, output.shownName()});
     output.prepare();
     if (!extractionGoesOn())
         throw SystemError(SystemError::UserInterrupt);

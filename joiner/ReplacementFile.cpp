@@ -122,9 +122,14 @@ ReplacementFile::~ReplacementFile()
     cancel();
 }
 
+QString ReplacementFile::shownName() const
+{
+    return Stencil::readable(m_target);
+}
+
 void ReplacementFile::fail(int error) const
 {
-    throw SystemError::fromErrno(error, Stencil::readable(m_target));
+    throw SystemError::fromErrno(error, shownName());
 }
 
 void ReplacementFile::open()
@@ -308,16 +313,14 @@ void ReplacementFile::copyBack(const std::function<void()> &busy)
                      QFileDevice::AutoCloseHandle))
         throw SystemError(SystemError::DeviceIOError);
     m_targetHandle = -1;
-    try {
-        copyBlocks(m_file, 0, target, size, [&busy](qint64) {
-            if (busy)
-                busy();
-            return true;
-        });
-    } catch (const SystemError &error) {
-        throw SystemError(error.number(), error.description() + QStringLiteral(": ")
-                                                  + Stencil::readable(m_target));
-    }
+    copyBlocks(
+            m_file, 0, target, size,
+            [&busy](qint64) {
+                if (busy)
+                    busy();
+                return true;
+            },
+            {QString(), shownName()});
     if (::ftruncate(target.handle(), size) != 0 || ::fdatasync(target.handle()) != 0)
         fail(errno);
 }

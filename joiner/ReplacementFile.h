@@ -50,6 +50,8 @@ public:
     void open();
     //! The temporary file, open for writing at its start.
     QFile &file() { return m_file; }
+    //! The target as errors name it.
+    QString shownName() const;
     //! True when commit() writes into the existing file rather than renaming over it.
     bool writesInPlace() const { return m_inPlace; }
     //! Makes sure the written data can take the target's place (see above);

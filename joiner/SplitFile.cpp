@@ -81,11 +81,11 @@ private:
     QByteArrayList m_paths;
 };
 
-void writeNew(const QString &path, const std::function<void(QFileDevice &)> &write)
+void writeNew(const QString &path, const std::function<void(QFileDevice &, const QString &)> &write)
 {
     ReplacementFile file(path);
     file.open();
-    write(file.file());
+    write(file.file(), file.shownName());
     file.commit();
 }
 
@@ -167,16 +167,16 @@ QStringList SplitFile(const QString &filePath, qint64 pieceSize, const QString &
     WrittenPieces written;
     for (int i = 0; i < count; ++i) {
         const qint64 size = qMin(share, total - done);
-        writeNew(pieces.at(i), [&](QFileDevice &piece) {
-            writeBlock(piece, PieceRecord::header(qint32(size)));
-            copyBlocks(source, done, piece, size, goOn);
-            writeBlock(piece, PieceRecord::trailer());
+        writeNew(pieces.at(i), [&](QFileDevice &piece, const QString &name) {
+            writeBlock(piece, PieceRecord::header(qint32(size)), name);
+            copyBlocks(source, done, piece, size, goOn, {shownFile, name});
+            writeBlock(piece, PieceRecord::trailer(), name);
         });
         written.add(pieces.at(i));
         if (size == 0 && !goOn(0))
             throw SystemError(SystemError::UserInterrupt);
     }
-    writeNew(stencilPath, [&](QFileDevice &file) { writeBlock(file, stencil.toBytes()); });
+    writeNew(stencilPath, [&](QFileDevice &file, const QString &name) { writeBlock(file, stencil.toBytes(), name); });
     written.keep();
     return pieces;
 }

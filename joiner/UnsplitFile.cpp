@@ -337,7 +337,8 @@ void writeOutput(const Join &join, const QString &outputPath, const JoinProgress
             throw SystemError::fromErrno(error, join.pieces.shown.at(i));
         }
         copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize(),
-                   progress ? std::function<bool(qint64)>(goOn) : std::function<bool(qint64)>());
+                   progress ? std::function<bool(qint64)>(goOn) : std::function<bool(qint64)>(),
+                   {join.pieces.shown.at(i), output.shownName()});
     }
     // The last moment a stop leaves the output as it was: the data are on disk.
     output.prepare();

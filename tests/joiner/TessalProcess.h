@@ -55,9 +55,11 @@ inline void refuseTmpfile()
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, Arch, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 3),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 4),
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-        BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, __O_TMPFILE, 0, 1),
+        // O_TMPFILE's own bit; the rest of it is O_DIRECTORY, which opendir() uses too.
+        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, __O_TMPFILE & ~O_DIRECTORY),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __O_TMPFILE & ~O_DIRECTORY, 0, 1),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };

@@ -298,6 +298,9 @@ private slots:
         QProcess tessal;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QDir().mkpath(path("runtime"));
+        QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
         tessal.setProcessEnvironment(env);
         tessal.start(QStringLiteral(TESSAL_PATH), arguments);
         QVERIFY(tessal.waitForStarted());
