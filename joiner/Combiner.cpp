@@ -141,7 +141,8 @@ QString Combiner::runExtract(const QString &cabinet, const QString &unpacked, co
     if (process.state() != QProcess::NotRunning)
         loop.exec();
     tick.stop();
-    if (stopped)
+    // Ctrl-C on a terminal reaches EXTRACT too: it may have ended before the tick saw the stop.
+    if (stopped || !extractionGoesOn())
         throw SystemError(SystemError::UserInterrupt);
 
     // The temporary cabinet is gone once this returns: name the output instead.
