@@ -5,6 +5,8 @@
 
 #include <QtEndian>
 
+#include <cstring>
+
 StencilHeader StencilHeader::read(BinaryFile &file)
 {
     StencilHeader header;

@@ -142,8 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!err.isEmpty());
         FUZZ_CHECK(after == before);
     }
-    FUZZ_CHECK(run({QStringLiteral("--check"), QStringLiteral("s.kvs")}) == code);
-    FUZZ_CHECK(Fuzz::snapshot() == after);
+    // A check looks at every piece named; thousands of absent ones only slow the fuzzer.
+    if (stencil.pieceCount <= 2 * MaxPieces) {
+        FUZZ_CHECK(run({QStringLiteral("--check"), QStringLiteral("s.kvs")}) == code);
+        FUZZ_CHECK(Fuzz::snapshot() == after);
+    }
 
     // Pieces are found only under the base name's last component, "p" here.
     bool ascii = true;
@@ -167,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         after.insert(QStringLiteral("joined.out"), "OLD");
         FUZZ_CHECK(after == before);
 
-        const QString size = QString::number(15 + size_t(expected->size()) % 23);
+        // A few pieces at most: each is a file of its own, and files are slow to make.
+        const QString size = QString::number(15 + size_t(expected->size()) % 4096);
         FUZZ_CHECK(run({QStringLiteral("--split"), QStringLiteral("joined.out"), size, QStringLiteral("r.kvs")}) == 0);
         FUZZ_CHECK(run({QStringLiteral("--join"), QStringLiteral("r.kvs"), QStringLiteral("rejoined.out")}) == 0);
         FUZZ_CHECK(Fuzz::snapshot().value(QStringLiteral("rejoined.out")) == *expected);

@@ -2,7 +2,7 @@
 
 // Runs tessal as a user would: without a display, optionally as another
 // user, under strace to stop it at a chosen system call, or on a system that
-// refuses unnamed temporary files.
+// has no unnamed temporary files or cannot reserve space.
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -19,6 +19,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace TessalProcess {
 
 struct Options
@@ -26,6 +28,7 @@ struct Options
     QString user;          //!< run as this user (setpriv), the test's own when empty
     QStringList strace;    //!< strace's filter and injection arguments, none when empty
     bool noTmpfile = false; //!< the system answers unnamed temporary files with EOPNOTSUPP
+    bool noFallocate = false; //!< the system cannot reserve space
     QString tmp;           //!< TMPDIR
     QStringList environment; //!< more NAME=VALUE entries
     QString program;       //!< another program than tessal
@@ -40,8 +43,12 @@ struct Result
     bool exited(int code) const { return signal == 0 && exitCode == code; }
 };
 
-//! A file system without O_TMPFILE answers it with EOPNOTSUPP; so does this filter.
-inline void refuseTmpfile()
+/*!
+    A seccomp filter that answers what a file system without the feature
+    answers, EOPNOTSUPP: to unnamed temporary files (O_TMPFILE) when
+    \a tmpfile, to space reservations (fallocate) when \a fallocate.
+*/
+inline std::vector<sock_filter> refusals(bool tmpfile, bool fallocate)
 {
 #if defined(__x86_64__)
     constexpr unsigned Arch = AUDIT_ARCH_X86_64;
@@ -50,23 +57,29 @@ inline void refuseTmpfile()
 #else
 #error "no seccomp architecture for this machine"
 #endif
-    static sock_filter filter[] = {
+    // O_TMPFILE's own bit; the rest of it is O_DIRECTORY, which opendir() uses too.
+    constexpr unsigned TmpfileBit = __O_TMPFILE & ~O_DIRECTORY;
+    const sock_filter refuse = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP);
+    const sock_filter allow = BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW);
+    std::vector<sock_filter> filter{
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, Arch, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        allow,
         BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 4),
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
-        // O_TMPFILE's own bit; the rest of it is O_DIRECTORY, which opendir() uses too.
-        BPF_STMT(BPF_ALU | BPF_AND | BPF_K, __O_TMPFILE & ~O_DIRECTORY),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __O_TMPFILE & ~O_DIRECTORY, 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    static sock_fprog program = {sizeof filter / sizeof filter[0], filter};
-    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0
-        || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
-        ::_exit(126);
+    if (fallocate) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fallocate, 0, 1));
+        filter.push_back(refuse);
+    }
+    if (tmpfile) {
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 4));
+        filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])));
+        filter.push_back(BPF_STMT(BPF_ALU | BPF_AND | BPF_K, TmpfileBit));
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, TmpfileBit, 0, 1));
+        filter.push_back(refuse);
+    }
+    filter.push_back(allow);
+    return filter;
 }
 
 inline bool haveStrace()
@@ -97,8 +110,15 @@ inline Result run(const QStringList &arguments, const Options &options = {})
     for (const QString &entry : options.environment)
         env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
-    if (options.noTmpfile)
-        process.setChildProcessModifier(refuseTmpfile);
+    std::vector<sock_filter> filter = refusals(options.noTmpfile, options.noFallocate);
+    const sock_fprog refusing{static_cast<unsigned short>(filter.size()), filter.data()};
+    if (options.noTmpfile || options.noFallocate) {
+        process.setChildProcessModifier([&refusing] {
+            if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0
+                || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &refusing) != 0)
+                ::_exit(126);
+        });
+    }
     process.start(program, all);
     Result result;
     if (!process.waitForFinished(60000)) {
