@@ -88,7 +88,8 @@ QString Combiner::extract(const QString &outputPath)
     } catch (const SystemError &error) {
         if (error.number() == SystemError::UserInterrupt)
             throw;
-        return QStringLiteral("cannot copy %1: %2").arg(outputPath, error.description().replace(cabinet, QStringLiteral("a temporary file")));
+        const QString why = error.description().replace(cabinet, QStringLiteral("a temporary file"));
+        return QStringLiteral("cannot copy %1: %2").arg(outputPath, why);
     }
 
     const QString failure = runExtract(cabinet, unpacked, outputPath);
@@ -145,7 +146,7 @@ QString Combiner::runExtract(const QString &cabinet, const QString &unpacked, co
     if (stopped || !extractionGoesOn())
         throw SystemError(SystemError::UserInterrupt);
 
-    // The temporary cabinet is gone once this returns: name the output instead.
+    // The temporary cabinet is gone by the time the message is read: name the output instead.
     const QString message = QString::fromLocal8Bit(process.readAllStandardError())
                                     .trimmed()
                                     .replace(cabinet, outputPath);

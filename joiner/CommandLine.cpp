@@ -275,8 +275,9 @@ int runCommandLine(const QStringList &arguments, QTextStream &out, QTextStream &
             const QString last = pieces.size() > 1
                     ? QStringLiteral(" to .") + pieces.last().section(QLatin1Char('.'), -1)
                     : QString();
-            out << "Split succeed 分割成功！！！ " << pieces.size() << (pieces.size() > 1 ? " pieces, " : " piece, ")
-                << Stencil::readable(pieces.first()) << last << ", and the stencil "
+            out << "Split succeed 分割成功！！！ " << pieces.size()
+                << (pieces.size() > 1 ? " pieces, " : " piece, ") << Stencil::readable(pieces.first()) << last
+                << ", and the stencil "
                 << Stencil::readable(QFileInfo(stencil).absoluteFilePath()) << Qt::endl;
         } catch (const SystemError &error) {
             progress.finish();
