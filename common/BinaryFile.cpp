@@ -3,11 +3,15 @@
 #include "CodePage.h"
 #include "SystemError.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include "NativePath.h"
+
 #include <QtEndian>
 
 #include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,47 +36,48 @@ BinaryFile::~BinaryFile()
     close();
 }
 
-int BinaryFile::openErrorNumber(const QString &path)
-{
-    if (path.isEmpty())
-        return SystemError::BadFileNameOrNumber;
-    const QFileInfo info(path);
-    if (!info.absoluteDir().exists())
-        return SystemError::PathNotFound;
-    if (!info.exists())
-        return SystemError::FileNotFound;
-    return SystemError::PathFileAccessError;
-}
-
 void BinaryFile::open(const QString &path, OpenFlags flags)
 {
     if (isOpen())
         throw SystemError(SystemError::FileAlreadyOpen);
-    if (path.isEmpty())
+    const QByteArray native = nativePath(path);
+    if (native.isEmpty())
         throw SystemError(SystemError::BadFileNameOrNumber);
-    const QFileInfo info(path);
-    if (info.isDir())
-        throw SystemError(SystemError::PathFileAccessError);
-    const bool mustExist = flags.testAnyFlags(MustExist | ReadOnly);
-    const auto openError = [&] {
-        const int number = openErrorNumber(path);
-        if (number == SystemError::FileNotFound)
-            return SystemError(number, QStringLiteral("File not found: %1").arg(path));
-        return SystemError(number);
-    };
-    if (mustExist && !info.exists())
-        throw openError();
-
-    m_file.setFileName(path);
-    const QIODevice::OpenMode existing = mustExist ? QIODevice::ExistingOnly : QIODevice::NotOpen;
-    bool ok = false;
-    if (!(flags & ReadOnly))
-        ok = m_file.open(QIODevice::ReadWrite | existing);
-    if (!ok && flags.testAnyFlags(AllowReadOnly | ReadOnly) && info.exists())
-        ok = m_file.open(QIODevice::ReadOnly | existing);
-    if (!ok)
-        throw openError();
-    m_handle = takeFreeHandle(this);
+    // Opened here rather than by QFile, so that a failure keeps its system error.
+    int fd = -1;
+    int error = 0;
+    if (!(flags & ReadOnly)) {
+        const int create = flags & MustExist ? 0 : O_CREAT;
+        fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | create, 0666);
+        error = errno;
+    }
+    const bool refused = error == EACCES || error == EPERM || error == EROFS;
+    if (fd < 0 && (flags & ReadOnly || (flags & AllowReadOnly && refused))) {
+        fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        // A read-only fallback that fails still reports why writing was refused.
+        if (fd >= 0 || !refused)
+            error = errno;
+    }
+    if (fd < 0)
+        throw SystemError::fromErrno(error, path);
+    struct stat status = {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        throw SystemError::fromErrno(EISDIR, path);
+    }
+    const int mode = ::fcntl(fd, F_GETFL) & O_ACCMODE;
+    // Unbuffered: each write reaches the system at once, with its own error.
+    if (!m_file.open(fd, (mode == O_RDWR ? QIODevice::ReadWrite : QIODevice::ReadOnly) | QIODevice::Unbuffered,
+                     QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw SystemError(SystemError::DeviceIOError);
+    }
+    try {
+        m_handle = takeFreeHandle(this);
+    } catch (...) {
+        m_file.close();
+        throw;
+    }
 }
 
 void BinaryFile::close()
@@ -96,7 +101,7 @@ void BinaryFile::seek(qint64 position)
     if (position < 1)
         throw SystemError(SystemError::BadFileNameOrNumber);
     if (!m_file.seek(position - 1))
-        throw SystemError(SystemError::DeviceIOError);
+        throw SystemError::fromErrno(errno);
 }
 
 QByteArray BinaryFile::readBytes(qint64 count)
@@ -110,7 +115,7 @@ QByteArray BinaryFile::readBytes(qint64 count)
     while (done < count) {
         const qint64 n = m_file.read(bytes.data() + done, count - done);
         if (n < 0)
-            throw SystemError(SystemError::DeviceIOError);
+            throw SystemError::fromErrno(errno);
         if (n == 0)
             break;
         done += n;
@@ -145,8 +150,21 @@ void BinaryFile::writeBytes(QByteArrayView bytes)
         throw SystemError(SystemError::BadFileNameOrNumber);
     if (!m_file.isWritable())
         throw SystemError(SystemError::PermissionDenied);
-    if (m_file.write(bytes.data(), bytes.size()) != bytes.size())
-        throw SystemError(SystemError::DeviceIOError);
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = m_file.write(bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            throw SystemError::fromErrno(m_file.error() == QFileDevice::ResourceError ? ENOSPC : errno);
+        done += n;
+    }
+}
+
+void BinaryFile::resize(qint64 size)
+{
+    if (!isOpen())
+        throw SystemError(SystemError::BadFileNameOrNumber);
+    if (::ftruncate(m_file.handle(), size) != 0)
+        throw SystemError::fromErrno(errno);
 }
 
 void BinaryFile::writeInt16(qint16 value)

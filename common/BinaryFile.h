@@ -13,7 +13,8 @@
     a 16-bit length followed by bytes in the system code page. Bytes missing
     at the end of the file read as zero without an error.
 
-    Failures throw SystemError with the runtime's file error numbers.
+    Failures throw SystemError with the runtime's file error numbers, as
+    SystemError::fromErrno() gives them; a failed open names the file.
 */
 class BinaryFile
 {
@@ -56,11 +57,11 @@ public:
     void writeBytes(QByteArrayView bytes);
     void writeAnsiText(QStringView text);
 
-    //! The underlying file, for bulk transfers.
-    QFile &file() { return m_file; }
+    //! Cuts or extends the file to \a size bytes; the position stays.
+    void resize(qint64 size);
 
-    //! Maps the state of a failed open of \a path to the runtime's error.
-    static int openErrorNumber(const QString &path);
+    //! The underlying file, unbuffered, for bulk transfers.
+    QFile &file() { return m_file; }
 
 private:
     QFile m_file;

@@ -1,5 +1,10 @@
 #include "SystemError.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+
 SystemError::SystemError(int number)
     : SystemError(number, standardText(number))
 {
@@ -44,4 +49,46 @@ QString SystemError::standardText(int number)
     case InvalidPicture: return QStringLiteral("Invalid picture");
     }
     return QStringLiteral("Application-defined or object-defined error");
+}
+
+int SystemError::numberForErrno(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        return PermissionDenied;
+    case ENOENT:
+        return FileNotFound;
+    case ENOTDIR:
+    case ELOOP:
+        return PathNotFound;
+    case EISDIR:
+        return PathFileAccessError;
+    case ENAMETOOLONG:
+        return BadFileNameOrNumber;
+    case EEXIST:
+        return FileAlreadyExists;
+    case EMFILE:
+    case ENFILE:
+        return TooManyFiles;
+    case ENOMEM:
+        return OutOfMemory;
+    }
+    return DeviceIOError;
+}
+
+SystemError SystemError::fromErrno(int error, const QString &path)
+{
+    int number = numberForErrno(error);
+    if (number == FileNotFound && !path.isEmpty() && !QFileInfo(path).absoluteDir().exists())
+        number = PathNotFound;
+    if (path.isEmpty())
+        return SystemError(number);
+    return SystemError(number, QStringLiteral("%1: %2").arg(standardText(number), path));
 }

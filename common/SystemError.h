@@ -76,6 +76,24 @@ public:
     //! The runtime's standard English text for \a number.
     static QString standardText(int number);
 
+    /*!
+        The suite's number for the system error \a error (an errno value),
+        the one mapping from system errors that every file operation uses:
+        61 for a full disk or quota, 70 for a refused permission or a
+        read-only file system, 53 for a missing file, 76 for a missing
+        folder, 75 for a folder where a file was expected, 67 for too many
+        open files, 7 for lack of memory, 57 for any other failure.
+    */
+    static int numberForErrno(int error);
+
+    /*!
+        The failure \a error (an errno value) of an operation on \a path,
+        with the standard text followed by the path when one is given. A
+        missing file whose folder is missing too counts as a missing
+        folder (76).
+    */
+    static SystemError fromErrno(int error, const QString &path = {});
+
 private:
     int m_number = 0;
     QString m_description;

@@ -12,17 +12,9 @@ namespace {
 
 constexpr qint64 BlockSize = 8 * 1024 * 1024;
 
-[[noreturn]] void throwWriteError(int error)
+[[noreturn]] void throwShortSource(const QString &source)
 {
-    if (error == ENOSPC || error == EDQUOT || error == EFBIG)
-        throw SystemError(SystemError::DiskFull);
-    throw SystemError(SystemError::DeviceIOError);
-}
-
-[[noreturn]] void throwShortSource(const QFileDevice &source)
-{
-    throw SystemError(SystemError::InputPastEndOfFile,
-                      QStringLiteral("Input past end of file: %1").arg(source.fileName()));
+    throw SystemError(SystemError::InputPastEndOfFile, QStringLiteral("Input past end of file: %1").arg(source));
 }
 
 using Step = std::function<bool(qint64)>;
@@ -35,7 +27,7 @@ void step(const Step &copied, qint64 n)
 
 // Returns the bytes still to copy once the kernel gave up (unsupported across
 // these files), 0 when everything went.
-qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevice &source,
+qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const CopyNames &names,
                   const Step &copied)
 {
     while (count > 0) {
@@ -48,10 +40,11 @@ qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevi
             if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP
                 || errno == EBADF || errno == EPERM)
                 return count;
-            throwWriteError(errno);
+            // What fails here is nearly always the writing.
+            throw SystemError::fromErrno(errno, names.target);
         }
         if (n == 0)
-            throwShortSource(source);
+            throwShortSource(names.source);
         offset += n;
         count -= n;
         step(copied, n);
@@ -59,14 +52,14 @@ qint64 kernelCopy(int in, qint64 &offset, int out, qint64 count, const QFileDevi
     return 0;
 }
 
-void writeAll(int out, const char *data, qint64 size)
+void writeAll(int out, const char *data, qint64 size, const QString &target)
 {
     while (size > 0) {
         const ssize_t n = ::write(out, data, size_t(size));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throwWriteError(errno);
+            throw SystemError::fromErrno(errno, target);
         }
         data += n;
         size -= n;
@@ -75,15 +68,23 @@ void writeAll(int out, const char *data, qint64 size)
 
 } // namespace
 
+void writeBlock(QFileDevice &target, QByteArrayView bytes, const QString &targetName)
+{
+    const int out = target.handle();
+    if (out < 0)
+        throw SystemError(SystemError::BadFileNameOrNumber);
+    writeAll(out, bytes.data(), bytes.size(), targetName);
+}
+
 void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
-                const Step &copied)
+                const Step &copied, const CopyNames &names)
 {
     const int in = source.handle();
     const int out = target.handle();
     if (in < 0 || out < 0)
         throw SystemError(SystemError::BadFileNameOrNumber);
 
-    count = kernelCopy(in, offset, out, count, source, copied);
+    count = kernelCopy(in, offset, out, count, names, copied);
     if (count == 0)
         return;
 
@@ -94,11 +95,11 @@ void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw SystemError(SystemError::DeviceIOError);
+            throw SystemError::fromErrno(errno, names.source);
         }
         if (n == 0)
-            throwShortSource(source);
-        writeAll(out, buffer.get(), n);
+            throwShortSource(names.source);
+        writeAll(out, buffer.get(), n, names.target);
         offset += n;
         count -= n;
         step(copied, n);

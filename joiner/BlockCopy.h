@@ -1,10 +1,19 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QString>
 #include <QtGlobal>
 
 #include <functional>
 
 class QFileDevice;
+
+//! How the files of a copy are named in its errors.
+struct CopyNames
+{
+    QString source;
+    QString target;
+};
 
 /*!
     Copies \a count bytes of \a source, starting at the 0-based byte
@@ -17,7 +26,12 @@ class QFileDevice;
 
     Both files must be open; \a target must not hold unflushed buffered
     writes. Throws SystemError: 62 when \a source ends before \a count
-    bytes, 61 when the disk is full, 57 for other I/O failures.
+    bytes, otherwise as SystemError::fromErrno() maps the system's error
+    (61 when the disk is full), naming the file as \a names give it.
 */
 void copyBlocks(QFileDevice &source, qint64 offset, QFileDevice &target, qint64 count,
-                const std::function<bool(qint64 copied)> &copied = {});
+                const std::function<bool(qint64 copied)> &copied = {}, const CopyNames &names = {});
+
+//! Writes \a bytes at the current position of \a target's handle, as
+//! copyBlocks() does; throws SystemError as SystemError::fromErrno() maps it.
+void writeBlock(QFileDevice &target, QByteArrayView bytes, const QString &targetName = {});

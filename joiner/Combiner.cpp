@@ -7,10 +7,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <new>
 
@@ -26,6 +28,12 @@ QString Combiner::extractProgram() const
     return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("EXTRACT"));
 }
 
+QString Combiner::messageFor(const SystemError &error)
+{
+    return error.number() == SystemError::SubscriptOutOfRange ? StencilNameError.toString()
+                                                              : error.description();
+}
+
 bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bool compressed)
 {
     try {
@@ -33,10 +41,7 @@ bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bo
     } catch (const SystemError &error) {
         if (error.number() == SystemError::UserInterrupt)
             return false;
-        const QString text = error.number() == SystemError::SubscriptOutOfRange
-                ? StencilNameError.toString()
-                : error.description();
-        m_reporter({Icon::Critical, text, ErrorTitle.toString()});
+        m_reporter({Icon::Critical, messageFor(error), ErrorTitle.toString()});
         return false;
     } catch (const std::bad_alloc &) {
         m_reporter({Icon::Critical, SystemError::standardText(SystemError::OutOfMemory),
@@ -47,7 +52,14 @@ bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bo
     if (!compressed)
         return true;
 
-    const QString reason = extract(outputPath);
+    QString reason;
+    try {
+        reason = extract(outputPath);
+    } catch (const SystemError &error) {
+        if (error.number() == SystemError::UserInterrupt)
+            return false;
+        reason = error.description();
+    }
     if (reason.isEmpty())
         return true;
     m_reporter({Icon::Critical, ExtractionFailed.toString() + reason, ErrorTitle.toString()});
@@ -56,19 +68,51 @@ bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bo
 
 QString Combiner::extract(const QString &outputPath)
 {
+    const auto step = [this](qint64) { return extractionGoesOn(); };
+    if (!extractionGoesOn())
+        throw SystemError(SystemError::UserInterrupt);
     const QTemporaryDir folder;
     if (!folder.isValid())
         return QStringLiteral("cannot create a temporary folder: %1").arg(folder.errorString());
     const QString cabinet = folder.filePath(QStringLiteral("TMP1.cab"));
     const QString unpacked = folder.filePath(QStringLiteral("TMP.TMP"));
 
-    {
+    try {
         QFile joined(outputPath);
-        if (!joined.copy(cabinet))
+        QFile copy(cabinet);
+        if (!joined.open(QIODevice::ReadOnly))
             return QStringLiteral("cannot copy %1: %2").arg(outputPath, joined.errorString());
+        if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return QStringLiteral("cannot copy %1: %2").arg(outputPath, copy.errorString());
+        copyBlocks(joined, 0, copy, joined.size(), step, {outputPath, cabinet});
+    } catch (const SystemError &error) {
+        if (error.number() == SystemError::UserInterrupt)
+            throw;
+        const QString why = error.description().replace(cabinet, QStringLiteral("a temporary file"));
+        return QStringLiteral("cannot copy %1: %2").arg(outputPath, why);
     }
 
+    const QString failure = runExtract(cabinet, unpacked, outputPath);
+    if (!failure.isEmpty())
+        return failure;
+
+    QFile source(unpacked);
+    if (!source.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read the unpacked file: %1").arg(source.errorString());
+    ReplacementFile output(outputPath);
+    output.open();
+    copyBlocks(source, 0, output.file(), source.size(), step, {unpacked, output.shownName()});
+    output.prepare();
+    if (!extractionGoesOn())
+        throw SystemError(SystemError::UserInterrupt);
+    output.commit();
+    return {};
+}
+
+QString Combiner::runExtract(const QString &cabinet, const QString &unpacked, const QString &outputPath)
+{
     const QString program = extractProgram();
+    const QString name = QFileInfo(program).fileName();
     if (!QFileInfo(program).isFile())
         return QStringLiteral("%1 not found").arg(QDir::toNativeSeparators(program));
 
@@ -80,33 +124,40 @@ QString Combiner::extract(const QString &outputPath)
     process.start();
     if (!process.waitForStarted(-1))
         return QStringLiteral("cannot start %1: %2").arg(program, process.errorString());
-    process.waitForFinished(-1);
-    // The temporary cabinet is gone once this returns: name the output instead.
+
+    // The window stays alive while EXTRACT works, and a stop kills it; its
+    // half-written file goes with the temporary folder.
+    bool stopped = false;
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(100);
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (!stopped && !extractionGoesOn()) {
+            stopped = true;
+            process.kill();
+        }
+    });
+    tick.start();
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    tick.stop();
+    // Ctrl-C on a terminal reaches EXTRACT too: it may have ended before the tick saw the stop.
+    if (stopped || !extractionGoesOn())
+        throw SystemError(SystemError::UserInterrupt);
+
+    // The temporary cabinet is gone by the time the message is read: name the output instead.
     const QString message = QString::fromLocal8Bit(process.readAllStandardError())
                                     .trimmed()
                                     .replace(cabinet, outputPath);
     if (process.exitStatus() != QProcess::NormalExit)
-        return QStringLiteral("%1 crashed").arg(QFileInfo(program).fileName());
+        return QStringLiteral("%1 crashed").arg(name);
     if (process.exitCode() != 0) {
         if (!message.isEmpty())
             return message;
-        return QStringLiteral("%1 exited with code %2")
-                .arg(QFileInfo(program).fileName())
-                .arg(process.exitCode());
+        return QStringLiteral("%1 exited with code %2").arg(name).arg(process.exitCode());
     }
     if (!QFileInfo(unpacked).isFile())
-        return QStringLiteral("%1 wrote no file").arg(QFileInfo(program).fileName());
-
-    try {
-        QFile source(unpacked);
-        if (!source.open(QIODevice::ReadOnly))
-            return QStringLiteral("cannot read the unpacked file: %1").arg(source.errorString());
-        ReplacementFile output(outputPath);
-        output.open();
-        copyBlocks(source, 0, output.file(), source.size());
-        output.commit();
-    } catch (const SystemError &error) {
-        return QStringLiteral("cannot write %1: %2").arg(outputPath, error.description());
-    }
+        return QStringLiteral("%1 wrote no file").arg(name);
     return {};
 }

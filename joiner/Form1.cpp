@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -100,7 +101,8 @@ Form1::Form1(QWidget *parent)
     Label1_2 = place<QLabel>(this, "Label1_2", QStringLiteral("结合后的文件名 Enter the file name:"),
                              pixelRect(120, 720, 3375, 255));
     txtOutputFile = placeEdit(this, "txtOutputFile", pixelRect(120, 960, 4455, 285));
-    Command4 = place<QPushButton>(this, "Command4", QStringLiteral("更改 &Change"),
+    // The same words as "更改 &Change", but Alt+C stays with "Combine now".
+    Command4 = place<QPushButton>(this, "Command4", QStringLiteral("更改 C&hange"),
                                   pixelRect(4560, 960, 1335, 300));
     Command1 = place<QPushButton>(this, "Command1", QStringLiteral("退出 E&xit"),
                                   pixelRect(120, 1320, 975, 255));
@@ -110,6 +112,19 @@ Form1::Form1(QWidget *parent)
         label->setTextFormat(Qt::PlainText);
         label->setFocusPolicy(Qt::NoFocus);
     }
+    // Each box is named by the label above it.
+    const std::pair<QLabel *, QLineEdit *> named[] = {{Label1_3, txtTemplateName}, {Label1_2, txtOutputFile}};
+    for (const auto &[label, box] : named) {
+        label->setBuddy(box);
+        QString name = label->text();
+        if (name.endsWith(u':'))
+            name.chop(1);
+        box->setAccessibleName(name);
+    }
+    // Return on a focused button presses it; anywhere else it combines (see keyPressEvent()).
+    for (QPushButton *button : {Command3, Command4, Command1, cmdUnsplit})
+        button->setAutoDefault(true);
+    cmdUnsplit->setDefault(true);
     CommonDialog1 = new CommonDialog(this);
     CommonDialog1->setObjectName(QStringLiteral("CommonDialog1"));
 
@@ -148,6 +163,17 @@ void Form1::pickFile(QStringView filter, QStringView title, void (CommonDialog::
         box->setText(CommonDialog1->FileName());
 }
 
+void Form1::keyPressEvent(QKeyEvent *event)
+{
+    // What the boxes and the check box leave of Return goes to the default button.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        && !(event->modifiers() & ~(Qt::KeypadModifier))) {
+        cmdUnsplit->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void Form1::Command3_Click()
 {
     pickFile(OpenFilter, OpenTitle, &CommonDialog::ShowOpen, txtTemplateName);
@@ -175,12 +201,17 @@ void Form1::cmdUnsplit_Click()
         ModalRunner::messageBox(this, icon, message.text, message.title);
     });
     combiner.setExtractProgram(m_extractProgram);
-    combiner.setProgress([&](qint64 joined, qint64 total) {
+    const auto shown = [&] {
         if (!progress) {
             progress = std::make_unique<JoinProgressDialog>(this);
             progress->show();
+            progress->activateWindow();
         }
-        return progress->showProgress(joined, total);
+        return progress.get();
+    };
+    combiner.setProgress([&](qint64 joined, qint64 total, bool stoppable) {
+        return shown()->showProgress(joined, total, stoppable);
     });
+    combiner.setExtracting([&] { return shown()->showExtracting(); });
     combiner.combine(txtTemplateName->text(), txtOutputFile->text(), checkc2->isChecked());
 }

@@ -14,8 +14,13 @@ class QPushButton;
     "Compressed File?" check box, and the buttons to combine and to exit.
 
     Children carry their design names as object names; the two labels of
-    the Label1 array are "Label1_2" and "Label1_3". Message boxes and the
-    file dialogs run through ModalRunner.
+    the Label1 array are "Label1_2" and "Label1_3", and each is its box's
+    buddy and accessible name. Message boxes and the file dialogs run
+    through ModalRunner.
+
+    "Combine now" is the default button: Return in a box or on the check
+    box combines, Return or Space on a focused button presses that button.
+    Its access key is Alt+C; "Change" keeps its words and takes Alt+H.
 */
 class Form1 : public QWidget
 {
@@ -35,6 +40,9 @@ public:
 
     //! The window icon: one artwork drawn at 16, 32 and 48 pixels.
     static QIcon makeIcon();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void Command3_Click();

@@ -42,9 +42,12 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
     bag.setValue(QStringLiteral("Font"), font());
     Schedule1->hostReadProperties(bag);
     Schedule1->setFixedSize(360, 20);
+    // A bar that took the focus would swallow Escape, Return and Space meant for Cancel.
+    Schedule1->setFocusPolicy(Qt::NoFocus);
 
     cmdCancel = new QPushButton(CancelText.toString(), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setDefault(true);
     connect(cmdCancel, &QPushButton::clicked, this, &JoinProgressDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
@@ -52,24 +55,36 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
     layout->addWidget(Schedule1);
     layout->addWidget(cmdCancel, 0, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    draw(0, 0);
+    draw(0, 0, true);
+    cmdCancel->setFocus();
 }
 
-bool JoinProgressDialog::showProgress(qint64 joined, qint64 total)
+bool JoinProgressDialog::showProgress(qint64 joined, qint64 total, bool stoppable)
 {
-    draw(joined, total);
+    draw(joined, total, stoppable);
     QCoreApplication::processEvents();
     return !m_cancelled;
 }
 
-void JoinProgressDialog::draw(qint64 joined, qint64 total)
+bool JoinProgressDialog::showExtracting()
+{
+    if (Label1->text() != ExtractingText) {
+        Label1->setText(ExtractingText.toString());
+        Schedule1->setShowPercent(false);
+        Schedule1->setValue(0);
+    }
+    QCoreApplication::processEvents();
+    return !m_cancelled;
+}
+
+void JoinProgressDialog::draw(qint64 joined, qint64 total, bool stoppable)
 {
     const int value = total > 0 ? int(joined * BarMax / total) : 0;
     if (Schedule1->Value() != value)
         Schedule1->setValue(value);
     Label1->setText(QStringLiteral("已结合 Joined %1 of %2").arg(byteSize(joined), byteSize(total)));
-    // Once all is joined only the writing out is left, which cannot be undone halfway.
-    cmdCancel->setEnabled(!m_cancelled && joined < total);
+    // Writing into an existing output cannot be undone halfway.
+    cmdCancel->setEnabled(!m_cancelled && stoppable);
 }
 
 void JoinProgressDialog::reject()

@@ -9,15 +9,18 @@ class Schedule;
 /*!
     The small modal window that a join in the window shows: the bytes
     joined of the total above a Schedule bar with the percentage, and a
-    Cancel button.
+    Cancel button; or, while the joined cabinet is unpacked, what it does.
 
     The join runs on the window's thread and calls showProgress() as it copies;
     showProgress() draws the progress and lets the window handle its events, so
-    it stays responsive. Cancel, Escape or closing the window make the
-    next showProgress() return false, until all bytes are joined: what is
-    left then (writing into an existing output) only completes.
+    it stays responsive. Cancel (clicked, or Return or Space on it), Escape
+    or closing the window make the next showProgress() return false, until
+    the join can no longer be stopped: what is left then (writing into an
+    existing output) only completes.
 
-    The bar is "Schedule1", the text "Label1" and the button "cmdCancel".
+    Cancel is the default button and holds the focus; the bar takes neither
+    keys nor focus here. The bar is "Schedule1", the text "Label1" and the
+    button "cmdCancel".
 */
 class JoinProgressDialog : public QDialog
 {
@@ -26,11 +29,15 @@ class JoinProgressDialog : public QDialog
 public:
     static constexpr QStringView Title = u"正在结合 Combining";
     static constexpr QStringView CancelText = u"取消 &Cancel";
+    static constexpr QStringView ExtractingText = u"正在解压缩 Extracting";
 
     explicit JoinProgressDialog(QWidget *parent = nullptr);
 
     //! Shows \a joined of \a total bytes; false once the user cancelled.
-    bool showProgress(qint64 joined, qint64 total);
+    //! Cancel is offered while \a stoppable.
+    bool showProgress(qint64 joined, qint64 total, bool stoppable = true);
+    //! Shows that the joined cabinet is being unpacked; false once the user cancelled.
+    bool showExtracting();
     bool isCancelled() const { return m_cancelled; }
 
     void reject() override;
@@ -38,7 +45,7 @@ public:
 private:
     static constexpr int BarMax = 1000;
 
-    void draw(qint64 joined, qint64 total);
+    void draw(qint64 joined, qint64 total, bool stoppable);
 
     Schedule *Schedule1 = nullptr;
     QLabel *Label1 = nullptr;

@@ -3,6 +3,8 @@
 #include "BinaryFile.h"
 #include "SystemError.h"
 
+#include <QtEndian>
+
 PieceRecord PieceRecord::read(BinaryFile &file, const QString &path)
 {
     PieceRecord piece;
@@ -39,4 +41,13 @@ PieceRecord PieceRecord::read(BinaryFile &file, const QString &path)
                                   .arg(piece.elementCount)
                                   .arg(length - HeaderSize));
     return piece;
+}
+
+QByteArray PieceRecord::header(qint32 count)
+{
+    QByteArray bytes(HeaderSize, Qt::Uninitialized);
+    qToLittleEndian(qint16(1), bytes.data());
+    qToLittleEndian(count, bytes.data() + 2);
+    qToLittleEndian(qint32(0), bytes.data() + 6);
+    return bytes;
 }

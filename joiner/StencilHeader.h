@@ -21,4 +21,7 @@ struct StencilHeader
 
     //! Reads the record from the current position of \a file.
     static StencilHeader read(BinaryFile &file);
+    //! The record as stored, BaseName in the code page; BaseNameBytes
+    //! when set, else BaseName converted.
+    QByteArray toBytes() const;
 };

@@ -15,7 +15,12 @@
 #include <QStringDecoder>
 #include <QtNumeric>
 
+#include <optional>
+
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString Stencil::pieceNumberText(qint32 number)
 {
@@ -165,6 +170,18 @@ struct Join
     QList<PieceRecord> records;
 };
 
+//! Opens \a path for reading; a failure names the file as \a shown.
+void openForReading(BinaryFile &file, const QString &path, const QString &shown)
+{
+    try {
+        file.open(path, BinaryFile::ReadOnly);
+    } catch (const SystemError &e) {
+        if (shown.isEmpty())
+            throw SystemError(e.number());
+        throw SystemError(e.number(), QStringLiteral("%1: %2").arg(SystemError::standardText(e.number()), shown));
+    }
+}
+
 void readStencil(const QString &stencilPath, Join &join)
 {
     // A missing stencil reads as an empty one, without leaving a file behind.
@@ -177,13 +194,13 @@ void readStencil(const QString &stencilPath, Join &join)
         join.stencilId = regularFile(stencilPath, readable(stencilPath));
 
     BinaryFile file;
-    file.open(stencilPath, BinaryFile::ReadOnly);
+    openForReading(file, stencilPath, readable(stencilPath));
     join.stencil = StencilHeader::read(file);
     file.close();
 }
 
-// Stops at the first missing piece: a stencil may name thousands.
-PieceSet lookFor(const StencilHeader &stencil, const QString &base, const QString &shownBase)
+// Stops at the first missing piece unless \a all: a stencil may name thousands.
+PieceSet lookFor(const StencilHeader &stencil, const QString &base, const QString &shownBase, bool all = false)
 {
     PieceSet set;
     for (int i = 1; i <= stencil.PieceCount; ++i) {
@@ -196,15 +213,21 @@ PieceSet lookFor(const StencilHeader &stencil, const QString &base, const QStrin
         }
         set.paths.append(base + suffix);
         set.shown.append(readable(shownBase + suffix));
-        if (!exists(set.paths.last())) {
+        if (set.firstMissing < 0 && !exists(set.paths.last())) {
             set.firstMissing = set.paths.size() - 1;
-            break;
+            if (!all)
+                break;
         }
     }
     return set;
 }
 
-void choosePieces(const QString &stencilPath, Join &join)
+/*!
+    Chooses the folder of the pieces. When no folder holds them all, the
+    pieces are those of the set that came furthest, all of them named when
+    \a all, and the error a join raises is returned.
+*/
+std::optional<SystemError> choosePieces(const QString &stencilPath, Join &join, bool all = false)
 {
     const StencilHeader &stencil = join.stencil;
     if (stencil.PieceCount < 1)
@@ -216,44 +239,53 @@ void choosePieces(const QString &stencilPath, Join &join)
     const PieceSet stored = lookFor(stencil, stencil.BaseName, shownBase);
     if (stored.firstMissing < 0) {
         join.pieces = stored;
-        return;
+        return std::nullopt;
     }
     const QString name = Stencil::lastComponent(stencil.BaseName);
     QString searched = stored.shownFolder;
     // The missing piece named is the first of the set that came furthest.
     QString missing = stored.shown.at(stored.firstMissing);
+    join.pieces = all ? lookFor(stencil, stencil.BaseName, shownBase, true) : stored;
     if (!name.isEmpty()) {
         const QDir folder = QFileInfo(stencilPath).absoluteDir();
-        const PieceSet beside = lookFor(stencil, folder.filePath(name),
-                                        folder.filePath(Stencil::lastComponent(shownBase)));
+        const QString base = folder.filePath(name);
+        const QString shown = folder.filePath(Stencil::lastComponent(shownBase));
+        const PieceSet beside = lookFor(stencil, base, shown);
         if (beside.firstMissing < 0) {
             join.pieces = beside;
-            return;
+            return std::nullopt;
         }
         if (beside.shownFolder != stored.shownFolder)
             searched += QStringLiteral(" and in ") + beside.shownFolder;
-        if (beside.firstMissing > stored.firstMissing)
+        if (beside.firstMissing > stored.firstMissing) {
             missing = beside.shown.at(beside.firstMissing);
+            join.pieces = all ? lookFor(stencil, base, shown, true) : beside;
+        }
     }
-    throw SystemError(SystemError::FileNotFound,
-                      QStringLiteral("File not found: %1 (no complete set of pieces in %2)")
-                              .arg(missing, searched));
+    return SystemError(SystemError::FileNotFound,
+                       QStringLiteral("File not found: %1 (no complete set of pieces in %2)")
+                               .arg(missing, searched));
+}
+
+//! Checks one piece: a regular file with a sound header and the data it declares.
+PieceRecord checkPiece(const QString &path, const QString &shown, FileId *id = nullptr)
+{
+    const FileId found = regularFile(path, shown);
+    if (id)
+        *id = found;
+    BinaryFile file;
+    openForReading(file, path, shown);
+    PieceRecord record = PieceRecord::read(file, shown);
+    record.path = path;
+    return record;
 }
 
 void checkPieces(Join &join)
 {
     for (qsizetype i = 0; i < join.pieces.paths.size(); ++i) {
-        const QString &path = join.pieces.paths.at(i);
-        const QString &shown = join.pieces.shown.at(i);
-        join.pieceIds.append(regularFile(path, shown));
-        BinaryFile file;
-        try {
-            file.open(path, BinaryFile::ReadOnly);
-        } catch (const SystemError &e) {
-            throw SystemError(e.number(), QStringLiteral("%1: %2").arg(e.description(), shown));
-        }
-        join.records.append(PieceRecord::read(file, shown));
-        join.records.last().path = path;
+        FileId id;
+        join.records.append(checkPiece(join.pieces.paths.at(i), join.pieces.shown.at(i), &id));
+        join.pieceIds.append(id);
     }
 }
 
@@ -282,11 +314,11 @@ void writeOutput(const Join &join, const QString &outputPath, const JoinProgress
     for (const PieceRecord &piece : join.records)
         total += piece.dataSize();
     qint64 joined = 0;
-    const auto copied = [&](qint64 n) {
+    const auto goOn = [&](qint64 n) {
         joined += n;
-        return progress(joined, total);
+        return !progress || progress(joined, total, true);
     };
-    if (progress && !progress(0, total))
+    if (!goOn(0))
         throw SystemError(SystemError::UserInterrupt);
 
     ReplacementFile output(outputPath);
@@ -295,20 +327,26 @@ void writeOutput(const Join &join, const QString &outputPath, const JoinProgress
         const PieceRecord &piece = join.records.at(i);
         if (piece.dataSize() == 0)
             continue;
-        QFile source(piece.path);
-        if (!source.open(QIODevice::ReadOnly)) {
-            const int number = BinaryFile::openErrorNumber(piece.path);
-            throw SystemError(number, QStringLiteral("%1: %2")
-                                              .arg(SystemError::standardText(number),
-                                                   join.pieces.shown.at(i)));
+        const QByteArray native = nativePath(piece.path);
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        QFile source;
+        if (fd < 0 || !source.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            throw SystemError::fromErrno(error, join.pieces.shown.at(i));
         }
         copyBlocks(source, PieceRecord::HeaderSize, output.file(), piece.dataSize(),
-                   progress ? copied : std::function<bool(qint64)>());
+                   progress ? std::function<bool(qint64)>(goOn) : std::function<bool(qint64)>(),
+                   {join.pieces.shown.at(i), output.shownName()});
     }
-    // Past this point the join cannot be stopped: it only completes.
+    // The last moment a stop leaves the output as it was: the data are on disk.
+    output.prepare();
+    if (!goOn(0))
+        throw SystemError(SystemError::UserInterrupt);
     output.commit([&] {
         if (progress)
-            progress(total, total);
+            progress(total, total, false);
     });
 }
 
@@ -318,9 +356,35 @@ bool UnsplitFile(const QString &stencilPath, const QString &outputPath, const Jo
 {
     Join join;
     readStencil(stencilPath, join);
-    choosePieces(stencilPath, join);
+    if (const std::optional<SystemError> missing = choosePieces(stencilPath, join))
+        throw *missing;
     checkPieces(join);
     checkOutput(outputPath, join);
     writeOutput(join, outputPath, progress);
     return true;
+}
+
+Stencil::Inspection Stencil::inspect(const QString &stencilPath)
+{
+    Join join;
+    readStencil(stencilPath, join);
+    Inspection result;
+    result.failure = choosePieces(stencilPath, join, true);
+    result.folder = join.pieces.shownFolder;
+    for (qsizetype i = 0; i < join.pieces.paths.size(); ++i) {
+        PieceCheck piece;
+        piece.shown = join.pieces.shown.at(i);
+        try {
+            if (!exists(join.pieces.paths.at(i)))
+                throw SystemError(SystemError::FileNotFound, QStringLiteral("File not found: %1").arg(piece.shown));
+            piece.dataSize = checkPiece(join.pieces.paths.at(i), piece.shown).dataSize();
+        } catch (const SystemError &error) {
+            piece.error = error.number();
+            piece.description = error.description();
+            if (!result.failure)
+                result.failure = error;
+        }
+        result.pieces.append(piece);
+    }
+    return result;
 }

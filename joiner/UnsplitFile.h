@@ -1,14 +1,20 @@
 #pragma once
 
+#include "SystemError.h"
+
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 /*!
     Told the bytes joined so far and the total while a join copies; a
-    false return stops the join.
+    false return stops the join. \a stoppable turns false for the last
+    step, the copy into an output that keeps its identity (see
+    ReplacementFile), which only completes; the answer is ignored then.
 */
-using JoinProgress = std::function<bool(qint64 joined, qint64 total)>;
+using JoinProgress = std::function<bool(qint64 joined, qint64 total, bool stoppable)>;
 
 /*!
     Joins the pieces named by the stencil at \a stencilPath into the file
@@ -26,7 +32,8 @@ using JoinProgress = std::function<bool(qint64 joined, qint64 total)>;
     none of the inputs before anything is written; the data are then
     streamed into a ReplacementFile, so a failure leaves an existing
     output exactly as it was. \a progress, when given, follows the copy
-    and may stop it.
+    and may stop it up to the moment the data are on disk and ready to
+    take the output's place (it is asked once more then).
 
     Failures throw SystemError: 9 when the stencil names no pieces
     (a missing stencil included; it is not created), 6 when a piece number
@@ -60,5 +67,35 @@ QString decodeForDisplay(QByteArrayView bytes);
 //! \a name with control characters and undecodable bytes written as \\xNN,
 //! and invisible format characters (direction overrides) as \\uNNNN.
 QString readable(QStringView name);
+
+//! One piece as a join would find it.
+struct PieceCheck
+{
+    QString shown;
+    //! 0 when the piece is sound, else the error a join raises for it.
+    int error = 0;
+    QString description;
+    qint64 dataSize = 0;
+};
+
+//! What a join of a stencil would find, without writing anything.
+struct Inspection
+{
+    //! The folder the pieces are taken from, as shown.
+    QString folder;
+    //! Every piece the stencil names, in that folder.
+    QList<PieceCheck> pieces;
+    //! The error UnsplitFile() would raise; none when the join would succeed.
+    std::optional<SystemError> failure;
+};
+
+/*!
+    Looks at the stencil \a stencilPath and every piece it names as
+    UnsplitFile() does, with the same errors, but goes on past a bad piece.
+    When no folder holds all pieces, the pieces are those of the folder
+    that holds the most in a row. Throws what UnsplitFile() throws for the
+    stencil itself (9, 6 and the file errors).
+*/
+Inspection inspect(const QString &stencilPath);
 
 } // namespace Stencil

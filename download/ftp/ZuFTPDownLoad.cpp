@@ -558,9 +558,7 @@ void ZuFTPDownLoad::restartFile()
     // The server will send the whole file from its first byte, so it replaces what is there.
     if (!m_transferFile || !m_transferFile->isOpen())
         throw SystemError(SystemError::BadFileNameOrNumber);
-    QFile &file = m_transferFile->file();
-    if (!file.flush() || !file.resize(0))
-        throw SystemError(SystemError::DeviceIOError);
+    m_transferFile->resize(0);
     m_transferFile->seek(1);
 }
 

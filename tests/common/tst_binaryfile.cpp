@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 class tst_BinaryFile : public QObject
 {
     Q_OBJECT
@@ -121,6 +125,82 @@ private slots:
         }
         QVERIFY(!f.isOpen());
         QVERIFY(!QFile::exists(p));
+    }
+
+    // Every failure gets the number the one mapping gives its system error, naming the file
+    // when it is opened. Refused permissions are checked as an ordinary user: root passes them.
+    void fileErrors_data()
+    {
+        QTest::addColumn<QString>("name"); // in the test folder; absolute names as they are
+        QTest::addColumn<BinaryFile::OpenFlags>("flags");
+        QTest::addColumn<bool>("write"); // the failure comes when writing
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("text"); // %1: the file
+        const BinaryFile::OpenFlags create;
+        QTest::newRow("missing folder") << "nofolder/f" << create << false << 76 << "Path not found: %1";
+        QTest::newRow("a file as folder") << "plain/f" << create << false << 76 << "Path not found: %1";
+        QTest::newRow("a folder") << "sub" << create << false << 75 << "Path/File access error: %1";
+        QTest::newRow("a folder, read only") << "sub" << BinaryFile::OpenFlags(BinaryFile::ReadOnly) << false << 75
+                                             << "Path/File access error: %1";
+        QTest::newRow("new file, folder read-only") << "closed/f" << create << false << 70 << "Permission denied: %1";
+        QTest::newRow("new file, folder read-only, reading allowed")
+                << "closed/f" << BinaryFile::OpenFlags(BinaryFile::AllowReadOnly) << false << 70 << "Permission denied: %1";
+        QTest::newRow("read-only file") << "closed/old" << create << false << 70 << "Permission denied: %1";
+        QTest::newRow("unreadable file") << "closed/secret" << BinaryFile::OpenFlags(BinaryFile::ReadOnly) << false
+                                         << 70 << "Permission denied: %1";
+        QTest::newRow("name too long") << QString(300, u'n') << create << false << 52 << "Bad file name or number: %1";
+        QTest::newRow("full disk") << "/dev/full" << create << true << 61 << "Disk full";
+    }
+    void fileErrors()
+    {
+        QFETCH(QString, name);
+        QFETCH(BinaryFile::OpenFlags, flags);
+        QFETCH(bool, write);
+        QFETCH(int, number);
+        QFETCH(QString, text);
+        const QString file = name.startsWith(u'/') ? name : path(name);
+        if (!QFileInfo::exists(path("closed"))) {
+            QDir(m_dir.path()).mkpath("sub");
+            QDir(m_dir.path()).mkpath("closed");
+            QVERIFY(writeFile(path("plain"), "x"));
+            QVERIFY(writeFile(path("closed/old"), "old") && writeFile(path("closed/secret"), "secret"));
+            QVERIFY(QFile::setPermissions(path("closed/old"), QFile::ReadOwner | QFile::ReadOther));
+            QVERIFY(QFile::setPermissions(path("closed/secret"), QFile::WriteOwner));
+            QVERIFY(QFile::setPermissions(path("closed"), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                         | QFile::ExeOther));
+        }
+        const auto attempt = [&] {
+            try {
+                BinaryFile f;
+                f.open(file, flags);
+                if (write)
+                    f.writeBytes(QByteArray(100000, 'x'));
+                return std::pair(0, QString());
+            } catch (const SystemError &e) {
+                return std::pair(e.number(), e.description());
+            }
+        };
+        if (::geteuid() != 0 || !name.startsWith(u"closed")) {
+            const auto [got, description] = attempt();
+            QCOMPARE(got, number);
+            QCOMPARE(description, text.arg(file));
+        } else {
+            // As nobody in a child; the folder and the files belong to root.
+            QCOMPARE(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(255);
+                const auto [got, description] = attempt();
+                ::_exit(got == number && description == text.arg(file) ? 0 : qMin(got, 254));
+            }
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, qPrintable(QString::number(WEXITSTATUS(status))));
+        }
+        QVERIFY(!QFile::exists(path("closed/f")));
+        QCOMPARE(readFile(path("closed/old")), QByteArray("old"));
     }
 
     void handlesAndPositions()

@@ -1,4 +1,5 @@
 #include "PieceWriter.h"
+#include "TessalProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,39 +22,38 @@ class tst_CommandLine : public QObject
 {
     Q_OBJECT
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using Run = TessalProcess::Result;
     QTemporaryDir m_dir;
     QByteArray m_original;
 
     QString path(const QString &name) const { return QDir(m_dir.path()).filePath(name); }
     //! Runs \a program without any display.
-    Run run(QString program, QStringList arguments, const QString &user = {})
+    Run run(const QString &program, const QStringList &arguments, const QString &user = {})
     {
-        if (!user.isEmpty()) {
-            arguments.prepend(program);
-            arguments = QStringList{"--reuid=" + user, "--regid=nogroup", "--clear-groups"} + arguments;
-            program = QStringLiteral("setpriv");
-        }
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.insert(QStringLiteral("TMPDIR"), path("tmp"));
-        process.setProcessEnvironment(env);
-        process.start(program, arguments);
-        Run result;
-        if (!process.waitForFinished(60000))
-            return result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-        result.out = QString::fromUtf8(process.readAllStandardOutput());
-        result.err = QString::fromUtf8(process.readAllStandardError());
-        return result;
+        TessalProcess::Options options;
+        options.program = program;
+        options.user = user;
+        options.tmp = path("tmp");
+        return TessalProcess::run(arguments, options);
+    }
+    //! The system call the main thread of \a pid waits in, -1 when unknown.
+    static long waitingIn(qint64 pid)
+    {
+        QFile syscall(QStringLiteral("/proc/%1/syscall").arg(pid));
+        if (!syscall.open(QIODevice::ReadOnly))
+            return -1;
+        bool ok = false;
+        const long number = syscall.readAll().split(' ').value(0).trimmed().toLong(&ok);
+        return ok ? number : -1;
+    }
+    static bool inEventLoop(qint64 pid)
+    {
+        const long number = waitingIn(pid);
+#ifdef __NR_poll
+        if (number == __NR_poll)
+            return true;
+#endif
+        return number == __NR_ppoll;
     }
 
 private slots:
@@ -91,19 +92,31 @@ private slots:
         const QString tessal = QStringLiteral(TESSAL_PATH);
         const QString success = QStringLiteral("Combine succeed 结合成功！！！\n");
         const QString nameError = QStringLiteral("Stencil file name error 模板文件文件名错误！！！\n");
-        const QString usage = QStringLiteral("Usage: tessal\n       tessal --join STENCIL OUTPUT [--compressed]\n...");
+        const QString usage = QStringLiteral("Usage: tessal [Qt options]\n       tessal --join STENCIL OUTPUT [--compressed]\n"
+                                             "       tessal --split FILE SIZE [STENCIL]\n       tessal --check STENCIL\n...");
         QTest::newRow("--help") << tessal << QStringList{"--help"} << 0 << usage << "" << QByteArray();
         QTest::newRow("-h") << tessal << QStringList{"-h"} << 0 << usage << "" << QByteArray();
         const QList<std::pair<const char *, QStringList>> wrong{
-                {"no paths", {"--join"}}, {"three paths", {"--join", "a", "b", "c"}}, {"no --join", {"a", "b"}},
+                {"no paths", {"--join"}}, {"three paths", {"--join", "a", "b", "c"}},
                 {"unknown option", {"--join", "a", "b", "--fast"}}, {"help with more", {"--help", "x"}},
-                {"--join twice", {"--join", "--join", "a", "b"}}, {"a value for --join", {"--join=a", "b"}}};
+                {"--join twice", {"--join", "--join", "a", "b"}}, {"a value for --join", {"--join=a", "b"}},
+                {"two modes", {"--join", "--check", "a", "b"}}, {"--compressed without --join", {"--check", "a", "--compressed"}},
+                {"--split without SIZE", {"--split", "a"}}, {"--split with four", {"--split", "a", "1M", "b", "c"}},
+                {"--check without STENCIL", {"--check"}}, {"--check with two", {"--check", "a", "b"}},
+                {"Qt option with --join", {"-style", "Fusion", "--join", "a", "b"}}};
         for (const auto &[name, arguments] : wrong)
             QTest::newRow(name) << tessal << arguments << 2 << "" << "tessal: wrong command line\n\n" + usage << QByteArray();
-        QTest::newRow("window without a display")
-                << tessal << QStringList{} << 1 << ""
-                << "tessal: the join window needs a desktop session (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
-                   "To join without a window: tessal --join STENCIL OUTPUT [--compressed]\n" << QByteArray();
+        QTest::newRow("--split, SIZE no size")
+                << tessal << QStringList{"--split", "data.bin", "=7 MB"} << 2 << ""
+                << "tessal: wrong command line\ntessal: SIZE 7 MB is no size (a number with K, M, G, KB, MB or GB)\n\n" + usage
+                << QByteArray();
+        // Without tessal's own options the arguments are the window's, which needs a display.
+        const QString noDisplay =
+                "tessal: the join window needs a desktop session (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                "To join without a window: tessal --join STENCIL OUTPUT [--compressed]\n";
+        QTest::newRow("window without a display") << tessal << QStringList{} << 1 << "" << noDisplay << QByteArray();
+        QTest::newRow("window options without a display") << tessal << QStringList{"-style", "Fusion"} << 1 << ""
+                                                          << noDisplay << QByteArray();
         QTest::newRow("success") << tessal << QStringList{"--join", "plain.kvs", "out"} << 0 << success << ""
                                  << QByteArray("joined text");
         QTest::newRow("no stencil") << tessal << QStringList{"--join", "absent.kvs", "out"} << 1 << "" << nameError
@@ -136,8 +149,11 @@ private slots:
         QFETCH(QString, err);
         QFETCH(QByteArray, output);
         QFile::remove(path("out"));
+        // Paths are in the test folder; "=" keeps an argument as it is.
         for (QString &a : arguments) {
-            if (!a.startsWith(u'-'))
+            if (a.startsWith(u'='))
+                a.remove(0, 1);
+            else if (!a.startsWith(u'-'))
                 a = path(a);
         }
         const Run r = run(QDir::isAbsolutePath(program) ? program : path(program), arguments);
@@ -152,6 +168,159 @@ private slots:
         QVERIFY(readFile(path("out")) == output);
         QVERIFY(!QFile::exists(path("absent.kvs")));
         QVERIFY(QDir(path("tmp")).isEmpty());
+    }
+
+    // --check names every piece's state and fails exactly when a join fails, with its words.
+    void check_data()
+    {
+        QTest::addColumn<QByteArrayList>("pieces"); // c.001, c.002, ...; null: missing
+        QTest::addColumn<QByteArray>("stencil"); // %1: the row's folder; null: none
+        QTest::addColumn<QStringList>("states");
+        QTest::addColumn<int>("exitCode");
+
+        const QByteArray three = stencil("%1/c", 3, 1);
+        const QByteArray good = piece("abcd");
+        const QByteArray folder("\1folder");
+        const QByteArray fifo("\1fifo");
+        const auto add = [](const char *name, const QByteArrayList &pieces, const QByteArray &stencilBytes,
+                            const QStringList &states, int exitCode) {
+            QTest::newRow(name) << pieces << stencilBytes << states << exitCode;
+        };
+        add("sound", {good, piece(""), piece("efghijk")}, three,
+            {"present, 4 bytes", "present, 0 bytes", "present, 7 bytes"}, 0);
+        add("a piece missing", {good, {}, good}, three, {"present, 4 bytes", "missing", "present, 4 bytes"}, 1);
+        add("the last missing", {good, good}, three, {"present, 4 bytes", "present, 4 bytes", "missing"}, 1);
+        add("a piece short", {good, piece("abcd").left(12), good}, three,
+            {"present, 4 bytes", "short", "present, 4 bytes"}, 1);
+        add("a header cut", {good, piece("ab").left(7), good}, three, {"present, 4 bytes", "short", "present, 4 bytes"}, 1);
+        add("two dimensions", {good, piece("ab", 2), good}, three,
+            {"present, 4 bytes", "wrong header", "present, 4 bytes"}, 1);
+        add("a negative count", {good, int16(1) + int32(-2) + int32(0), good}, three,
+            {"present, 4 bytes", "wrong header", "present, 4 bytes"}, 1);
+        add("a folder", {good, folder, good}, three, {"present, 4 bytes", "not a regular file", "present, 4 bytes"}, 1);
+        add("a FIFO", {good, fifo, good}, three, {"present, 4 bytes", "not a regular file", "present, 4 bytes"}, 1);
+        add("several faults", {piece("ab", 0), {}, piece("abc").left(11)}, three, {"wrong header", "missing", "short"}, 1);
+        add("no stencil", {good}, QByteArray(), {}, 1);
+        add("no pieces named", {good}, stencil("%1/c", 0, 1), {}, 1);
+        add("numbers past the range", {good}, stencil("%1/c", 2, INT_MAX), {}, 1);
+        // Found beside the stencil when not where the stencil says.
+        add("moved", {good, good}, stencil("/elsewhere/c", 2, 1), {"present, 4 bytes", "present, 4 bytes"}, 0);
+    }
+    void check()
+    {
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(QByteArray, stencil);
+        QFETCH(QStringList, states);
+        QFETCH(int, exitCode);
+        const QString folder = path(QStringLiteral("check-%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        QStringList expected;
+        for (int i = 0; i < pieces.size(); ++i) {
+            const QString name = folder + "/c" + suffix(i + 1);
+            if (pieces.at(i) == "\1folder")
+                QVERIFY(QDir().mkpath(name));
+            else if (pieces.at(i) == "\1fifo")
+                QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0644), 0);
+            else if (!pieces.at(i).isNull())
+                QVERIFY(writeFile(name, pieces.at(i)));
+        }
+        for (int i = 0; i < states.size(); ++i)
+            expected.append(folder + "/c" + suffix(i + 1) + "  " + states.at(i));
+        const QString stencilPath = folder + "/c.kvs";
+        if (!stencil.isNull())
+            QVERIFY(writeFile(stencilPath, stencil.replace("%1", QFile::encodeName(folder))
+                                                   .replace(4, 2, int16(qint16(stencil.size() - 12)))));
+
+        const Run checked = run(QStringLiteral(TESSAL_PATH), {"--check", stencilPath});
+        const Run joined = run(QStringLiteral(TESSAL_PATH), {"--join", stencilPath, folder + "/out"});
+        QCOMPARE(checked.exitCode, exitCode);
+        QCOMPARE(joined.exitCode, exitCode);
+        QStringList lines = checked.out.split(u'\n', Qt::SkipEmptyParts);
+        if (exitCode == 0) {
+            QVERIFY2(lines.last().startsWith(QStringLiteral("All %1 pieces are present in %2: a join gives ")
+                                                     .arg(states.size())
+                                                     .arg(folder)),
+                     qPrintable(checked.out));
+            lines.removeLast();
+            QCOMPARE(checked.err, QString());
+        } else if (states.isEmpty()) {
+            QCOMPARE(checked.err, joined.err);
+        } else {
+            QCOMPARE(checked.err, "A join would fail: " + joined.err);
+        }
+        QCOMPARE(lines, expected);
+    }
+
+    // A split from the command line says what it wrote; the pieces join again.
+    void split()
+    {
+        const QString folder = path("split");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray data = pattern(250000, 3);
+        QVERIFY(writeFile(folder + "/film.avi", data));
+        const Run r = run(QStringLiteral(TESSAL_PATH), {"--split", folder + "/film.avi", "100K"});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("Split succeed 分割成功！！！ 3 pieces, %1/film.avi.001 to .003, "
+                                       "and the stencil %1/film.avi.kvs\n").arg(folder));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({"film.avi", "film.avi.001", "film.avi.002", "film.avi.003", "film.avi.kvs"}));
+        QCOMPARE(run(QStringLiteral(TESSAL_PATH), {"--join", folder + "/film.avi.kvs", folder + "/joined"}).exitCode, 0);
+        QVERIFY(readFile(folder + "/joined") == data);
+        // Again: nothing is replaced.
+        const Run again = run(QStringLiteral(TESSAL_PATH), {"--split", folder + "/film.avi", "100K"});
+        QCOMPARE(again.exitCode, 1);
+        QCOMPARE(again.err, QStringLiteral("File already exists: %1/film.avi.001\n").arg(folder));
+    }
+
+    // Without tessal's own options the arguments go to Qt and the window opens.
+    void windowOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("err"); // what Qt or tessal says; ending in "...": how it starts
+        QTest::addColumn<int>("exitCode"); // -1: the window stays open
+        QTest::newRow("-style Fusion") << QStringList{"-style", "Fusion"} << "" << -1;
+        QTest::newRow("--style=fusion") << QStringList{"--style=fusion"} << "" << -1;
+        QTest::newRow("-reverse") << QStringList{"-reverse"} << "" << -1;
+        // Qt's own words show the option reached it.
+        QTest::newRow("-style unknown") << QStringList{"-style", "NoSuchStyle"}
+                                        << "QApplication: invalid style override 'NoSuchStyle' passed, ignoring it...." << -1;
+        QTest::newRow("not an option") << QStringList{"film.kvs"} << "tessal: wrong command line\nUsage: tessal [Qt options]..." << 2;
+        QTest::newRow("Qt option and more") << QStringList{"-style", "Fusion", "out"} << "tessal: wrong command line..." << 2;
+    }
+    void windowOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, err);
+        QFETCH(int, exitCode);
+        if (waitingIn(QCoreApplication::applicationPid()) < 0)
+            QSKIP("/proc/PID/syscall is not available: cannot see the window wait for events");
+        QProcess tessal;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QDir().mkpath(path("runtime"));
+        QFile::setPermissions(path("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), path("runtime"));
+        tessal.setProcessEnvironment(env);
+        tessal.start(QStringLiteral(TESSAL_PATH), arguments);
+        QVERIFY(tessal.waitForStarted());
+        if (exitCode < 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(tessal.state() != QProcess::Running || inEventLoop(tessal.processId()), 30000);
+            QCOMPARE(tessal.state(), QProcess::Running);
+            tessal.terminate();
+        }
+        QVERIFY(tessal.waitForFinished(30000));
+        if (exitCode >= 0) {
+            QCOMPARE(tessal.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(tessal.exitCode(), exitCode);
+        }
+        // Offscreen has its own complaints; only what is about the options counts.
+        QStringList lines = QString::fromLocal8Bit(tessal.readAllStandardError()).split(u'\n');
+        lines.removeIf([](const QString &line) {
+            return line.contains(u"propagateSizeHints") || line.isEmpty();
+        });
+        const QString shown = lines.join(u'\n');
+        QVERIFY2(err.endsWith(u"...") ? shown.startsWith(err.chopped(3)) : shown == err, qPrintable(shown));
     }
 
     // An existing output keeps what a rename would change: its other links, owner, folder.
@@ -202,49 +371,60 @@ private slots:
         QVERIFY(QDir(path("tmp")).isEmpty());
     }
 
-    // On a terminal the join shows its progress on standard error, and a signal
-    // during the join leaves the output as it was and no temporary file behind.
+    // On a terminal a join or a split shows its progress on standard error, and a signal
+    // leaves the output as it was (for a split: nothing) and no temporary file behind.
     void terminal_data()
     {
-        QTest::addColumn<int>("stop"); // 0: none, else the signal, sent while the join waits
+        QTest::addColumn<bool>("split");
+        QTest::addColumn<int>("stop"); // 0: none, else the signal, sent while the command waits
         QTest::addColumn<bool>("linked"); // a hard-linked output, written in place
-        QTest::newRow("progress") << 0 << false;
-        QTest::newRow("progress, in place") << 0 << true;
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-        QTest::newRow("SIGTERM, in place") << int(SIGTERM) << true;
-        QTest::newRow("Ctrl-C") << int(SIGINT) << false;
-        QTest::newRow("Ctrl-C, in place") << int(SIGINT) << true;
+        QTest::newRow("progress") << false << 0 << false;
+        QTest::newRow("progress, in place") << false << 0 << true;
+        QTest::newRow("SIGTERM") << false << int(SIGTERM) << false;
+        QTest::newRow("SIGTERM, in place") << false << int(SIGTERM) << true;
+        QTest::newRow("Ctrl-C") << false << int(SIGINT) << false;
+        QTest::newRow("Ctrl-C, in place") << false << int(SIGINT) << true;
+        QTest::newRow("split, progress") << true << 0 << false;
+        QTest::newRow("split, Ctrl-C") << true << int(SIGINT) << false;
+        QTest::newRow("split, SIGHUP") << true << int(SIGHUP) << false;
     }
     void terminal()
     {
+        QFETCH(bool, split);
         QFETCH(int, stop);
         QFETCH(bool, linked);
-        if (stop && !QFile(QStringLiteral("/proc/self/syscall")).open(QIODevice::ReadOnly))
-            QSKIP("/proc/PID/syscall is not available: cannot see the join wait on its terminal");
-        const QString folder = path(QStringLiteral("tty-%1-%2").arg(stop).arg(linked));
+        if (stop && waitingIn(QCoreApplication::applicationPid()) < 0)
+            QSKIP("/proc/PID/syscall is not available: cannot see the command wait on its terminal");
+        const QString folder = path(QStringLiteral("tty-%1-%2-%3").arg(split).arg(stop).arg(linked));
         QVERIFY(QDir().mkpath(folder));
         const QByteArray data = pattern(40 * 1024 * 1024 + 5, 4);
         const int third = int(data.size() / 3);
-        QVERIFY(splitWithStencil(folder + "/t.kvs", folder + "/t", data, {third, third, int(data.size()) - 2 * third}));
-        const QString out = folder + "/out";
-        QVERIFY(writeFile(out, "previous"));
-        QVERIFY(!linked || hardLink(out, folder + "/other"));
+        QByteArrayList command{TESSAL_PATH};
+        if (split) {
+            QVERIFY(writeFile(folder + "/t", data));
+            command += {"--split", QFile::encodeName(folder + "/t"), "15M"};
+        } else {
+            QVERIFY(splitWithStencil(folder + "/t.kvs", folder + "/t", data, {third, third, int(data.size()) - 2 * third}));
+            QVERIFY(writeFile(folder + "/out", "previous"));
+            QVERIFY(!linked || hardLink(folder + "/out", folder + "/other"));
+            command += {"--join", QFile::encodeName(folder + "/t.kvs"), QFile::encodeName(folder + "/out")};
+        }
         const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
 
-        QByteArray stencilPath = QFile::encodeName(folder + "/t.kvs");
-        QByteArray outPath = QFile::encodeName(out);
-        char *argv[] = {const_cast<char *>(TESSAL_PATH), const_cast<char *>("--join"), stencilPath.data(),
-                        outPath.data(), nullptr};
+        QList<char *> argv;
+        for (QByteArray &argument : command)
+            argv.append(argument.data());
+        argv.append(nullptr);
         const QByteArray tmp = "TMPDIR=" + QFile::encodeName(path("tmp"));
         char *envp[] = {const_cast<char *>(tmp.constData()), const_cast<char *>("LC_ALL=C.UTF-8"), nullptr};
         int master = -1;
         const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
         QVERIFY(pid >= 0);
         if (pid == 0) {
-            // Output held from the start: the first progress line blocks the join mid-way.
+            // Output held from the start: the first progress line blocks the command mid-way.
             if (stop)
                 ::tcflow(STDERR_FILENO, TCOOFF);
-            ::execve(argv[0], argv, envp);
+            ::execve(argv[0], argv.data(), envp);
             ::_exit(127);
         }
         if (stop) {
@@ -269,18 +449,29 @@ private slots:
         ::close(master);
         int status = 0;
         QCOMPARE(::waitpid(pid, &status, 0), pid);
+        const QString out = folder + "/out";
         if (stop) {
             QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == stop, qPrintable(QString::number(status)));
-            QCOMPARE(readFile(out), QByteArray("previous"));
+            if (!split)
+                QCOMPARE(readFile(out), QByteArray("previous"));
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
         } else {
             QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, shown.constData());
-            QVERIFY(readFile(out) == data);
             QVERIFY2(shown.contains("\r100%  40.0 MiB of 40.0 MiB  ") && shown.contains("/s"), shown.constData());
-            QVERIFY2(shown.endsWith("\r\nCombine succeed 结合成功！！！\r\n"), shown.constData());
+            if (split) {
+                QVERIFY2(shown.endsWith("\r\nSplit succeed 分割成功！！！ 3 pieces, " + QFile::encodeName(folder)
+                                        + "/t.001 to .003, and the stencil " + QFile::encodeName(folder) + "/t.kvs\r\n"),
+                         shown.constData());
+                QCOMPARE(::system(QByteArray(TESSAL_PATH " --join " + QFile::encodeName(folder) + "/t.kvs " + QFile::encodeName(out)
+                                             + " >/dev/null").constData()), 0);
+            } else {
+                QVERIFY2(shown.endsWith("\r\nCombine succeed 结合成功！！！\r\n"), shown.constData());
+                QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
+            }
+            QVERIFY(readFile(out) == data);
         }
         if (linked)
             QCOMPARE(readFile(folder + "/other"), readFile(out));
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(QDir(path("tmp")).isEmpty());
     }
 };

@@ -5,6 +5,7 @@
 #include "ModalRunner.h"
 #include "PieceWriter.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -16,6 +17,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
+#include <signal.h>
 
 #include "Schedule.h"
 
@@ -135,6 +139,81 @@ private slots:
         QVERIFY(m_boxes.isEmpty());
     }
 
+    // Return anywhere but on another button combines; the buttons take Return and Space
+    // themselves; each access key belongs to one control.
+    void keyboard_data()
+    {
+        QTest::addColumn<QString>("focus"); // the control that has the focus
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("outcome"); // combined, open, save, nothing
+        const int none = Qt::NoModifier;
+        QTest::newRow("Return in the stencil box") << "txtTemplateName" << int(Qt::Key_Return) << none << "combined";
+        QTest::newRow("Enter in the output box") << "txtOutputFile" << int(Qt::Key_Enter) << int(Qt::KeypadModifier)
+                                                 << "combined";
+        QTest::newRow("Return on the check box") << "checkc2" << int(Qt::Key_Return) << none << "combined";
+        QTest::newRow("Return on Combine now") << "cmdUnsplit" << int(Qt::Key_Return) << none << "combined";
+        QTest::newRow("Space on Combine now") << "cmdUnsplit" << int(Qt::Key_Space) << none << "combined";
+        QTest::newRow("Return on Open") << "Command3" << int(Qt::Key_Return) << none << "open";
+        QTest::newRow("Return on Change") << "Command4" << int(Qt::Key_Return) << none << "save";
+        QTest::newRow("Alt+C") << "txtOutputFile" << int(Qt::Key_C) << int(Qt::AltModifier) << "combined";
+        QTest::newRow("Alt+H") << "txtOutputFile" << int(Qt::Key_H) << int(Qt::AltModifier) << "save";
+        QTest::newRow("Alt+O") << "txtOutputFile" << int(Qt::Key_O) << int(Qt::AltModifier) << "open";
+        QTest::newRow("Shift+Return in a box") << "txtTemplateName" << int(Qt::Key_Return) << int(Qt::ShiftModifier)
+                                               << "nothing";
+    }
+    void keyboard()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, outcome);
+        QList<QFileDialog::AcceptMode> dialogs;
+        m_answerFileDialog = [&](QFileDialog *d) {
+            dialogs.append(d->acceptMode());
+            return int(QDialog::Rejected);
+        };
+        child<QLineEdit>("txtTemplateName")->setText(path("plain.kvs"));
+        child<QLineEdit>("txtOutputFile")->setText(path("out"));
+        QVERIFY(showActive());
+        child<QWidget>(qPrintable(focus))->setFocus();
+        QCOMPARE(QApplication::focusWidget(), child<QWidget>(qPrintable(focus)));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        // An access key presses its button a moment later, as a click shown.
+        const QList<QFileDialog::AcceptMode> expected = outcome == u"open" ? QList{QFileDialog::AcceptOpen}
+                : outcome == u"save" ? QList{QFileDialog::AcceptSave} : QList<QFileDialog::AcceptMode>();
+        if (outcome != u"nothing")
+            QTRY_VERIFY(m_boxes.size() + dialogs.size() > 0);
+        QCOMPARE(readFile(path("out")), outcome == u"combined" ? QByteArray("plain data") : QByteArray());
+        QCOMPARE(m_boxes.size(), int(outcome == u"combined"));
+        QCOMPARE(dialogs, expected);
+    }
+
+    // The boxes are named by their labels, for the keyboard (buddies) and for screen readers.
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("label"); // the buddy label, none when empty
+        QTest::addColumn<QString>("accessible");
+        QTest::newRow("stencil box") << "txtTemplateName" << "Label1_3" << "模板文件 Stencil files(.kvs)";
+        QTest::newRow("output box") << "txtOutputFile" << "Label1_2" << "结合后的文件名 Enter the file name";
+        QTest::newRow("check box") << "checkc2" << "" << "被压缩的?Compressed File?";
+        QTest::newRow("Change keeps its words") << "Command4" << "" << "更改 Change";
+        QTest::newRow("Combine now") << "cmdUnsplit" << "" << "现在结合 Combine now";
+    }
+    void accessibleNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, label);
+        QFETCH(QString, accessible);
+        QWidget *widget = child<QWidget>(qPrintable(name));
+        if (!label.isEmpty())
+            QCOMPARE(child<QLabel>(qPrintable(label))->buddy(), widget);
+        QAccessibleInterface *face = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(face);
+        QCOMPARE(face->text(QAccessible::Name), accessible);
+    }
+
     void nameFilters_data()
     {
         QTest::addColumn<QString>("filter");
@@ -248,18 +327,23 @@ private slots:
     }
 
     // While it joins, a modal window shows the bytes and the percentage on a Schedule bar,
-    // and the event loop runs; Cancel leaves the previous output as it was.
+    // and the event loop runs; Cancel, by mouse or keyboard, leaves the previous output as
+    // it was. The bar takes no focus and no keys there: they go to Cancel, the default button.
     void joinProgress_data()
     {
-        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("cancel"); // empty: the join runs to its end
         QTest::addColumn<bool>("linked"); // a hard-linked output, written in place
-        QTest::newRow("to the end") << false << false;
-        QTest::newRow("cancelled") << true << false;
-        QTest::newRow("cancelled, in place") << true << true;
+        QTest::newRow("to the end") << "" << false;
+        QTest::newRow("clicked") << "click" << false;
+        QTest::newRow("clicked, in place") << "click" << true;
+        QTest::newRow("Escape") << "Escape" << false;
+        QTest::newRow("Escape, in place") << "Escape" << true;
+        QTest::newRow("Return") << "Return" << false;
+        QTest::newRow("Space") << "Space" << false;
     }
     void joinProgress()
     {
-        QFETCH(bool, cancel);
+        QFETCH(QString, cancel);
         QFETCH(bool, linked);
         QVERIFY(writeFile(path("out"), "previous"));
         QFile::remove(path("other"));
@@ -270,35 +354,50 @@ private slots:
         QList<int> values;
         QStringList texts;
         bool modal = true;
+        QString focused;
         QTimer watcher;
         connect(&watcher, &QTimer::timeout, this, [&] {
             auto *dialog = m_form->findChild<JoinProgressDialog *>();
             if (!dialog || !dialog->isVisible())
                 return;
             modal = modal && QApplication::activeModalWidget() == dialog;
-            const int value = dialog->findChild<Schedule *>("Schedule1")->Value();
+            auto *bar = dialog->findChild<Schedule *>("Schedule1");
+            const int value = bar->Value();
             if (!values.isEmpty() && values.last() == value)
                 return;
             values.append(value);
             texts.append(dialog->findChild<QLabel *>("Label1")->text());
-            if (values.size() == 2) {
-                QVERIFY(dialog->grab().save(QDir(QStringLiteral(SCREENSHOT_DIR)).filePath("joinprogress.png")));
-                if (cancel)
-                    QTest::mouseClick(dialog->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
-            }
+            if (values.size() != 2)
+                return;
+            QVERIFY(dialog->grab().save(QDir(QStringLiteral(SCREENSHOT_DIR)).filePath("joinprogress.png")));
+            // The user presses keys once the window is there; the join waits meanwhile.
+            QTRY_COMPARE(QApplication::activeWindow(), dialog);
+            auto *button = dialog->findChild<QPushButton *>("cmdCancel");
+            QVERIFY(button->isDefault());
+            QCOMPARE(bar->focusPolicy(), Qt::NoFocus);
+            // Tab finds nothing else to go to.
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focus = QApplication::focusWidget();
+            focused = focus ? focus->objectName() : QString();
+            if (cancel == u"click")
+                QTest::mouseClick(button, Qt::LeftButton);
+            else if (!cancel.isEmpty())
+                QTest::keyClick(focus, cancel == u"Escape" ? Qt::Key_Escape
+                                         : cancel == u"Return" ? Qt::Key_Return : Qt::Key_Space);
         });
         watcher.start(0);
         combine(path("big.kvs"), path("out"), false);
         watcher.stop();
 
         QVERIFY(modal);
+        QCOMPARE(focused, QStringLiteral("cmdCancel"));
         // The bar is placed as a loaded control: no about box of its own.
         QCOMPARE(m_otherDialogs, QStringList());
         QVERIFY2(values.size() >= 2 && values.first() == 0 && values.at(1) > 0, qPrintable(texts.join('|')));
         QCOMPARE(texts.first(), QStringLiteral("已结合 Joined 0 bytes of 30.0 MiB"));
         QVERIFY(!m_form->findChild<JoinProgressDialog *>());
-        QCOMPARE(m_boxes.size(), cancel ? 0 : 1);
-        if (cancel) {
+        QCOMPARE(m_boxes.size(), cancel.isEmpty() ? 1 : 0);
+        if (!cancel.isEmpty()) {
             QCOMPARE(readFile(path("out")), QByteArray("previous"));
         } else {
             QCOMPARE(values.last(), 1000);
@@ -309,6 +408,61 @@ private slots:
             QCOMPARE(readFile(path("other")), readFile(path("out")));
         QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), names);
         QVERIFY(tempLeftovers().isEmpty());
+    }
+
+    // While EXTRACT works the window answers, shows what happens and can stop it: EXTRACT
+    // ends, its half-written file goes, and the output keeps the joined cabinet.
+    void extractionCancel_data()
+    {
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("Escape") << "Escape";
+        QTest::newRow("clicked") << "click";
+    }
+    void extractionCancel()
+    {
+        QFETCH(QString, cancel);
+        // An extraction that writes part of its file and then waits, as a slow one does.
+        const QString program = path("slow-extract");
+        const QString pidFile = path("slow-extract.pid");
+        QFile::remove(pidFile);
+        QVERIFY(writeFile(program, "#!/bin/sh\nprintf partial > \"$2\"\necho $$ > " + QFile::encodeName(pidFile)
+                                           + "\nexec sleep 600\n"));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        m_form->setExtractProgram(program);
+        QVERIFY(writeFile(path("out"), "previous"));
+        QVERIFY(showActive());
+
+        int turns = 0;
+        QString shown;
+        QTimer watcher;
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            auto *dialog = m_form->findChild<JoinProgressDialog *>();
+            // Keys go to the active window, which the window system picks in its own time.
+            if (!dialog || QApplication::activeWindow() != dialog || QFile(pidFile).size() == 0)
+                return;
+            // The event loop keeps turning while EXTRACT runs.
+            if (++turns < 5)
+                return;
+            shown = dialog->findChild<QLabel *>("Label1")->text();
+            if (cancel == u"click")
+                QTest::mouseClick(dialog->findChild<QPushButton *>("cmdCancel"), Qt::LeftButton);
+            else
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        });
+        watcher.start(20);
+        combine(path("cab.kvs"), path("out"), true);
+        watcher.stop();
+
+        QCOMPARE(shown, QStringLiteral("正在解压缩 Extracting"));
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes.at(0).text, QStringLiteral("Combine succeed 结合成功！！！"));
+        QVERIFY(readFile(path("out")) == readFile(path("movie.cab")));
+        const pid_t pid = readFile(pidFile).trimmed().toInt();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(pid, 0), -1);
+        QCOMPARE(errno, ESRCH);
+        QVERIFY(!m_form->findChild<JoinProgressDialog *>());
+        QCOMPARE(tempLeftovers(), QStringList());
     }
 };
 

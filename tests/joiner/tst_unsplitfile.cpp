@@ -41,10 +41,11 @@ class tst_UnsplitFile : public QObject
 
     QString path(const QString &name) const { return m_work.filePath(name); }
     //! Runs the join; returns the error number, 0 on success.
-    static int join(const QString &stencilPath, const QString &outputPath, QString *description = nullptr)
+    static int join(const QString &stencilPath, const QString &outputPath, QString *description = nullptr,
+                    const JoinProgress &progress = {})
     {
         try {
-            return UnsplitFile(stencilPath, outputPath) ? 0 : -1;
+            return UnsplitFile(stencilPath, outputPath, progress) ? 0 : -1;
         } catch (const SystemError &e) {
             if (description)
                 *description = e.description();
@@ -246,8 +247,8 @@ private slots:
                 row(tag.constData(), e, number, text, {}, stencilSide ? file : "e.kvs", stencilSide ? "out" : file);
             };
             side("empty name", "", 52, "Bad file name or number");
-            side("missing folder", "nofolder/x", 76, "Path not found");
-            side("a folder", ".", 75, "Path/File access error");
+            side("missing folder", "nofolder/x", 76, "Path not found: %1/nofolder/x");
+            side("a folder", ".", 75, "Path/File access error: %1/.");
         }
     }
     void joins()
@@ -298,6 +299,48 @@ private slots:
         QVERIFY(refused(stencilPath, outputPath, number));
     }
 
+    // The join may be stopped until its data are on disk, not while they are copied into an
+    // output that keeps its identity; a stop leaves the output and its links as they were.
+    void stopsOnlyBeforeTheOutputChanges_data()
+    {
+        QTest::addColumn<bool>("linked"); // a hard-linked output, written in place
+        QTest::addColumn<bool>("copyBack"); // stop asked during the copy-back, else at the last chance
+        QTest::newRow("after the flush") << false << false;
+        QTest::newRow("after the flush, in place") << true << false;
+        QTest::newRow("during the copy-back") << true << true;
+    }
+    void stopsOnlyBeforeTheOutputChanges()
+    {
+        QFETCH(bool, linked);
+        QFETCH(bool, copyBack);
+        const QByteArray data = pattern(20 * 1024 * 1024, 8);
+        QVERIFY(splitWithStencil(path("s.kvs"), path("s"), data, {10 << 20, 10 << 20}));
+        QVERIFY(writeFile(path("out"), "old"));
+        QVERIFY(!linked || hardLink(path("out"), path("other")));
+        // A first run records the calls; the second says stop at the chosen one.
+        QList<bool> stoppable;
+        qsizetype stopCall = -1;
+        const auto progress = [&](qint64 joined, qint64 total, bool canStop) {
+            // Only the calls after the last byte is joined may be unstoppable.
+            if (!canStop && joined != total)
+                return false;
+            stoppable.append(canStop);
+            return stoppable.size() - 1 != stopCall;
+        };
+        QCOMPARE(join(path("s.kvs"), path("out"), nullptr, progress), 0);
+        const qsizetype lastChance = stoppable.lastIndexOf(true);
+        QCOMPARE(stoppable.size() - 1 > lastChance, linked);
+
+        QVERIFY(writeFile(path("out"), "old"));
+        stopCall = copyBack ? lastChance + 1 : lastChance;
+        stoppable.clear();
+        QCOMPARE(join(path("s.kvs"), path("out"), nullptr, progress), copyBack ? 0 : 18);
+        QVERIFY(readFile(path("out")) == (copyBack ? data : QByteArray("old")));
+        if (linked)
+            QVERIFY(readFile(path("other")) == readFile(path("out")));
+        QCOMPARE(leftovers(), QStringList({"other", "out", "s.001", "s.002", "s.kvs"}).mid(linked ? 0 : 1));
+    }
+
     // A longer file keeps no tail and its permissions; a link stays a link; a device is written to.
     void replacesOutput()
     {
@@ -345,11 +388,11 @@ private slots:
         // A source shorter than announced.
         QVERIFY(target.open(QIODevice::WriteOnly | (append ? QIODevice::Append : QIODevice::Truncate)));
         try {
-            ::copyBlocks(source, data.size() - 5, target, 10);
+            ::copyBlocks(source, data.size() - 5, target, 10, {}, {"the source", "the target"});
             QFAIL("copied past the end");
         } catch (const SystemError &e) {
             QCOMPARE(e.number(), 62);
-            QVERIFY(e.description().contains(source.fileName()));
+            QCOMPARE(e.description(), QStringLiteral("Input past end of file: the source"));
         }
     }
 };

@@ -130,7 +130,7 @@ void TestFtpServers::sessions_data()
     row("vsftpd, user refused", "vsftpd", "DownTo /f.bin as someone", 0, false,
         u"530 This FTP server is anonymous only."_s);
     row("pyftpdlib, password refused", "pyftpdlib", "DownTo /f.bin as someone", 0, false, u"530 Authentication failed."_s);
-    row("vsftpd, target full", "vsftpd", "DownTo /f.bin into /dev/full", 0, true, u"57 Device I/O error"_s);
+    row("vsftpd, target full", "vsftpd", "DownTo /f.bin into /dev/full", 0, true, u"61 Disk full"_s);
 }
 
 void TestFtpServers::sessions()
