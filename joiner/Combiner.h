@@ -40,7 +40,8 @@ public:
 
     explicit Combiner(Reporter reporter);
 
-    //! The extraction program; by default EXTRACT in tessal's own folder.
+    //! The extraction program; by default EXTRACT beside tessal, or in the
+    //! libexec folder of tessal's installation.
     QString extractProgram() const;
     void setExtractProgram(const QString &path) { m_extractProgram = path; }
 
