@@ -1,11 +1,14 @@
 # Installation and Debian packages (cpack -G DEB in the build folder).
 #
-#   bin/                   tessal, EXTRACT (package tessal); ctlhost (installed, not packaged)
+#   bin/                   tessal (package tessal); ctlhost (installed, not packaged)
+#   libexec/tessal/        EXTRACT, which tessal runs (package tessal)
 #   share/applications/    tessal.desktop, and its icon under share/icons/hicolor
-#   lib/                   libzudownload.so.1, libSchedule.so.1, libtessalhooks.so.1
+#   share/man/man1/        tessal.1
+#   lib/ARCH/              libzudownload.so.1, libSchedule.so.1, libtessalhooks.so.1
 #   include/zudownload/    the download controls' public headers   } with their package
-#   include/Schedule/      the progress bar's public headers        } files in lib/cmake/NAME
+#   include/Schedule/      the progress bar's public headers        } files in lib/ARCH/cmake/NAME
 #   include/tessal/        the modal and shell hooks' headers       } (find_package(NAME))
+#   share/doc/PACKAGE/     copyright and changelog.gz, per package
 #
 # Each control library carries the platform it needs and shares only the
 # modal and shell hooks (package TessalHooks) with its host.
@@ -77,7 +80,7 @@ if(TARGET Schedule)
 endif()
 
 # Programs.
-foreach(program tessal EXTRACT ctlhost)
+foreach(program tessal ctlhost)
     if(TARGET ${program})
         set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${tessal_bin_to_lib}")
         set(component tessal)
@@ -87,25 +90,45 @@ foreach(program tessal EXTRACT ctlhost)
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
     endif()
 endforeach()
+install(TARGETS EXTRACT RUNTIME DESTINATION ${TESSAL_LIBEXECDIR} COMPONENT tessal)
 install(FILES ${PROJECT_SOURCE_DIR}/joiner/tessal.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
     COMPONENT tessal)
 install(FILES ${PROJECT_SOURCE_DIR}/joiner/tessal.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
     COMPONENT tessal)
 
 # Debian packages: tessal, and each library with its -dev package.
+set(TESSAL_PACKAGE_MAINTAINER "Tolvar <tolvar@zudl.org>" CACHE STRING
+    "Maintainer field of the Debian packages and their changelog")
 set(CPACK_PACKAGE_NAME tessal-suite)
 set(CPACK_PACKAGE_VENDOR "Tessal")
-set(CPACK_PACKAGE_CONTACT "Tessal developers <tessal@localhost>")
+set(CPACK_PACKAGE_CONTACT "${TESSAL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL tessal hooks hooks-dev zudownload zudownload-dev schedule schedule-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/platform)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+# CPack writes postinst and postrm scripts that call ldconfig into every
+# library package; Debian wants the ldconfig trigger instead (no scripts, so
+# a removed package leaves nothing behind). The script trades one for the other.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/LdconfigTrigger.cmake)
+
+# Every package carries the copyright and the changelog; the changelog and
+# the manual page are compressed as Debian's tools do it.
+set(packaging ${PROJECT_BINARY_DIR}/packaging)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${packaging}/changelog @ONLY)
+add_custom_command(OUTPUT ${packaging}/changelog.gz ${packaging}/tessal.1.gz
+    COMMAND gzip -9n -c ${packaging}/changelog > ${packaging}/changelog.gz
+    COMMAND gzip -9n -c ${PROJECT_SOURCE_DIR}/joiner/tessal.1 > ${packaging}/tessal.1.gz
+    DEPENDS ${packaging}/changelog ${PROJECT_SOURCE_DIR}/joiner/tessal.1 VERBATIM)
+add_custom_target(packaging_docs ALL DEPENDS ${packaging}/changelog.gz ${packaging}/tessal.1.gz)
+install(FILES ${packaging}/tessal.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tessal)
 
 set(CPACK_DEBIAN_TESSAL_PACKAGE_NAME tessal)
 set(CPACK_DEBIAN_TESSAL_PACKAGE_SECTION utils)
@@ -140,4 +163,9 @@ set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_DEPENDS "qt6-base-dev")
 set(CPACK_DEBIAN_SCHEDULE-DEV_DESCRIPTION "embeddable progress bar control (development files)
 Headers and CMake package Schedule.")
 set(CPACK_COMPONENT_SCHEDULE-DEV_DEPENDS schedule hooks-dev)
+foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+    string(TOUPPER ${component} upper)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${packaging}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME} COMPONENT ${component})
+endforeach()
 include(CPack)

@@ -25,7 +25,12 @@ QString Combiner::extractProgram() const
 {
     if (!m_extractProgram.isEmpty())
         return m_extractProgram;
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("EXTRACT"));
+    // Beside tessal in a build tree; installed, in tessal's own libexec folder.
+    const QDir own(QCoreApplication::applicationDirPath());
+    const QString beside = own.filePath(QStringLiteral("EXTRACT"));
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(own.filePath(QStringLiteral(TESSAL_BIN_TO_LIBEXEC "/EXTRACT")));
 }
 
 QString Combiner::messageFor(const SystemError &error)

@@ -41,10 +41,11 @@ public:
 
     explicit Combiner(Reporter reporter);
 
-    //! The text the window shows for a join that failed with \a error.
+    //! The text the window shows for a join that failed with  error.
     static QString messageFor(const SystemError &error);
 
-    //! The extraction program; by default EXTRACT in tessal's own folder.
+    //! The extraction program; by default EXTRACT beside tessal, or in the
+    //! libexec folder of tessal's installation.
     QString extractProgram() const;
     void setExtractProgram(const QString &path) { m_extractProgram = path; }
 

@@ -25,21 +25,38 @@ for package in tessal libtessalhooks1 libtessalhooks-dev libzudownload1 libzudow
     dpkg-deb -c "$(deb $package)" | awk '{print "   " $6}'
 done
 
+lib=./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 has tessal ./usr/bin/tessal
-has tessal ./usr/bin/EXTRACT
+has tessal ./usr/libexec/tessal/EXTRACT
+lacks tessal ./usr/bin/EXTRACT
 has tessal ./usr/share/applications/tessal.desktop
 has tessal ./usr/share/icons/hicolor/scalable/apps/tessal.svg
+has tessal ./usr/share/man/man1/tessal.1.gz
 lacks tessal 'lib.*\.so'
 lacks tessal ctlhost
-has libzudownload1 ./usr/lib/libzudownload.so.1.0.0
+has libzudownload1 "$lib/libzudownload.so.1.0.0"
 has libzudownload-dev ./usr/include/zudownload/ZuHTTPdownload.h
-has libzudownload-dev ./usr/lib/cmake/zudownload/zudownloadConfigVersion.cmake
+has libzudownload-dev "$lib/cmake/zudownload/zudownloadConfigVersion.cmake"
 lacks libzudownload-dev 'ChunkedBody\|FtpReplyReader\|Winsock\|HttpResponseHead'
-has libschedule1 ./usr/lib/libSchedule.so.1.0.0
+has libschedule1 "$lib/libSchedule.so.1.0.0"
 has libschedule-dev ./usr/include/Schedule/Schedule.h
-has libschedule-dev ./usr/lib/cmake/Schedule/ScheduleConfig.cmake
+has libschedule-dev "$lib/cmake/Schedule/ScheduleConfig.cmake"
 lacks libschedule-dev 'PaneSurface\|WindowlessLabel\|OleColor'
-has libtessalhooks1 ./usr/lib/libtessalhooks.so.1
+has libtessalhooks1 "$lib/libtessalhooks.so.1"
+# Libraries: the ldconfig trigger and no maintainer scripts, so that a
+# removed package leaves nothing behind.
+for package in libtessalhooks1 libzudownload1 libschedule1; do
+    control=$(dpkg-deb --ctrl-tarfile "$(deb $package)" | tar -t)
+    echo "$control" | grep -qx './triggers' || fail "$package has no ldconfig trigger"
+    ! echo "$control" | grep -q 'postinst\|postrm\|preinst\|prerm' || fail "$package has maintainer scripts"
+    dpkg-deb -I "$(deb $package)" shlibs | grep -q . || fail "$package has no shlibs"
+done
+# What Debian would say of them: no error and no warning.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$out"/*.deb || fail "lintian"
+else
+    echo "packages: lintian is missing (scripts/install-deps.sh --test installs it); not checked" >&2
+fi
 dpkg-deb -f "$(deb libzudownload1)" Depends | grep -q 'libtessalhooks1' || fail "libzudownload1 does not depend on libtessalhooks1"
 dpkg-deb -f "$(deb tessal)" Depends | grep -q 'libqt6widgets6' || fail "tessal does not depend on Qt"
 ! dpkg-deb -f "$(deb tessal)" Depends | grep -q 'tessalhooks\|zudownload\|schedule' || fail "tessal depends on a library of the suite"
@@ -61,5 +78,5 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/tessal" --he
 cmake -S "$source_dir/tests/platform/hosting/consumer" -B "$out/consumer" -DCMAKE_PREFIX_PATH="$root/usr" \
     -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_BUILD_TYPE=Release >"$out/consumer.log"
 cmake --build "$out/consumer" >>"$out/consumer.log" || { cat "$out/consumer.log"; exit 1; }
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$out/runtime "$out/consumer/consumer" "$root/usr/lib"
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$out/runtime "$out/consumer/consumer" "$root/${lib#./}"
 echo "packages: ok ($out)"

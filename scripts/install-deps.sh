@@ -18,8 +18,9 @@ packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspac
 # qt6-tools-dev builds the Designer plugin; it needs libqt6opengl6-dev but
 # does not pull it in. The private nginx, vsftpd and pure-ftpd need their
 # libraries, which start nothing (tinyproxy needs only the C library). strace
-# stops tessal at a chosen system call in the data-safety tests.
-test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl strace
+# stops tessal at a chosen system call in the data-safety tests; lintian
+# judges the packages that scripts/build-packages.sh makes.
+test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl strace lintian
   qt6-tools-dev libqt6opengl6-dev
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23"
 # clang and its sanitizer runtimes build the fuzz targets; ccache speeds up the extra builds.

@@ -127,7 +127,7 @@ private slots:
                                     << success << "" << m_original;
         QTest::newRow("compressed without EXTRACT")
                 << "lonely/tessal" << QStringList{"--join", "cab.kvs", "out", "--compressed"} << 1 << success
-                << "解压缩失败 Extraction failed: %1/lonely/EXTRACT not found\n" << readFile(path("data.cab"));
+                << "解压缩失败 Extraction failed: %1/libexec/tessal/EXTRACT not found\n" << readFile(path("data.cab"));
         // EXTRACT itself; a failure leaves no partial file.
         const QString extract = QStringLiteral(EXTRACT_PATH);
         QTest::newRow("EXTRACT") << extract << QStringList{"data.cab", "out"} << 0 << "" << "" << m_original;

@@ -1,0 +1,25 @@
+# Run by CPack after it made the packages (CPACK_POST_BUILD_SCRIPTS): each
+# library package gets the ldconfig trigger in place of the postinst and
+# postrm scripts that CPack wrote to call ldconfig.
+foreach(deb IN LISTS CPACK_PACKAGE_FILES)
+    if(NOT deb MATCHES "\\.deb$")
+        continue()
+    endif()
+    set(tree ${deb}.tree)
+    file(REMOVE_RECURSE ${tree})
+    execute_process(COMMAND dpkg-deb -R ${deb} ${tree} COMMAND_ERROR_IS_FATAL ANY)
+    if(NOT EXISTS ${tree}/DEBIAN/postinst)
+        file(REMOVE_RECURSE ${tree})
+        continue()
+    endif()
+    file(STRINGS ${tree}/DEBIAN/postinst postinst)
+    file(STRINGS ${tree}/DEBIAN/postrm postrm)
+    if(NOT postinst MATCHES "ldconfig" OR NOT postrm MATCHES "ldconfig")
+        message(FATAL_ERROR "${deb}: a maintainer script that is not CPack's ldconfig call")
+    endif()
+    file(REMOVE ${tree}/DEBIAN/postinst ${tree}/DEBIAN/postrm)
+    file(WRITE ${tree}/DEBIAN/triggers "activate-noawait ldconfig\n")
+    execute_process(COMMAND dpkg-deb --root-owner-group -Zgzip --build ${tree} ${deb}
+        OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    file(REMOVE_RECURSE ${tree})
+endforeach()
