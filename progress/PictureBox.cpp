@@ -138,6 +138,15 @@ void PictureBox::setWidthFromDouble(double width)
         setPaneGeometry(QRect(pos(), QSize(pixels, height())));
 }
 
+void PictureBox::setFocusRing(const QRect &ring)
+{
+    if (ring == m_focusRing)
+        return;
+    const QRegion old = QRegion(m_focusRing).subtracted(m_focusRing.adjusted(1, 1, -1, -1));
+    m_focusRing = ring;
+    m_inner->update(old + QRegion(ring).subtracted(ring.adjusted(1, 1, -1, -1)));
+}
+
 void PictureBox::paintEvent(QPaintEvent *)
 {
     const int border = borderWidth();
