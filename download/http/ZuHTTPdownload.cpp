@@ -114,6 +114,7 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     connect(Wk, &Winsock::peerClosed, this, &ZuHTTPdownload::Wk_Close);
 
     setSizeTwips(WidthTwips, HeightTwips);
+    setAccessibleName(componentTitle());
 }
 
 ZuHTTPdownload::~ZuHTTPdownload() = default;
