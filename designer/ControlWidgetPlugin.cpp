@@ -10,17 +10,20 @@
 #include <QtDesigner/QDesignerFormEditorInterface>
 
 ControlWidgetPlugin::ControlWidgetPlugin(const QString &className, const QString &group, const QString &toolTip,
-                                         Factory factory, QObject *parent)
+                                         Factory factory, QObject *parent, IconMaker iconMaker)
     : QObject(parent)
     , m_className(className)
     , m_group(group)
     , m_toolTip(toolTip)
     , m_factory(std::move(factory))
+    , m_iconMaker(std::move(iconMaker))
 {
 }
 
 QIcon ControlWidgetPlugin::icon() const
 {
+    if (m_iconMaker)
+        return m_iconMaker();
     std::unique_ptr<QWidget> control(const_cast<ControlWidgetPlugin *>(this)->createWidget(nullptr));
     return QIcon(control->grab());
 }

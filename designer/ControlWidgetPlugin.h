@@ -12,7 +12,8 @@ class ControlBase;
     One control in Designer's widget box. The control is created as if
     loaded from a saved form, so it does not open its about box; its
     properties are edited through ControlPropertySheet and its events are
-    its signals.
+    its signals. Its icon is the control's own face, unless the control
+    draws one of its own (\a iconMaker).
 */
 class ControlWidgetPlugin : public QObject, public QDesignerCustomWidgetInterface
 {
@@ -21,9 +22,10 @@ class ControlWidgetPlugin : public QObject, public QDesignerCustomWidgetInterfac
 
 public:
     using Factory = std::function<ControlBase *(QWidget *parent)>;
+    using IconMaker = std::function<QIcon()>;
 
     ControlWidgetPlugin(const QString &className, const QString &group, const QString &toolTip,
-                        Factory factory, QObject *parent);
+                        Factory factory, QObject *parent, IconMaker iconMaker = {});
 
     QString name() const override { return m_className; }
     QString group() const override { return m_group; }
@@ -42,5 +44,6 @@ private:
     QString m_group;
     QString m_toolTip;
     Factory m_factory;
+    IconMaker m_iconMaker;
     bool m_initialized = false;
 };

@@ -33,6 +33,8 @@ DesignerValues::Kind DesignerValues::kindOf(const QMetaProperty &property)
         return Kind::Picture;
     if (type == QMetaType::QVariant && property.isWritable())
         return Kind::Text;
+    if (type == QMetaType::Short)
+        return Kind::Short;
     return Kind::Plain;
 }
 
@@ -45,6 +47,8 @@ QVariant DesignerValues::toDesigner(const QMetaProperty &property, const QVarian
         return value.value<Picture>().path();
     case Kind::Text:
         return value.toString();
+    case Kind::Short:
+        return value.toInt();
     case Kind::Plain:
         break;
     }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QBrush>
 #include <QWidget>
+
+#include <utility>
+
+class QPainter;
 
 namespace ScheduleControl {
 
@@ -8,8 +13,8 @@ class PictureBox;
 
 /*!
     The inner area of a PictureBox: paints the back colour, the picture and
-    the pane's windowless labels, and reports mouse presses and releases in
-    its own pixel grid.
+    the pane's windowless labels and its focus ring, and reports mouse
+    presses and releases in its own pixel grid.
 */
 class PaneSurface : public QWidget
 {
@@ -24,7 +29,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void paintFocusRing(QPainter &painter, const QRect &ring);
+
     PictureBox *m_pane = nullptr;
+    QBrush m_ringBrush;
+    std::pair<QRgb, QRgb> m_ringColours {};
 };
 
 } // namespace ScheduleControl

@@ -138,27 +138,35 @@ void PictureBox::setWidthFromDouble(double width)
         setPaneGeometry(QRect(pos(), QSize(pixels, height())));
 }
 
+void PictureBox::setFocusRing(const QRect &ring)
+{
+    if (ring == m_focusRing)
+        return;
+    const QRegion old = QRegion(m_focusRing).subtracted(m_focusRing.adjusted(1, 1, -1, -1));
+    m_focusRing = ring;
+    m_inner->update(old + QRegion(ring).subtracted(ring.adjusted(1, 1, -1, -1)));
+}
+
 void PictureBox::paintEvent(QPaintEvent *)
 {
     const int border = borderWidth();
     if (border == 0)
         return;
+    // Whole logical pixels filled, not lines: at a scale of 1.5 or 2 a line of
+    // one logical pixel at right()/bottom() leaves the last device pixels bare.
     QPainter painter(this);
+    const auto edge = [&](const QRect &box, const QColor &topLeft, const QColor &bottomRight) {
+        painter.fillRect(QRect(box.left(), box.top(), box.width(), 1), topLeft);
+        painter.fillRect(QRect(box.left(), box.top(), 1, box.height()), topLeft);
+        painter.fillRect(QRect(box.left(), box.bottom(), box.width(), 1), bottomRight);
+        painter.fillRect(QRect(box.right(), box.top(), 1, box.height()), bottomRight);
+    };
     const QRect r = rect();
     if (border == 1) {
-        painter.setPen(Qt::black);
-        painter.drawRect(r.adjusted(0, 0, -1, -1));
+        edge(r, Qt::black, Qt::black);
         return;
     }
     const QPalette &p = palette();
-    auto edge = [&](const QRect &box, const QColor &topLeft, const QColor &bottomRight) {
-        painter.setPen(topLeft);
-        painter.drawLine(box.topLeft(), box.topRight());
-        painter.drawLine(box.topLeft(), box.bottomLeft());
-        painter.setPen(bottomRight);
-        painter.drawLine(box.bottomLeft(), box.bottomRight());
-        painter.drawLine(box.topRight(), box.bottomRight());
-    };
     edge(r, p.color(QPalette::Dark), p.color(QPalette::Light));
     edge(r.adjusted(1, 1, -1, -1), p.color(QPalette::Shadow), p.color(QPalette::Midlight));
 }

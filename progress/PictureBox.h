@@ -60,6 +60,10 @@ public:
     //! Sets the width from a computed extent; a negative one is refused.
     void setWidthFromDouble(double width);
 
+    //! A focus ring drawn over the labels, in the inner grid; empty for none.
+    QRect focusRing() const { return m_focusRing; }
+    void setFocusRing(const QRect &ring);
+
     QList<WindowlessLabel *> labels() const { return m_labels; }
 
 Q_SIGNALS:
@@ -89,6 +93,7 @@ private:
     qint16 m_appearance = 1;
     qint16 m_mousePointer = 0;
     Picture m_mouseIcon;
+    QRect m_focusRing;
 };
 
 } // namespace ScheduleControl

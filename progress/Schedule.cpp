@@ -9,9 +9,11 @@
 #include "OleColor.h"
 #include "PictureBox.h"
 #include "PropertyBag.h"
+#include "ScheduleAccessible.h"
 #include "TextHolder.h"
 #include "WindowlessLabel.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
@@ -155,6 +157,7 @@ auto Schedule::hostCall(Body &&body) -> decltype(body())
 Schedule::Schedule(QWidget *parent)
     : ControlBase(parent)
 {
+    ScheduleAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
 
     m_valuel = new TextHolder(this, QStringLiteral("Valuel"), QStringLiteral("0"), true);
@@ -374,6 +377,7 @@ void Schedule::setShowText(bool show)
 {
     m_label1->setVisible(show);
     m_label2->setVisible(show);
+    nameChanged();
     notify(QStringLiteral("ShowText"));
 }
 
@@ -386,6 +390,7 @@ void Schedule::setText(const QString &text)
 {
     m_label1->setCaption(text);
     m_label2->setCaption(text);
+    nameChanged();
     notify(QStringLiteral("Text"));
 }
 
@@ -521,6 +526,10 @@ void Schedule::storeValueText(const QString &text)
 {
     if (!m_valuel->setText(text))
         return;
+    if (isVisible()) {
+        QAccessibleValueChangeEvent event(this, ScheduleAccessible::number(text));
+        QAccessible::updateAccessibility(&event);
+    }
     const QPointer<Schedule> alive(this);
     Q_EMIT Change();
     if (!alive)
@@ -579,6 +588,7 @@ void Schedule::relayout()
                        m_label1->top() + m_label1->baseline() - m_label3->baseline());
         m_label4->move(innerWidth / 2 - m_label4->width() / 2.0,
                        m_label2->top() + m_label2->baseline() - m_label4->baseline());
+        placeFocusRing();
     } catch (const SystemError &error) {
         reportError(error);
     }
@@ -608,6 +618,14 @@ void Schedule::applyMouseIcon(const Picture &icon)
         notify(QStringLiteral("MouseIcon"));
     } catch (const SystemError &error) {
         reportError(error);
+    }
+}
+
+void Schedule::nameChanged()
+{
+    if (accessibleName().isEmpty()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
     }
 }
 
@@ -741,7 +759,12 @@ void Schedule::keyPressEvent(QKeyEvent *event)
         ControlBase::keyPressEvent(event);
         return;
     }
+    const QPointer<Schedule> alive(this);
     Q_EMIT KeyDown(code, shiftWithKey(event, true));
+    // The window's default and cancel buttons answer these, as over any other control.
+    const int key = event->key();
+    if (alive && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
+        event->ignore();
 }
 
 void Schedule::keyReleaseEvent(QKeyEvent *event)
@@ -752,4 +775,25 @@ void Schedule::keyReleaseEvent(QKeyEvent *event)
         return;
     }
     Q_EMIT KeyUp(code, shiftWithKey(event, false));
+}
+
+void Schedule::focusInEvent(QFocusEvent *event)
+{
+    ControlBase::focusInEvent(event);
+    placeFocusRing();
+}
+
+void Schedule::focusOutEvent(QFocusEvent *event)
+{
+    ControlBase::focusOutEvent(event);
+    placeFocusRing();
+}
+
+// Both panes draw it, over their labels, along the inner edge of Pc1: the
+// fill pane lies at that edge's origin, so the two halves meet at the fill's edge.
+void Schedule::placeFocusRing()
+{
+    const QRect ring = hasFocus() ? QRect(0, 0, m_pc1->innerWidth(), m_pc1->innerHeight()) : QRect();
+    m_pc1->setFocusRing(ring);
+    m_pc2->setFocusRing(ring);
 }

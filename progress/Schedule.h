@@ -12,6 +12,7 @@ class QKeyEvent;
 
 namespace ScheduleControl {
 class PictureBox;
+class ScheduleAccessible;
 class TextHolder;
 class WindowlessLabel;
 }
@@ -36,6 +37,13 @@ class WindowlessLabel;
     With Doevent true every change of the value text lets the host's event
     loop run (the host may be re-entered); with it false the background pane
     is repainted at once instead.
+
+    Assistive technology sees a progress bar from 0 to Max, named by the
+    host's accessible name or else by the text while it is shown, and is
+    told of each change of the value. While the bar has the keyboard focus it
+    shows a focus mark; Escape, Return and Enter raise KeyDown and then go
+    on to the window, so its default and cancel buttons still answer them.
+    A host that wants no keys from the bar gives it Qt::NoFocus.
 */
 class SCHEDULE_EXPORT Schedule : public ControlBase
 {
@@ -175,8 +183,12 @@ protected:
 
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
+    friend class ScheduleControl::ScheduleAccessible;
+
     template<typename Body>
     auto hostCall(Body &&body) -> decltype(body());
 
@@ -192,6 +204,8 @@ private:
     void percentageLabelSize();
     void fontChange(const QFont &font);
     void applyMouseIcon(const Picture &icon);
+    void nameChanged();
+    void placeFocusRing();
     void notify(const QString &name);
     void reportError(const SystemError &error);
 

@@ -1,5 +1,6 @@
 // Assigns Value many times on a shown bar, with and without the yield, and
-// does the same with a QProgressBar repainted at once after each setValue.
+// focused, and does the same with a QProgressBar repainted at once after
+// each setValue; several rounds of each, taking turns.
 
 #include "ModalRunner.h"
 #include "PropertyBag.h"
@@ -11,7 +12,7 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
-#include <utility>
+#include <algorithm>
 
 namespace {
 
@@ -41,6 +42,24 @@ double assignmentsPerSecond(int count, Assign &&assign)
     return count / (timer.nsecsElapsed() / 1e9);
 }
 
+// Rates of several rounds: the median, and the lowest and highest as the spread.
+struct Rates
+{
+    QList<double> rounds;
+    double median() const
+    {
+        QList<double> sorted = rounds;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.at(sorted.size() / 2);
+    }
+    QString text() const
+    {
+        const auto [low, high] = std::minmax_element(rounds.begin(), rounds.end());
+        return QStringLiteral("%1 per second (median of %2; %3 to %4)")
+            .arg(qRound64(median())).arg(rounds.size()).arg(qRound64(*low)).arg(qRound64(*high));
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -49,6 +68,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int count = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
+    const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 5;
     ModalRunner::setHandler([](QDialog *) { return 0; });
 
     QWidget window;
@@ -73,27 +93,47 @@ int main(int argc, char *argv[])
     PaintCounter referencePaints;
     reference->installEventFilter(&referencePaints);
 
-    bar->setDoevent(false);
-    const double repaintRate = assignmentsPerSecond(count, [&](int v) { bar->setValue(v); });
-    const int repaintPaints = std::exchange(barPaints.count, 0);
-    bar->setDoevent(true);
-    const double yieldRate = assignmentsPerSecond(count, [&](int v) { bar->setValue(v); });
-    const int yieldPaints = barPaints.count;
-    const double referenceRate = assignmentsPerSecond(count, [&](int v) {
-        reference->setValue(v);
-        reference->repaint();
-    });
+    // The cases take turns in each round, so a change of the machine's load hits them alike.
+    Rates repaint, yield, focused, referenceRates;
+    int repaintPaints = 0, yieldPaints = 0;
+    for (int round = 0; round < rounds; ++round) {
+        bar->setDoevent(false);
+        barPaints.count = 0;
+        repaint.rounds.append(assignmentsPerSecond(count, [&](int v) { bar->setValue(v); }));
+        repaintPaints = barPaints.count;
+        bar->setDoevent(true);
+        barPaints.count = 0;
+        yield.rounds.append(assignmentsPerSecond(count, [&](int v) { bar->setValue(v); }));
+        yieldPaints = barPaints.count;
+        // With the keyboard focus the focus mark is painted over the bar too.
+        bar->setDoevent(false);
+        bar->setFocus();
+        QApplication::processEvents();
+        if (!bar->hasFocus())
+            qFatal("the bar did not take the focus");
+        focused.rounds.append(assignmentsPerSecond(count, [&](int v) { bar->setValue(v); }));
+        bar->clearFocus();
+        referencePaints.count = 0;
+        referenceRates.rounds.append(assignmentsPerSecond(count, [&](int v) {
+            reference->setValue(v);
+            reference->repaint();
+        }));
+    }
 
     QTextStream out(stdout);
-    out << "assignments: " << count << " each\n";
-    out << "Schedule, Doevent false: " << qRound64(repaintRate) << " per second ("
-        << repaintPaints << " paints of the background pane)\n";
-    out << "Schedule, Doevent true:  " << qRound64(yieldRate) << " per second ("
-        << yieldPaints << " paints of the background pane)\n";
-    out << "QProgressBar setValue + repaint: " << qRound64(referenceRate) << " per second ("
-        << referencePaints.count << " paints)\n";
-    out << "ratio Doevent false / QProgressBar: " << QString::number(repaintRate / referenceRate, 'f', 2)
-        << " (target >= 0.50)\n";
-    out << "ratio Doevent true / QProgressBar:  " << QString::number(yieldRate / referenceRate, 'f', 2) << "\n";
+    out << "assignments: " << count << " per round, " << rounds << " rounds\n";
+    out << "Schedule, Doevent false: " << repaint.text() << ", " << repaintPaints
+        << " paints of the background pane a round\n";
+    out << "Schedule, Doevent true:  " << yield.text() << ", " << yieldPaints
+        << " paints of the background pane a round\n";
+    out << "Schedule focused, Doevent false: " << focused.text() << "\n";
+    out << "QProgressBar setValue + repaint: " << referenceRates.text() << ", " << referencePaints.count
+        << " paints a round\n";
+    const auto ratio = [&](const Rates &rates) {
+        return QString::number(rates.median() / referenceRates.median(), 'f', 2);
+    };
+    out << "ratio Doevent false / QProgressBar: " << ratio(repaint) << " (target >= 0.50)\n";
+    out << "ratio Doevent true / QProgressBar:  " << ratio(yield) << "\n";
+    out << "ratio focused, Doevent false / QProgressBar: " << ratio(focused) << " (target >= 0.50)\n";
     return 0;
 }

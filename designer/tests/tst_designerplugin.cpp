@@ -4,11 +4,21 @@
 #include <Schedule.h>
 
 #include <QBuffer>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QPluginLoader>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QUiLoader>
+#include <QtDesigner/QDesignerComponents>
+#include <QtUiPlugin/QDesignerCustomWidgetCollectionInterface>
+#include <QtDesigner/QDesignerFormEditorInterface>
+#include <QtDesigner/QDesignerFormWindowInterface>
+#include <QtDesigner/QDesignerFormWindowManagerInterface>
+#include <QtDesigner/QDesignerIntegration>
+#include <QtDesigner/QDesignerPropertyEditorInterface>
 
 // The Designer plugin: a form holding the three controls, loaded with
 // QUiLoader, and the property values as Designer edits them.
@@ -49,6 +59,8 @@ private Q_SLOTS:
     <property name="BkPicture"><string>%1</string></property>
     <property name="Text"><string>下载进度</string></property>
     <property name="ShowText"><bool>true</bool></property>
+    <property name="BorderStyle"><number>0</number></property>
+    <property name="MousePointer"><number>11</number></property>
    </widget></item>
    <item><widget class="QLabel" name="status"><property name="text"><string>unchanged</string></property></widget></item>
   </layout>
@@ -86,6 +98,8 @@ private Q_SLOTS:
         QVERIFY(bar->Font().bold());
         QCOMPARE(bar->BkPicture().pixmap().size(), QSize(10, 8));
         QCOMPARE(bar->Text(), QStringLiteral("下载进度"));
+        QCOMPARE(bar->BorderStyle(), qint16(0));
+        QCOMPARE(bar->MousePointer(), qint16(11));
 
         // Its events are signals a form connects.
         auto *status = widget->findChild<QLabel *>(QStringLiteral("status"));
@@ -107,6 +121,10 @@ private Q_SLOTS:
         QTest::newRow("font") << QByteArray("Font") << QVariant(QFont("DejaVu Sans", 9)) << QVariant(QFont("DejaVu Sans", 9));
         QTest::newRow("no picture") << QByteArray("ForePicture") << QVariant::fromValue(Picture()) << QVariant(QString());
         QTest::newRow("picture") << QByteArray("BkPicture") << bar.property("BkPicture") << QVariant(m_picture);
+        // Designer edits and stores no 16-bit numbers, only ints.
+        QTest::newRow("border style") << QByteArray("BorderStyle") << QVariant::fromValue(qint16(0)) << QVariant(0);
+        QTest::newRow("appearance") << QByteArray("Appearance") << QVariant::fromValue(qint16(1)) << QVariant(1);
+        QTest::newRow("mouse pointer") << QByteArray("MousePointer") << QVariant::fromValue(qint16(11)) << QVariant(11);
     }
     void valuesAsDesignerEditsThem()
     {
@@ -121,6 +139,78 @@ private Q_SLOTS:
         Schedule bar;
         QVERIFY(meta.write(&bar, shown));
         QCOMPARE(DesignerValues::toDesigner(meta, meta.read(&bar), palette), shown);
+    }
+
+    // Designer's own property editor, with the plugin loaded as Designer loads it.
+    void propertyEditorShowsEveryProperty()
+    {
+        QCoreApplication::addLibraryPath(QStringLiteral(PLUGIN_DIR "/.."));
+        QDesignerComponents::initializeResources();
+        std::unique_ptr<QDesignerFormEditorInterface> core(QDesignerComponents::createFormEditor(nullptr));
+        QDesignerComponents::initializePlugins(core.get());
+        QDesignerIntegration integration(core.get());
+        std::unique_ptr<QDesignerPropertyEditorInterface> editor(
+                QDesignerComponents::createPropertyEditor(core.get(), nullptr));
+        core->setPropertyEditor(editor.get());
+        const QStringList controls = classNames(core.get());
+        QVERIFY2(controls.contains(QStringLiteral("Schedule")), qPrintable(controls.join(u' ')));
+
+        std::unique_ptr<QDesignerFormWindowInterface> form(core->formWindowManager()->createFormWindow());
+        form->setContents(QStringLiteral(R"(<ui version="4.0"><class>Form</class>
+<widget class="QWidget" name="Form"><widget class="Schedule" name="bar"/></widget></ui>)"));
+        auto *bar = form->mainContainer()->findChild<Schedule *>(QStringLiteral("bar"));
+        QVERIFY(bar);
+        editor->setObject(bar);
+        QStringList shown;
+        for (QTreeWidget *tree : editor->findChildren<QTreeWidget *>()) {
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                shown.append((*it)->text(0));
+        }
+        const QStringList expected{"BorderStyle", "Appearance", "MousePointer", "Max", "Value", "BackColor",
+                                   "BkPicture", "Text", "Doevent"};
+        for (const QString &name : expected)
+            QVERIFY2(shown.contains(name), qPrintable(name + QStringLiteral(" not in ") + shown.join(u' ')));
+        editor->setObject(nullptr);
+    }
+
+    // The widget box shows a small progress bar: fill and empty part both in view.
+    void scheduleHasAnIconOfItsOwn()
+    {
+        QPluginLoader loader(QStringLiteral(PLUGIN_DIR "/libtessalcontrols.so"));
+        auto *collection = qobject_cast<QDesignerCustomWidgetCollectionInterface *>(loader.instance());
+        QVERIFY2(collection, qPrintable(loader.errorString()));
+        QDesignerCustomWidgetInterface *schedule = nullptr;
+        for (QDesignerCustomWidgetInterface *widget : collection->customWidgets()) {
+            if (widget->name() == QLatin1String("Schedule"))
+                schedule = widget;
+        }
+        QVERIFY(schedule);
+        const QIcon icon = schedule->icon();
+        const QPalette palette = QApplication::palette();
+        for (const int side : {16, 32}) {
+            const QImage image = icon.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(image.size(), QSize(side, side));
+            // Along the middle: border, fill, empty part, border.
+            const int y = side / 2;
+            QCOMPARE(QColor(image.pixel(0, y)), QColor(Qt::black));
+            QCOMPARE(QColor(image.pixel(side / 4, y)), palette.color(QPalette::Highlight));
+            QCOMPARE(QColor(image.pixel(side - 3, y)), palette.color(QPalette::Button));
+            QCOMPARE(QColor(image.pixel(side - 1, y)), QColor(Qt::black));
+            QCOMPARE(qAlpha(image.pixel(side / 2, 0)), 0);
+        }
+    }
+
+private:
+    static QStringList classNames(QDesignerFormEditorInterface *core)
+    {
+        QStringList names;
+        for (QObject *plugin : core->pluginInstances()) {
+            if (auto *collection = qobject_cast<QDesignerCustomWidgetCollectionInterface *>(plugin)) {
+                for (QDesignerCustomWidgetInterface *widget : collection->customWidgets())
+                    names.append(widget->name());
+            }
+        }
+        return names;
     }
 };
 

@@ -47,6 +47,7 @@ ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     , m_replies(std::make_unique<FtpReplyReader>())
 {
     setSizeTwips(WidthTwips, HeightTwips);
+    setAccessibleName(componentTitle());
     connect(Wk, &Winsock::connected, this, &ZuFTPDownLoad::Wk_Connect);
     connect(Wk, &Winsock::dataArrival, this, &ZuFTPDownLoad::Wk_DataArrival);
     connect(Wk, &Winsock::errorOccurred, this, &ZuFTPDownLoad::Wk_Error);

@@ -172,6 +172,7 @@ ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     }
 
     setSizeTwips(WidthTwips, HeightTwips);
+    setAccessibleName(componentTitle());
 }
 
 ZuHTTPdownload::~ZuHTTPdownload() = default;

@@ -1,16 +1,21 @@
 #include "DownloadRow.h"
 
+#include "ErrorText.h"
+
 #include <PropertyBag.h>
 #include <Schedule.h>
 #include <ZuFTPDownLoad.h>
 #include <ZuHTTPdownload.h>
 
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -57,9 +62,16 @@ DownloadRow::DownloadRow(const QString &address, const QString &fileName, QWidge
 
     m_statusLabel = new QLabel(this);
     m_pauseButton = new QPushButton(tr("Pause"), this);
+    m_pauseButton->setObjectName(QStringLiteral("pause"));
     m_cancelButton = new QPushButton(tr("Cancel"), this);
+    m_cancelButton->setObjectName(QStringLiteral("cancel"));
     connect(m_pauseButton, &QPushButton::clicked, this, [this] {
-        m_state == State::Running || m_state == State::Queued ? pause() : resume();
+        if (m_state == State::Done)
+            openFolder();
+        else if (m_state == State::Running || m_state == State::Queued)
+            pause();
+        else
+            resume();
     });
     connect(m_cancelButton, &QPushButton::clicked, this, &DownloadRow::cancel);
 
@@ -126,6 +138,10 @@ void DownloadRow::start()
         return;
     setState(State::Running, tr("Connecting"));
     m_transferring = false;
+    // The folder may not be there yet (a fresh ~/Downloads), or may be gone since.
+    const QString folder = QFileInfo(m_fileName).absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(0, tr("The folder %1 cannot be created").arg(QDir::toNativeSeparators(folder)));
     if (m_http) {
         m_http->GetAttrs(m_address);
     } else {
@@ -192,7 +208,8 @@ void DownloadRow::fail(int number, const QString &description)
         m_http->ZUClose();
     if (m_ftp)
         m_ftp->ZUClose();
-    setState(State::Failed, number ? tr("Error %1: %2").arg(number).arg(description) : description);
+    const auto protocol = m_ftp ? ErrorText::Protocol::Ftp : ErrorText::Protocol::Http;
+    setState(State::Failed, number ? ErrorText::describe(protocol, number, description) : description);
 }
 
 void DownloadRow::pause()
@@ -222,12 +239,25 @@ void DownloadRow::cancel()
     deleteLater();
 }
 
+void DownloadRow::openFolder()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(m_fileName).absolutePath()));
+}
+
 void DownloadRow::setState(State state, const QString &message)
 {
     m_state = state;
     m_statusLabel->setText(state == State::Queued ? tr("Queued") : message);
-    m_pauseButton->setText(state == State::Paused || state == State::Failed ? tr("Resume") : tr("Pause"));
-    m_pauseButton->setEnabled(state != State::Done && (m_http || m_ftp));
+    switch (state) {
+    case State::Queued:
+    case State::Running: m_pauseButton->setText(tr("Pause")); break;
+    case State::Paused: m_pauseButton->setText(tr("Resume")); break;
+    case State::Failed: m_pauseButton->setText(tr("Retry")); break;
+    case State::Done: m_pauseButton->setText(tr("Open folder")); break;
+    }
+    // A finished file stays where it is; only the row goes.
+    m_cancelButton->setText(state == State::Done ? tr("Remove") : tr("Cancel"));
+    m_pauseButton->setEnabled(m_http || m_ftp);
     emit stateChanged(state);
 }
 

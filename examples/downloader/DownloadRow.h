@@ -12,11 +12,14 @@ class ZuHTTPdownload;
 /*!
     One download: its control (ZuHTTPdownload for http://, ZuFTPDownLoad
     for ftp://), a Schedule bar showing the file name and the progress, a
-    status line, and buttons to pause, resume and cancel.
+    status line, and two buttons: Pause and Cancel while it downloads,
+    Resume or Retry once paused or failed, Open folder and Remove once done.
 
-    The row only starts when its window's queue says so (start()). Pausing
-    closes the connection and keeps the partial file; resuming asks the
-    server for the rest only (a suffix range for HTTP, REST for FTP).
+    The row only starts when its window's queue says so (start()); it makes
+    the file's folder if it is not there. Pausing closes the connection and
+    keeps the partial file; resuming and retrying ask the server for the
+    rest only (a suffix range for HTTP, REST for FTP). Errors show in the
+    window's own words (ErrorText).
 */
 class DownloadRow : public QWidget
 {
@@ -41,6 +44,8 @@ public Q_SLOTS:
     void resume();
     //! Stops the download, removes an unfinished file and the row.
     void cancel();
+    //! Shows the folder of the file in the desktop's file manager.
+    void openFolder();
 
 Q_SIGNALS:
     void stateChanged(DownloadRow::State state);
@@ -60,7 +65,6 @@ private:
     QString m_address;
     QString m_fileName;
     State m_state = State::Queued;
-    QString m_message;
     qint64 m_size = 0; //!< the size the server names; 0 while unknown
     bool m_transferring = false; //!< HTTP: DownTo was called in this run
 

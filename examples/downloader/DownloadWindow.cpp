@@ -5,11 +5,15 @@
 #include <algorithm>
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -19,14 +23,34 @@ DownloadWindow::DownloadWindow(QWidget *parent)
     , m_folder(QStandardPaths::writableLocation(QStandardPaths::DownloadLocation))
 {
     setWindowTitle(tr("Downloads"));
+    auto *addressesLabel = new QLabel(tr("&Addresses:"), this);
     m_addresses = new QPlainTextEdit(this);
+    m_addresses->setObjectName(QStringLiteral("addresses"));
     m_addresses->setPlaceholderText(tr("Paste http:// or ftp:// addresses here, one per line"));
     m_addresses->setFixedHeight(m_addresses->fontMetrics().lineSpacing() * 4);
-    auto *download = new QPushButton(tr("Download"), this);
+    // Tab leaves the box: addresses hold no tabs, and a keyboard user must get out.
+    m_addresses->setTabChangesFocus(true);
+    addressesLabel->setBuddy(m_addresses);
+    auto *download = new QPushButton(tr("&Download"), this);
+    download->setObjectName(QStringLiteral("download"));
+    download->setToolTip(tr("Download the addresses (Ctrl+Return)"));
     connect(download, &QPushButton::clicked, this, [this] {
         addAddresses(m_addresses->toPlainText());
         m_addresses->clear();
     });
+    auto *downloadKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), m_addresses);
+    downloadKey->setContext(Qt::WidgetShortcut);
+    connect(downloadKey, &QShortcut::activated, download, &QPushButton::click);
+
+    auto *folderLabel = new QLabel(tr("Save &to:"), this);
+    m_folderEdit = new QLineEdit(QDir::toNativeSeparators(m_folder), this);
+    m_folderEdit->setObjectName(QStringLiteral("folder"));
+    m_folderEdit->setReadOnly(true);
+    folderLabel->setBuddy(m_folderEdit);
+    auto *choose = new QPushButton(tr("&Change…"), this);
+    choose->setObjectName(QStringLiteral("chooseFolder"));
+    choose->setAccessibleName(tr("Change the download folder"));
+    connect(choose, &QPushButton::clicked, this, &DownloadWindow::chooseFolder);
 
     auto *list = new QWidget;
     m_rows = new QVBoxLayout(list);
@@ -38,10 +62,29 @@ DownloadWindow::DownloadWindow(QWidget *parent)
     auto *input = new QHBoxLayout;
     input->addWidget(m_addresses, 1);
     input->addWidget(download, 0, Qt::AlignTop);
+    auto *folder = new QHBoxLayout;
+    folder->addWidget(folderLabel);
+    folder->addWidget(m_folderEdit, 1);
+    folder->addWidget(choose);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(addressesLabel);
     layout->addLayout(input);
+    layout->addLayout(folder);
     layout->addWidget(scroll, 1);
     resize(640, 400);
+}
+
+void DownloadWindow::setDownloadFolder(const QString &folder)
+{
+    m_folder = folder;
+    m_folderEdit->setText(QDir::toNativeSeparators(folder));
+}
+
+void DownloadWindow::chooseFolder()
+{
+    const QString chosen = QFileDialog::getExistingDirectory(this, tr("Download folder"), m_folder);
+    if (!chosen.isEmpty())
+        setDownloadFolder(chosen);
 }
 
 void DownloadWindow::setParallel(int parallel)

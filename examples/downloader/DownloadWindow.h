@@ -4,14 +4,18 @@
 #include <QWidget>
 
 class DownloadRow;
+class QLineEdit;
 class QPlainTextEdit;
 class QVBoxLayout;
 
 /*!
     A download window: paste http:// or ftp:// addresses, one per line,
-    and press Download. Each address becomes a DownloadRow; at most
-    parallel() rows download at once, and whenever one stops (finished,
-    failed or paused) the next queued row starts.
+    and press Download (or Ctrl+Return). Each address becomes a DownloadRow;
+    at most parallel() rows download at once, and whenever one stops
+    (finished, failed or paused) the next queued row starts.
+
+    Files go to downloadFolder(), the user's download folder unless chosen
+    otherwise with Change…; it is made when the first file goes there.
 */
 class DownloadWindow : public QWidget
 {
@@ -23,7 +27,7 @@ public:
     explicit DownloadWindow(QWidget *parent = nullptr);
 
     QString downloadFolder() const { return m_folder; }
-    void setDownloadFolder(const QString &folder) { m_folder = folder; }
+    void setDownloadFolder(const QString &folder);
 
     int parallel() const { return m_parallel; }
     void setParallel(int parallel);
@@ -35,6 +39,8 @@ public Q_SLOTS:
     void addAddresses(const QString &text);
     //! Starts queued rows while fewer than parallel() are running.
     void startNext();
+    //! Asks the user for the download folder of the rows added from now on.
+    void chooseFolder();
 
 private:
     QString freeFileName(const QString &address) const;
@@ -43,5 +49,6 @@ private:
     QString m_folder;
     int m_parallel = 2;
     QPlainTextEdit *m_addresses = nullptr;
+    QLineEdit *m_folderEdit = nullptr;
     QVBoxLayout *m_rows = nullptr;
 };

@@ -6,15 +6,35 @@
 
 #include "../../tests/TestFiles.h"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <Schedule.h>
+#include <ZuFTPDownLoad.h>
+#include <ZuHTTPdownload.h>
 
 using State = DownloadRow::State;
+
+// Takes the addresses the desktop is asked to open.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url); }
+};
 
 // The example download window against nginx and pyftpdlib, which run for
 // any user.
@@ -35,12 +55,15 @@ private:
         return kind == QLatin1String("http") ? QStringLiteral("http://") + m_nginx.hostText() + path
                                              : m_ftp.url(path);
     }
-    //! A window downloading into a fresh folder, one download at a time.
+    static QPushButton *button(DownloadRow *row, const char *name)
+    {
+        return row->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+    //! A window downloading into a fresh folder (made by the window), one download at a time.
     std::unique_ptr<DownloadWindow> makeWindow(const QString &name)
     {
         auto window = std::make_unique<DownloadWindow>();
         const QString folder = m_out.filePath(name);
-        QDir().mkpath(folder);
         window->setDownloadFolder(folder);
         window->setParallel(1);
         window->show();
@@ -87,7 +110,8 @@ private Q_SLOTS:
         });
         QTRY_COMPARE_WITH_TIMEOUT(row->state(), State::Paused, Timeout);
         disconnect(pausing);
-        QCOMPARE(row->findChild<QPushButton *>()->text(), QStringLiteral("Resume"));
+        QCOMPARE(button(row, "pause")->text(), QStringLiteral("Resume"));
+        QCOMPARE(button(row, "cancel")->text(), QStringLiteral("Cancel"));
         const qint64 kept = QFileInfo(row->fileName()).size();
         QVERIFY(kept > 0);
         QTRY_COMPARE_WITH_TIMEOUT(other->state(), State::Done, Timeout);
@@ -106,36 +130,170 @@ private Q_SLOTS:
             QCOMPARE(done->bar()->Value(), done->bar()->Max());
     }
 
-    // A failing download shows why in its row, and the queue goes on.
+    // A failing download says why in the window's words, the code beside
+    // them, offers to retry, and the queue goes on.
     void errorsShowInTheRow_data()
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("status");
-        QTest::newRow("http missing") << address("http", "/missing.bin") << "Error 404: 地址未找到！";
-        QTest::newRow("ftp missing") << address("ftp", "/missing.bin") << "Error 550";
-        QTest::newRow("no scheme") << "a.bin" << "Only http://, https:// and ftp://";
+        QTest::addColumn<bool>("retry");
+        const QString closed = QStringLiteral("127.0.0.1:%1").arg(PeerProcess::freePort());
+        QTest::newRow("http missing") << address("http", "/missing.bin") << "Not found on the server (HTTP 404)" << true;
+        QTest::newRow("ftp missing") << address("ftp", "/missing.bin") << "The file is not on the server (FTP 550)"
+                                     << true;
+        QTest::newRow("http refused") << "http://" + closed + "/a.bin"
+                                      << "The server refused the connection (error 10061)" << true;
+        QTest::newRow("ftp refused") << "ftp://" + closed + "/a.bin"
+                                     << "The server refused the connection (error 10061)" << true;
+        QTest::newRow("no port") << "http://127.0.0.1:http/a.bin" << "The address is not valid (error 1)" << true;
+        QTest::newRow("no scheme") << "a.bin" << "Only http://, https:// and ftp:// addresses can be downloaded"
+                                   << false;
     }
     void errorsShowInTheRow()
     {
         QFETCH(QString, address);
         QFETCH(QString, status);
+        QFETCH(bool, retry);
         auto window = makeWindow(QString::fromLatin1(QTest::currentDataTag()));
         window->addAddresses(address + u'\n' + this->address("http", "/a.bin"));
         const QList<DownloadRow *> rows = window->rows();
         QTRY_COMPARE_WITH_TIMEOUT(rows[0]->state(), State::Failed, Timeout);
-        QVERIFY2(rows[0]->status().startsWith(status), qPrintable(rows[0]->status()));
+        QCOMPARE(rows[0]->status(), status);
+        QCOMPARE(button(rows[0], "pause")->text(), QStringLiteral("Retry"));
+        QCOMPARE(button(rows[0], "pause")->isEnabled(), retry);
+        QCOMPARE(button(rows[0], "cancel")->text(), QStringLiteral("Cancel"));
         QTRY_COMPARE_WITH_TIMEOUT(rows[1]->state(), State::Done, Timeout);
         QCOMPARE(readFile(rows[1]->fileName()), m_httpFile);
     }
 
-    // Cancelling removes the row and its unfinished file; a finished file
-    // stays, and a second download of it gets a name of its own.
-    void cancelAndNames()
+    // Retry after the file has come to the server fetches it.
+    void retryFetchesWhatCameSince()
+    {
+        auto window = makeWindow(QStringLiteral("retry"));
+        window->addAddresses(address("http", "/later.bin"));
+        DownloadRow *row = window->rows().at(0);
+        QTRY_COMPARE_WITH_TIMEOUT(row->state(), State::Failed, Timeout);
+        QVERIFY(writeFile(m_nginx.root() + QStringLiteral("/later.bin"), m_httpFile));
+        button(row, "pause")->click();
+        QTRY_VERIFY2_WITH_TIMEOUT(row->state() == State::Done, qPrintable(row->status()), Timeout);
+        QCOMPARE(readFile(row->fileName()), m_httpFile);
+    }
+
+    // Files go to the user's download folder, made when it is missing; a
+    // folder that cannot be made is named in the row.
+    void missingFolderIsMade()
+    {
+        DownloadWindow fresh;
+        const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        QCOMPARE(fresh.downloadFolder(), downloads);
+        QCOMPARE(fresh.findChild<QLineEdit *>(QStringLiteral("folder"))->text(), QDir::toNativeSeparators(downloads));
+
+        auto window = makeWindow(QStringLiteral("missing/and/deeper"));
+        QVERIFY(!QFileInfo::exists(window->downloadFolder()));
+        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin"));
+        const QList<DownloadRow *> rows = window->rows();
+        for (DownloadRow *row : rows)
+            QTRY_VERIFY2_WITH_TIMEOUT(row->state() == State::Done, qPrintable(row->status()), Timeout);
+        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/a.bin")), m_httpFile);
+        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/b.bin")), m_ftpFile);
+    }
+    void unmakeableFolderIsNamed()
+    {
+        const QString file = m_out.filePath(QStringLiteral("plain-file"));
+        QVERIFY(writeFile(file, "x"));
+        auto window = std::make_unique<DownloadWindow>();
+        window->setDownloadFolder(file + QStringLiteral("/sub"));
+        window->addAddresses(address("http", "/a.bin"));
+        DownloadRow *row = window->rows().at(0);
+        QTRY_COMPARE_WITH_TIMEOUT(row->state(), State::Failed, Timeout);
+        QVERIFY2(row->status().contains(QDir::toNativeSeparators(file + QStringLiteral("/sub"))), qPrintable(row->status()));
+        QCOMPARE(readFile(file), QByteArray("x"));
+    }
+
+    void folderIsChosenInADialog()
+    {
+        auto window = makeWindow(QStringLiteral("before-choosing"));
+        QVERIFY(QDir().mkpath(window->downloadFolder()));
+        const QString chosen = m_out.filePath(QStringLiteral("chosen"));
+        QVERIFY(QDir().mkpath(chosen));
+        QString asked;
+        QTimer::singleShot(0, this, [&] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            asked = dialog->directory().absolutePath();
+            dialog->selectFile(chosen);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        window->findChild<QPushButton *>(QStringLiteral("chooseFolder"))->click();
+        QCOMPARE(asked, m_out.filePath(QStringLiteral("before-choosing")));
+        QCOMPARE(window->downloadFolder(), chosen);
+        QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("folder"))->text(), QDir::toNativeSeparators(chosen));
+        window->addAddresses(address("http", "/a.bin"));
+        QTRY_COMPARE_WITH_TIMEOUT(window->rows().at(0)->state(), State::Done, Timeout);
+        QCOMPARE(readFile(chosen + QStringLiteral("/a.bin")), m_httpFile);
+    }
+
+    // Tab leaves the address box instead of typing a tab; Ctrl+Return downloads.
+    void keyboardGetsInAndOut()
+    {
+        auto window = makeWindow(QStringLiteral("keys"));
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
+        auto *addresses = window->findChild<QPlainTextEdit *>(QStringLiteral("addresses"));
+        auto *download = window->findChild<QPushButton *>(QStringLiteral("download"));
+        addresses->setFocus();
+        QTRY_VERIFY(addresses->hasFocus());
+        QTest::keyClick(addresses, Qt::Key_Tab);
+        QVERIFY(download->hasFocus());
+        QCOMPARE(addresses->toPlainText(), QString());
+        QTest::keyClick(download, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(addresses->hasFocus());
+        QTest::keyClicks(addresses, address("http", "/a.bin"));
+        QTest::keyClick(addresses, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(window->rows().size(), 1);
+        QCOMPARE(addresses->toPlainText(), QString());
+        QTRY_COMPARE_WITH_TIMEOUT(window->rows().at(0)->state(), State::Done, Timeout);
+    }
+
+    // What a screen reader finds in a row: the bar by the file's name with
+    // its value, and the controls by their names.
+    void rowsTellAssistiveTechnology()
+    {
+        auto window = makeWindow(QStringLiteral("accessible"));
+        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin"));
+        const QList<DownloadRow *> rows = window->rows();
+        for (DownloadRow *row : rows)
+            QTRY_COMPARE_WITH_TIMEOUT(row->state(), State::Done, Timeout);
+        QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(rows[0]->bar());
+        QCOMPARE(bar->role(), QAccessible::ProgressBar);
+        QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("a.bin"));
+        QCOMPARE(bar->text(QAccessible::Value), QStringLiteral("100%"));
+        QCOMPARE(bar->valueInterface()->currentValue(), bar->valueInterface()->maximumValue());
+        QCOMPARE(QAccessible::queryAccessibleInterface(rows[1]->bar())->text(QAccessible::Name), QStringLiteral("b.bin"));
+        const QString http = QAccessible::queryAccessibleInterface(rows[0]->findChild<ZuHTTPdownload *>())->text(QAccessible::Name);
+        const QString ftp = QAccessible::queryAccessibleInterface(rows[1]->findChild<ZuFTPDownLoad *>())->text(QAccessible::Name);
+        QVERIFY(!http.isEmpty());
+        QVERIFY(!ftp.isEmpty());
+        QVERIFY(http != ftp);
+    }
+
+    // Cancelling removes the row and its unfinished file; a finished row
+    // opens its folder or goes, its file stays, and a second download of it
+    // gets a name of its own.
+    void cancelRemoveAndNames()
     {
         auto window = makeWindow(QStringLiteral("cancel"));
         window->addAddresses(address("http", "/a.bin"));
         DownloadRow *first = window->rows().at(0);
         QTRY_COMPARE_WITH_TIMEOUT(first->state(), State::Done, Timeout);
+        QCOMPARE(button(first, "pause")->text(), QStringLiteral("Open folder"));
+        QCOMPARE(button(first, "cancel")->text(), QStringLiteral("Remove"));
+        UrlRecorder desktop;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+        button(first, "pause")->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(window->downloadFolder())});
+        QCOMPARE(first->state(), State::Done);
         window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin"));
         QList<DownloadRow *> rows = window->rows();
         QCOMPARE(QFileInfo(rows[1]->fileName()).fileName(), QStringLiteral("a (2).bin"));
@@ -146,7 +304,7 @@ private Q_SLOTS:
         QVERIFY(gone.wait());
         QCOMPARE(window->rows().size(), 2);
         QVERIFY(!QFile::exists(m_out.filePath(QStringLiteral("cancel/b.bin"))));
-        first->cancel();
+        button(first, "cancel")->click();
         QTRY_COMPARE(window->rows().size(), 1);
         QCOMPARE(readFile(m_out.filePath(QStringLiteral("cancel/a.bin"))), m_httpFile);
     }

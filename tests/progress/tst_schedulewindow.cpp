@@ -1,8 +1,11 @@
 #include "ScheduleFixture.h"
 
+#include <QDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPointer>
 #include <QSet>
@@ -424,6 +427,81 @@ private Q_SLOTS:
         bar->setBorderStyle(1);
         const int percentFramed = ink(shot(bar), QRect(2, 2, 200, 37)).top();
         QCOMPARE(percentBare - percentFramed, 2);
+    }
+
+    // Focused, the bar shows a ring of dots in two colours just inside its
+    // border, over the fill as over the empty part; unfocused it is as before.
+    void focusShowsAMark()
+    {
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
+        bar->setText(QString());
+        bar->clearFocus();
+        const QImage plain = shot(bar);
+        bar->setFocus();
+        QTRY_VERIFY(bar->hasFocus());
+        const QImage marked = shot(bar);
+        const QRect ring = pane(*bar, "Pc1")->inner()->geometry();
+        const QPalette palette = bar->palette();
+        const QSet<QRgb> dots{palette.color(QPalette::WindowText).rgb(), palette.color(QPalette::Window).rgb()};
+        QSet<QRgb> seen;
+        for (int y = 0; y < plain.height(); ++y) {
+            for (int x = 0; x < plain.width(); ++x) {
+                const bool onRing = ring.contains(x, y) && !ring.adjusted(1, 1, -1, -1).contains(x, y);
+                if (onRing)
+                    seen.insert(marked.pixel(x, y));
+                else
+                    QVERIFY2(marked.pixel(x, y) == plain.pixel(x, y), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+            }
+        }
+        QCOMPARE(seen, dots);
+        bar->clearFocus();
+        QCOMPARE(shot(bar), plain);
+    }
+
+    // Focused in a dialog, the bar raises KeyDown for Escape and Return
+    // and the dialog still answers them.
+    void dialogKeysReachTheWindow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("result");
+        QTest::newRow("escape cancels") << int(Qt::Key_Escape) << Qt::KeyboardModifiers() << 0x1B << int(QDialog::Rejected);
+        QTest::newRow("return presses the default button") << int(Qt::Key_Return) << Qt::KeyboardModifiers() << 0x0D
+                                                           << int(QDialog::Accepted);
+        QTest::newRow("keypad enter too") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << 0x0D
+                                          << int(QDialog::Accepted);
+        QTest::newRow("space stays with the bar") << int(Qt::Key_Space) << Qt::KeyboardModifiers() << 0x20 << -1;
+    }
+    void dialogKeysReachTheWindow()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(int, code);
+        QFETCH(int, result);
+        QDialog dialog;
+        auto *dialogBar = new Schedule(&dialog);
+        PropertyBag saved;
+        dialogBar->hostReadProperties(saved);
+        auto *ok = new QPushButton(QStringLiteral("OK"), &dialog);
+        ok->setDefault(true);
+        connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+        auto *layout = new QVBoxLayout(&dialog);
+        layout->addWidget(dialogBar);
+        layout->addWidget(ok);
+        dialog.setResult(-1);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.activateWindow();
+        dialogBar->setFocus();
+        QTRY_VERIFY(dialogBar->hasFocus());
+        QSignalSpy downs(dialogBar, &Schedule::KeyDown);
+        QTest::keyClick(dialogBar, Qt::Key(key), modifiers);
+        QCOMPARE(downs.size(), 1);
+        QCOMPARE(downs.first().first().value<qint16>(), qint16(code));
+        QCOMPARE(dialog.result(), result);
+        QCOMPARE(dialog.isVisible(), result == -1);
     }
 };
 
