@@ -1,5 +1,5 @@
 #!/bin/sh
-# Unpacks private copies of the test servers (nginx, vsftpd, pure-ftpd) from Debian's
+# Unpacks private copies of the test servers (nginx, vsftpd, pure-ftpd, proftpd) from Debian's
 # packages into DIR, without installing them: nothing runs as a service and
 # a server the user has installed stays untouched. Safe to run again; it
 # downloads only what DIR lacks.
@@ -8,7 +8,7 @@ set -e
 dir=$1
 mkdir -p "$dir/debs"
 cd "$dir/debs"
-for package in nginx nginx-common vsftpd pure-ftpd; do
+for package in nginx nginx-common vsftpd pure-ftpd proftpd-core; do
     [ -f "$package.unpacked" ] && continue
     rm -f "${package}"_*.deb
     if ! apt-get download -q "$package" >/dev/null 2>download.log; then

@@ -16,11 +16,12 @@ set -e
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev fonts-wqy-zenhei
   file desktop-file-utils"
 # qt6-tools-dev builds the Designer plugin; it needs libqt6opengl6-dev but
-# does not pull it in. The private nginx, vsftpd and pure-ftpd need their
-# libraries, which start nothing.
+# does not pull it in. The private nginx, vsftpd, pure-ftpd and proftpd need
+# their libraries, which start nothing.
 test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl
   qt6-tools-dev libqt6opengl6-dev
-  libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23"
+  libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23
+  libacl1 libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3"
 # clang and its sanitizer runtimes build the fuzz targets; ccache speeds up the extra builds.
 fuzz_packages="ccache clang-14 libclang-rt-14-dev"
 list=no
