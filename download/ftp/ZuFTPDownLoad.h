@@ -157,7 +157,9 @@ protected:
 
 private:
     // The command whose reply the control waits for.
-    enum class Step { Greeting, User, Password, RestartProbe, Type, Size, Passive, ExtendedPassive, Restart, Retrieve, List };
+    enum class Step {
+        Greeting, User, Password, RestartProbe, Type, Size, Passive, ExtendedPassive, Restart, Retrieve, List
+    };
     // How a reply answers the command it follows.
     enum class Verdict { Done, Refused, Preliminary, Wrong };
     // Dialogue: replies are read and the session can fail; Finishing: after

@@ -96,7 +96,8 @@ public:
     QString url(const QString &path) const
     {
         const QString host = m_ipv6 ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1");
-        return QStringLiteral("ftp://") + host + u':' + QString::number(m_port) + (m_kind == ProFtpd ? root() : QString()) + path;
+        return QStringLiteral("ftp://") + host + u':' + QString::number(m_port)
+            + (m_kind == ProFtpd ? root() : QString()) + path;
     }
 
     //! Whether the server wants user() and password() rather than anonymous.
@@ -143,9 +144,9 @@ private:
     {
         // The virtual user is whoever runs the server: as root, nobody; else the test's own user,
         // with no folder to lock it in (that takes root), hence the whole paths of url().
-        const bool root = ::geteuid() == 0;
-        const passwd *account = root ? ::getpwnam("nobody") : ::getpwuid(::geteuid());
-        const group *team = root ? ::getgrnam("nogroup") : ::getgrgid(::getegid());
+        const bool asRoot = ::geteuid() == 0;
+        const passwd *account = asRoot ? ::getpwnam("nobody") : ::getpwuid(::geteuid());
+        const group *team = asRoot ? ::getgrnam("nogroup") : ::getgrgid(::getegid());
         if (!account || !team)
             return QStringLiteral("no account to run proftpd as");
         const QString dir = m_work.path();
@@ -167,7 +168,8 @@ private:
             .toUtf8();
         const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
         // proftpd refuses login files that others may read.
-        if (!writeFile(users, user().toUtf8() + ':' + hash + ':' + uid + ':' + gid + "::" + this->root().toUtf8() + ":/bin/false\n")
+        const QByteArray entry = user().toUtf8() + ':' + hash + ':' + uid + ':' + gid + "::" + root().toUtf8() + ":/bin/false\n";
+        if (!writeFile(users, entry)
             || !writeFile(groups, QByteArray(team->gr_name) + ":x:" + gid + ":\n") || !writeFile(conf, text)
             || !QFile::setPermissions(users, ownerOnly) || !QFile::setPermissions(groups, ownerOnly))
             return QStringLiteral("cannot write the proftpd configuration in %1").arg(dir);
