@@ -356,6 +356,7 @@ void ZuFTPDownLoad::StartSession()
     m_received = 0;
     m_serverOffset = 0;
     m_transferStarted = false;
+    m_restarted = false;
     if (m_downMode)
         m_fileSession = m_session;
     // What an earlier session left running is no longer wanted.
@@ -735,13 +736,13 @@ void ZuFTPDownLoad::Ws_Connect()
 
 void ZuFTPDownLoad::restartFile()
 {
-    // The server will send the whole file from its first byte, so it replaces what is there.
+    // The server sends the whole file from its first byte, which replaces
+    // what is there; the part beyond the new end goes only once the download
+    // is complete, so a failed one loses nothing that was on disk.
     if (!m_transferFile || !m_transferFile->isOpen())
         throw SystemError(SystemError::BadFileNameOrNumber);
-    QFile &file = m_transferFile->file();
-    if (!file.flush() || !file.resize(0))
-        throw SystemError(SystemError::DeviceIOError);
     m_transferFile->seek(1);
+    m_restarted = true;
 }
 
 void ZuFTPDownLoad::Ws_DataArrival(qint32)
@@ -820,6 +821,9 @@ bool ZuFTPDownLoad::FinishTransfer()
         return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
     if (cutShort())
         return failSession(qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
+    if (m_restarted && m_transferFile && m_transferFile->isOpen()
+        && !m_transferFile->file().resize(m_transferFile->position() - 1))
+        return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
     Ws->Close();
     const quint32 next = endSession();
     if (!raise(&ZuFTPDownLoad::Ended))

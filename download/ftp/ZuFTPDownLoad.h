@@ -261,6 +261,8 @@ private:
     // The restart position the server accepted last in this session.
     qint64 m_serverOffset = 0;
     bool m_transferStarted = false;
+    // A refused restart writes the file from its start; what lies beyond goes at the end.
+    bool m_restarted = false;
     int m_waits = 0;
     QTimer *m_watchdog = nullptr;
     QElapsedTimer m_sinceActivity;
