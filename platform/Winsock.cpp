@@ -21,10 +21,9 @@
 
 namespace {
 
-// Read buffer caps: the kernel holds what is not yet read, so memory stays flat
-// on large transfers. TLS decrypts in small pieces; a larger cap means fewer rounds.
-constexpr qint64 PlainReadBufferSize = 256 * 1024;
-constexpr qint64 SecureReadBufferSize = 1024 * 1024;
+// Read buffer cap: the kernel holds what is not yet read, so memory stays flat
+// on large transfers; a larger cap means fewer rounds of the event loop per byte.
+constexpr qint64 ReadBufferSize = 1024 * 1024;
 // How long a closed connection may take to send what was queued before it is cut.
 constexpr int RetireTimeoutMs = 10000;
 
@@ -195,6 +194,8 @@ public:
     QList<QSslError> sslErrors;
 
     QTcpSocket *socket = nullptr;
+    // What GetDataBytes() hands out, reused from chunk to chunk.
+    QByteArray readBuffer;
     QTcpServer *server = nullptr;
     QList<qint32> ownRequests;
     qint16 state = Winsock::Closed;
@@ -228,7 +229,7 @@ void Winsock::Private::requireClosed() const
 
 void Winsock::Private::adopt(QTcpSocket *s)
 {
-    s->setReadBufferSize(qobject_cast<QSslSocket *>(s) ? SecureReadBufferSize : PlainReadBufferSize);
+    s->setReadBufferSize(ReadBufferSize);
     socket = s;
     s->setParent(q);
     QObject::connect(s, &QAbstractSocket::stateChanged, q, [this](QAbstractSocket::SocketState now) {
@@ -692,10 +693,20 @@ QByteArray Winsock::GetDataBytes()
 {
     if (!d->socket)
         return {};
-    QByteArray data = d->socket->readAll();
+    // readAll() would copy each chunk into memory just allocated, which the
+    // system must map and clear first: on a fast transfer that cost varies
+    // with the allocator's state and can take more time than the copy. The
+    // buffer handed out last is written over instead, unless the caller
+    // still holds it.
+    const qint64 pending = d->socket->bytesAvailable();
+    if (!d->readBuffer.isDetached())
+        d->readBuffer = QByteArray();
+    d->readBuffer.resize(pending);
+    const qint64 read = d->socket->read(d->readBuffer.data(), pending);
+    d->readBuffer.resize(qMax<qint64>(read, 0));
     if (d->peerClosing())
         d->schedulePeerClosed();
-    return data;
+    return d->readBuffer;
 }
 
 qint64 Winsock::BytesReceived() const

@@ -16,15 +16,17 @@ set -e
 packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspack-dev fonts-wqy-zenhei
   file desktop-file-utils"
 # qt6-tools-dev builds the Designer plugin; it needs libqt6opengl6-dev but
-# does not pull it in. The private nginx, vsftpd and pure-ftpd need their
-# libraries, which start nothing (tinyproxy needs only the C library). strace
-# stops tessal at a chosen system call in the data-safety tests; lintian
-# judges the packages that scripts/build-packages.sh makes. dbus-daemon
-# (dbus-run-session), dbus-bin, at-spi2-core and python3-pyatspi let a test
-# read the progress bar as a screen reader does, on a private bus under Xvfb.
+# does not pull it in. The private nginx, vsftpd, pure-ftpd and proftpd need
+# their libraries, which start nothing (tinyproxy needs only the C library).
+# strace stops tessal at a chosen system call in the data-safety tests;
+# lintian judges the packages that scripts/build-packages.sh makes.
+# dbus-daemon (dbus-run-session), dbus-bin, at-spi2-core and python3-pyatspi
+# let a test read the progress bar as a screen reader does, on a private bus
+# under Xvfb.
 test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl strace lintian
   qt6-tools-dev libqt6opengl6-dev
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23
+  libacl1 libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi"
 # clang and its sanitizer runtimes build the fuzz targets; ccache speeds up the extra builds.
 fuzz_packages="ccache clang-14 libclang-rt-14-dev"

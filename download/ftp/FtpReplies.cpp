@@ -17,6 +17,14 @@ static qint64 toInt64(double value)
     return qint64(rounded);
 }
 
+int replyCode(QStringView reply)
+{
+    const auto digit = [reply](qsizetype i) { return i < reply.size() && reply[i] >= u'0' && reply[i] <= u'9'; };
+    if (!digit(0) || !digit(1) || !digit(2) || digit(3))
+        return 0;
+    return reply.left(3).toInt();
+}
+
 FtpPassiveAddress parsePassiveReply(QStringView reply)
 {
     const qsizetype a = InStr(1, reply, u"(");
@@ -62,6 +70,17 @@ std::optional<qint64> transferSizeFromReply(QStringView reply)
     if (a == 0 || b == 0)
         return std::nullopt;
     return toInt64(LeadingNumber(Mid(reply, a + 1, b - a - 1)));
+}
+
+std::optional<qint64> sizeFromSizeReply(QStringView reply)
+{
+    const QStringView text = reply.mid(3).trimmed();
+    qsizetype digits = 0;
+    while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9')
+        ++digits;
+    bool ok = false;
+    const qint64 size = text.left(digits).toLongLong(&ok);
+    return ok ? std::optional<qint64>(size) : std::nullopt;
 }
 
 std::optional<qint64> sizeFromListing(QStringView listing)

@@ -11,6 +11,13 @@
     control reports it through OnError.
 */
 
+/*!
+    The code of a reply: its first three characters when they are digits
+    and no fourth digit follows, as "550 113: No such file" gives 550;
+    0 for a line that carries no code.
+*/
+int replyCode(QStringView reply);
+
 //! Where a 227 reply asks the data connection to go.
 struct FtpPassiveAddress {
     QString host;
@@ -39,6 +46,12 @@ qint32 parseExtendedPassiveReply(QStringView reply);
     Throws SystemError 5 when ")" comes before "(", 6 beyond 64 bits.
 */
 std::optional<qint64> transferSizeFromReply(QStringView reply);
+
+/*!
+    The size a 213 reply to SIZE gives, as "213 4096"; nothing when the text
+    after the code does not start with digits or is past 63 bits.
+*/
+std::optional<qint64> sizeFromSizeReply(QStringView reply);
 
 /*!
     The size in the text of a long listing, "-rw-r--r-- 1 ftp ftp 4096 Dec 06 f.bin":

@@ -5,7 +5,6 @@
 #include "FtpReplyReader.h"
 #include "CodePage.h"
 #include "FrmAbout.h"
-#include "LeadingNumber.h"
 #include "MaskColor.h"
 #include "MessageLoop.h"
 #include "Winsock.h"
@@ -17,6 +16,7 @@
 #include <QFile>
 #include <QPainter>
 #include <QPointer>
+#include <QStringDecoder>
 #include <QTimer>
 
 
@@ -25,17 +25,39 @@ namespace {
 const QString SizeUnknown = QStringLiteral("文件大小未知");
 const QString AddressNotFound = QStringLiteral("地址未找到");
 
-bool isFinished(qint16 state)
+// A download ends once its data connection is closed or closing; an error of
+// it is still to be reported by its own event.
+bool isDone(qint16 state)
 {
-    return state == Winsock::Closed || state == Winsock::PeerClosing || state == Winsock::Error;
+    return state == Winsock::Closed || state == Winsock::PeerClosing;
 }
 
-// A wait loop sleeps until an event comes; a condition that turns true inside
-// a posted event must not leave it asleep.
-void wakeWaits()
+bool isFinished(qint16 state)
 {
-    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
-        dispatcher->wakeUp();
+    return isDone(state) || state == Winsock::Error;
+}
+
+// %XX escapes decoded: UTF-8 where the bytes form it, else text of the
+// system code page, so that the bytes go to the server as they were escaped.
+QString decodedPath(const QString &path)
+{
+    const QByteArray bytes = QByteArray::fromPercentEncoding(path.toUtf8());
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? CodePage::toUnicode(bytes) : text;
+}
+
+// A line break would end the command early and smuggle in one of its own.
+bool fitsInCommand(const QString &text)
+{
+    return !text.contains(u'\r') && !text.contains(u'\n') && !text.contains(QChar(0));
+}
+
+// The text of a reply for the host: without its code.
+QString replyText(const QString &reply)
+{
+    const QString text = reply.mid(4).trimmed();
+    return text.isEmpty() ? reply.trimmed() : text;
 }
 
 } // namespace
@@ -45,9 +67,12 @@ ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     , Wk(new Winsock(this))
     , Ws(new Winsock(this))
     , m_replies(std::make_unique<FtpReplyReader>())
+    , m_watchdog(new QTimer(this))
 {
     setSizeTwips(WidthTwips, HeightTwips);
     setAccessibleName(componentTitle());
+    m_watchdog->setSingleShot(true);
+    connect(m_watchdog, &QTimer::timeout, this, &ZuFTPDownLoad::checkTimeOut);
     connect(Wk, &Winsock::connected, this, &ZuFTPDownLoad::Wk_Connect);
     connect(Wk, &Winsock::dataArrival, this, &ZuFTPDownLoad::Wk_DataArrival);
     connect(Wk, &Winsock::errorOccurred, this, &ZuFTPDownLoad::Wk_Error);
@@ -55,7 +80,7 @@ ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     connect(Ws, &Winsock::connected, this, &ZuFTPDownLoad::Ws_Connect);
     connect(Ws, &Winsock::dataArrival, this, &ZuFTPDownLoad::Ws_DataArrival);
     connect(Ws, &Winsock::errorOccurred, this, &ZuFTPDownLoad::Ws_Error);
-    connect(Ws, &Winsock::peerClosed, this, [] { wakeWaits(); });
+    connect(Ws, &Winsock::peerClosed, this, &ZuFTPDownLoad::wakeWaits);
 }
 
 ZuFTPDownLoad::~ZuFTPDownLoad() = default;
@@ -100,6 +125,18 @@ void ZuFTPDownLoad::setPort(qint32 port)
 void ZuFTPDownLoad::setStart(qint32 start)
 {
     put(m_start, start, "Start");
+}
+
+void ZuFTPDownLoad::setTimeOut(qint32 seconds)
+{
+    guarded([&] {
+        if (seconds < 0)
+            throw SystemError(SystemError::InvalidPropertyValue);
+        put(m_timeOut, seconds, "TimeOut");
+        // A running session measures its quiet time against the new limit.
+        if (m_phase != Phase::Idle)
+            m_watchdog->start(0);
+    });
 }
 
 QVariant ZuFTPDownLoad::State() const
@@ -207,16 +244,49 @@ void ZuFTPDownLoad::paintEvent(QPaintEvent *)
 
 // Methods
 
+std::optional<ZuFTPDownLoad::Target> ZuFTPDownLoad::target(const QVariant &url)
+{
+    const std::optional<UrlParts> parts = SplitUrl(url.toString());
+    QString refusal;
+    Target target;
+    if (!parts) {
+        refusal = invalidAddressText();
+    } else if (parts->badPort) {
+        refusal = invalidPortText(parts->port);
+    } else {
+        target.host = parts->host;
+        target.path = decodedPath(parts->path);
+        if (parts->hasUserInfo) {
+            target.user = parts->user;
+            // A user named without a password logs in with the Password property.
+            if (!parts->password.isEmpty())
+                target.password = parts->password;
+        }
+        if (!fitsInCommand(target.path) || !fitsInCommand(target.user.value_or(QString()))
+            || !fitsInCommand(target.password.value_or(QString())))
+            refusal = invalidAddressText();
+    }
+    if (refusal.isEmpty())
+        return target;
+    (void)raise(&ZuFTPDownLoad::OnError, qint16(1), refusal);
+    return std::nullopt;
+}
+
+void ZuFTPDownLoad::take(const Target &target)
+{
+    m_host = target.host;
+    m_path = target.path;
+    m_loginUser = target.user;
+    m_loginPassword = target.password;
+}
+
 // A call that is refused leaves the running session as it was, so every
 // check comes before the first change.
 QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
-    const std::optional<UrlParts> address = SplitUrl(Url.toString());
-    if (!address || address->badPort) {
-        (void)raise(&ZuFTPDownLoad::OnError, qint16(1),
-                    address ? invalidPortText(address->port) : invalidAddressText());
+    const std::optional<Target> address = target(Url);
+    if (!address)
         return {};
-    }
     try {
         if (Begin == std::numeric_limits<qint64>::min())
             throw SystemError(SystemError::Overflow);
@@ -226,34 +296,29 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
         if (Ext)
             file->seek(Begin);
         m_downMode = true;
-        m_host = address->host;
-        m_path = address->path;
+        take(*address);
         m_restOffset = Begin - 1;
         // The file it replaces could never be closed again otherwise.
         m_transferFile = std::move(file);
         StartSession();
     } catch (const SystemError &error) {
-        (void)reportError(error);
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
     }
     return {};
 }
 
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
-    const std::optional<UrlParts> address = SplitUrl(Url.toString());
-    if (!address || address->badPort) {
-        (void)raise(&ZuFTPDownLoad::OnError, qint16(1),
-                    address ? invalidPortText(address->port) : invalidAddressText());
+    const std::optional<Target> address = target(Url);
+    if (!address)
         return {};
-    }
     try {
         checkPort();
         m_downMode = false;
-        m_host = address->host;
-        m_path = address->path;
+        take(*address);
         StartSession();
     } catch (const SystemError &error) {
-        (void)reportError(error);
+        (void)raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
     }
     return {};
 }
@@ -262,18 +327,16 @@ QVariant ZuFTPDownLoad::ZUClose()
 {
     guarded([&] {
         // Whatever of the session still runs stops without a word.
-        ++m_session;
-        m_sessionActive = false;
+        endSession();
         Wk->Close();
         Ws->Close();
         if (m_transferFile)
             m_transferFile->close();
-        wakeWaits();
     });
     return {};
 }
 
-// The control connection
+// The session
 
 void ZuFTPDownLoad::checkPort() const
 {
@@ -284,19 +347,72 @@ void ZuFTPDownLoad::checkPort() const
 void ZuFTPDownLoad::StartSession()
 {
     ++m_session;
-    m_sessionActive = true;
+    m_phase = Phase::Dialogue;
     m_closeReported = false;
     m_listingSizeWanted = !m_downMode;
     m_step = Step::Greeting;
+    m_awaiting = true;
+    m_fileSize.reset();
+    m_expected = -1;
+    m_received = 0;
+    m_serverOffset = 0;
+    m_transferStarted = false;
+    m_restarted = false;
     if (m_downMode)
         m_fileSession = m_session;
     // What an earlier session left running is no longer wanted.
     Wk->Close();
     Ws->Close();
     m_replies->clear();
-    Wk->setRemoteHost(m_host.toString());
-    Wk->setRemotePort(m_port);
-    Wk->Connect();
+    noteActivity();
+    m_watchdog->stop();
+    checkTimeOut();
+    try {
+        Wk->setRemoteHost(m_host.toString());
+        Wk->setRemotePort(m_port);
+        Wk->Connect();
+    } catch (const SystemError &) {
+        // The caller reports it; nothing of this session may report again.
+        endSession();
+        throw;
+    }
+}
+
+quint32 ZuFTPDownLoad::endSession()
+{
+    m_phase = Phase::Idle;
+    m_awaiting = false;
+    m_watchdog->stop();
+    wakeWaits();
+    return ++m_session;
+}
+
+void ZuFTPDownLoad::checkTimeOut()
+{
+    if (m_phase == Phase::Idle || m_timeOut <= 0)
+        return;
+    const qint64 left = qint64(m_timeOut) * 1000 - m_sinceActivity.elapsed();
+    if (left > 0) {
+        m_watchdog->start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
+        return;
+    }
+    (void)failSession(qint16(Winsock::TimedOut), timedOutText(), true);
+}
+
+bool ZuFTPDownLoad::failSession(qint16 number, const QString &description, bool closeFile)
+{
+    const quint32 failed = m_session;
+    const quint32 session = endSession();
+    if (!raise(&ZuFTPDownLoad::OnError, number, description))
+        return false;
+    // Inside the event the host may have started the next session on both connections.
+    if (session == m_session) {
+        Wk->Close();
+        Ws->Close();
+    }
+    if (closeFile && m_fileSession == failed && m_transferFile)
+        m_transferFile->close();
+    return true;
 }
 
 bool ZuFTPDownLoad::waitUntil(const std::function<bool()> &done)
@@ -305,12 +421,24 @@ bool ZuFTPDownLoad::waitUntil(const std::function<bool()> &done)
     // Some state changes come without an event of their own; look again now and then.
     QTimer heartbeat;
     heartbeat.start(25);
+    ++m_waits;
     while (!done()) {
         MessageLoop::yieldAndWait();
         if (!self)
             return false;
     }
+    --m_waits;
     return true;
+}
+
+// A wait loop sleeps until an event comes; a condition that turns true inside
+// a posted event must not leave it asleep.
+void ZuFTPDownLoad::wakeWaits() const
+{
+    if (m_waits == 0)
+        return;
+    if (QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance())
+        dispatcher->wakeUp();
 }
 
 bool ZuFTPDownLoad::WaitReply()
@@ -320,12 +448,12 @@ bool ZuFTPDownLoad::WaitReply()
     const bool alive = waitUntil([this, session] {
         return m_replyArrived || session != m_session || isFinished(Wk->State());
     });
-    if (!alive || session != m_session || !m_sessionActive)
+    if (!alive || session != m_session || m_phase != Phase::Dialogue)
         return false;
     if (m_replyArrived)
         return true;
     // The control connection ended before the reply came; an error of the socket
-    // has been reported by Wk_Error, a close of ours needs no report.
+    // is reported by Wk_Error, a close of ours needs no report.
     if (Wk->State() == Winsock::PeerClosing)
         (void)reportServerClosed();
     return false;
@@ -333,26 +461,12 @@ bool ZuFTPDownLoad::WaitReply()
 
 bool ZuFTPDownLoad::reportServerClosed()
 {
-    if (!m_sessionActive || std::exchange(m_closeReported, true))
+    if (m_phase != Phase::Dialogue || std::exchange(m_closeReported, true))
         return true;
     return failSession(qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
 }
 
-bool ZuFTPDownLoad::failSession(qint16 number, const QString &description)
-{
-    // The session is over: what of it still runs or waits stops.
-    const quint32 session = ++m_session;
-    m_sessionActive = false;
-    wakeWaits();
-    if (!raise(&ZuFTPDownLoad::OnError, number, description))
-        return false;
-    // Inside the event the host may have started the next session on both connections.
-    if (session == m_session) {
-        Wk->Close();
-        Ws->Close();
-    }
-    return true;
-}
+// The control connection
 
 void ZuFTPDownLoad::Wk_Close()
 {
@@ -365,34 +479,45 @@ void ZuFTPDownLoad::Wk_Close()
 void ZuFTPDownLoad::sendCommand(Step step, const QString &command)
 {
     // A line break inside a value would smuggle a command of its own to the server.
-    if (command.contains(u'\r') || command.contains(u'\n'))
+    if (!fitsInCommand(command))
         throw SystemError(SystemError::InvalidProcedureCall);
     m_step = step;
+    m_awaiting = true;
+    noteActivity();
     Wk->SendData(command + QStringLiteral("\r\n"));
-}
-
-bool ZuFTPDownLoad::reportError(const SystemError &error)
-{
-    return raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
 }
 
 void ZuFTPDownLoad::Wk_Connect()
 {
     try {
+        noteActivity();
         if (!WaitReply())
             return;
-        sendCommand(Step::User, QStringLiteral("USER ") + m_user.toString());
+        sendCommand(Step::User, QStringLiteral("USER ") + m_loginUser.value_or(m_user.toString()));
         if (!WaitReply())
             return;
-        sendCommand(Step::Password, QStringLiteral("PASS ") + m_password.toString());
-        if (!WaitReply())
-            return;
+        if (m_lastCode == 331) {
+            sendCommand(Step::Password, QStringLiteral("PASS ") + m_loginPassword.value_or(m_password.toString()));
+            if (!WaitReply())
+                return;
+        }
         sendCommand(Step::RestartProbe, QStringLiteral("REST 100"));
         if (!WaitReply())
             return;
+        if (m_lastCode == 350)
+            m_serverOffset = 100;
         sendCommand(Step::Type, m_downMode ? QStringLiteral("TYPE I") : QStringLiteral("TYPE A"));
         if (!WaitReply())
             return;
+        // The file's own size, where the server tells it (RFC 3659): what
+        // the transfer must bring, and all that a probe asks.
+        sendCommand(Step::Size, QStringLiteral("SIZE ") + m_path.toString());
+        if (!WaitReply())
+            return;
+        if (!m_downMode && m_fileSize) {
+            (void)endProbe(m_fileSize);
+            return;
+        }
         // PASV speaks of IPv4 addresses only; on IPv6 the extended form is the one there is.
         if (Wk->RemoteHostIP().contains(u':')) {
             sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
@@ -400,7 +525,7 @@ void ZuFTPDownLoad::Wk_Connect()
             return;
         }
         sendCommand(Step::Passive, QStringLiteral("PASV"));
-        if (!WaitReply() || !(m_lastCode >= 400 && m_lastCode < 600))
+        if (!WaitReply() || m_lastCode == 227)
             return;
         sendCommand(Step::ExtendedPassive, QStringLiteral("EPSV"));
         WaitReply();
@@ -413,75 +538,104 @@ void ZuFTPDownLoad::Wk_Connect()
 void ZuFTPDownLoad::Wk_DataArrival(qint32)
 {
     const quint32 session = m_session;
+    noteActivity();
     try {
         m_replies->append(Wk->GetDataBytes());
     } catch (const SystemError &error) {
-        (void)reportError(error);
+        (void)failSession(qint16(error.number()), error.description());
         return;
     }
     while (const std::optional<QByteArray> reply = m_replies->takeReply()) {
         if (!dispatchReply(CodePage::toUnicode(*reply)) || session != m_session)
             return;
-        m_replyArrived = true;
-        wakeWaits();
     }
     // A reply past any sensible length is not waited out.
-    if (m_replies->tooLong())
+    if (m_replies->tooLong() && m_phase != Phase::Idle)
         (void)failSession(qint16(Winsock::NoBufferSpace), Winsock::errorText(Winsock::NoBufferSpace));
 }
 
 void ZuFTPDownLoad::Wk_Error(qint16 Number, const QString &Description)
 {
+    // Once the server has said 226 the control connection has done its part.
+    if (m_phase != Phase::Dialogue)
+        return;
     m_closeReported = true;
     (void)failSession(Number, Description);
 }
 
-// The text of a reply for the host: without its code.
-static QString replyText(const QString &reply)
+ZuFTPDownLoad::Verdict ZuFTPDownLoad::verdict(int code) const
 {
-    const QString text = reply.mid(4).trimmed();
-    return text.isEmpty() ? reply.trimmed() : text;
+    // Refusals that a step can do without; 421 always means the server is leaving.
+    const Verdict refusal = code >= 400 && code < 600 && code != 421 ? Verdict::Refused : Verdict::Wrong;
+    switch (m_step) {
+    case Step::Greeting:
+        return code == 220 ? Verdict::Done : code == 120 ? Verdict::Preliminary : Verdict::Wrong;
+    case Step::User:
+        return code == 230 || code == 331 ? Verdict::Done : Verdict::Wrong;
+    case Step::Password:
+        return code == 230 || code == 202 ? Verdict::Done : Verdict::Wrong;
+    case Step::RestartProbe:
+    case Step::Restart:
+        return code == 350 ? Verdict::Done : refusal;
+    case Step::Type:
+        return code == 200 ? Verdict::Done : refusal;
+    case Step::Size:
+        return code == 213 ? Verdict::Done : refusal;
+    case Step::Passive:
+        // Whatever else PASV gets, EPSV is asked next.
+        return code == 227 ? Verdict::Done : code == 421 ? Verdict::Wrong : Verdict::Refused;
+    case Step::ExtendedPassive:
+        return code == 229 ? Verdict::Done : Verdict::Wrong;
+    case Step::Retrieve:
+    case Step::List:
+        if (code == 110 || code == 125 || code == 150)
+            return Verdict::Preliminary;
+        return code == 226 || code == 250 ? Verdict::Done : Verdict::Wrong;
+    }
+    return Verdict::Wrong;
 }
 
-bool ZuFTPDownLoad::endsSession(double code) const
+bool ZuFTPDownLoad::failOnReply(int code, const QString &reply)
 {
-    if (code < 400 || code >= 600 || !m_sessionActive)
-        return false;
-    // The probe's restart and the type are asked for what they may bring; a
-    // refused restart before the transfer starts it over (Ws_Connect).
-    // A refused PASV is asked again as EPSV (Wk_Connect).
-    return code == 421
-        || !(m_step == Step::RestartProbe || m_step == Step::Type || m_step == Step::Restart
-             || m_step == Step::Passive);
+    if (code == 550)
+        return failSession(550, AddressNotFound);
+    if (code == 0)
+        return failSession(qint16(SystemError::InvalidProcedureCall),
+                           SystemError(SystemError::InvalidProcedureCall).description());
+    return failSession(qint16(code), replyText(reply));
 }
 
 bool ZuFTPDownLoad::dispatchReply(const QString &reply)
 {
-    try {
-        const double code = LeadingNumber(reply);
-        m_lastCode = code;
-        if (code == 226)
-            return FinishTransfer();
-        if (code == 227 || code == 229) {
-            try {
-                if (code == 227)
-                    openDataConnection(parsePassiveReply(reply).port);
-                else
-                    openDataConnection(parseExtendedPassiveReply(reply));
-            } catch (const SystemError &error) {
-                // Without a data connection the session cannot go on.
-                return failSession(qint16(error.number()), error.description());
-            }
-        } else if (code == 550) {
-            return failSession(550, AddressNotFound);
-        } else if (code == 150) {
-            return sizeStep(reply);
-        } else if (endsSession(code)) {
-            return failSession(qint16(code), replyText(reply));
+    // After the 226 the server's words change nothing.
+    if (m_phase != Phase::Dialogue)
+        return true;
+    const int code = replyCode(reply);
+    m_lastCode = code;
+    // A reply that answers no command is as wrong as one that answers another.
+    const Verdict answer = m_awaiting ? verdict(code) : Verdict::Wrong;
+    if (answer == Verdict::Wrong)
+        return failOnReply(code, reply);
+    if (answer == Verdict::Preliminary)
+        return m_step == Step::Retrieve || m_step == Step::List ? transferBegins(code, reply) : true;
+    m_awaiting = false;
+    if (answer == Verdict::Done) {
+        try {
+            if (m_step == Step::Retrieve || m_step == Step::List)
+                return FinishTransfer();
+            if (m_step == Step::Size)
+                m_fileSize = sizeFromSizeReply(reply);
+            else if (m_step == Step::Passive)
+                openDataConnection(parsePassiveReply(reply).port);
+            else if (m_step == Step::ExtendedPassive)
+                openDataConnection(parseExtendedPassiveReply(reply));
+        } catch (const SystemError &error) {
+            // Without a data connection the session cannot go on.
+            return failSession(qint16(error.number()), error.description());
         }
-    } catch (const SystemError &error) {
-        return reportError(error);
     }
+    m_replyArrived = true;
+    wakeWaits();
     return true;
 }
 
@@ -517,16 +671,37 @@ void ZuFTPDownLoad::PickDataPort()
     }
 }
 
-bool ZuFTPDownLoad::sizeStep(const QString &reply)
+bool ZuFTPDownLoad::transferBegins(int code, const QString &reply)
 {
-    if (const std::optional<qint64> size = transferSizeFromReply(reply)) {
-        m_remoteSize = *size;
-        m_listingSizeWanted = false;
-        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+    if (std::exchange(m_transferStarted, true) || code == 110)
+        return true;
+    std::optional<qint64> size = m_fileSize;
+    if (!size && code == 150) {
+        try {
+            size = transferSizeFromReply(reply);
+        } catch (const SystemError &) {
+            // A size that cannot be read is one that was not told.
+        }
     }
-    if (!m_listingSizeWanted)
-        return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
-    return true;
+    if (!size)
+        return true;
+    m_remoteSize = *size;
+    m_expected = *size;
+    m_listingSizeWanted = false;
+    return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+}
+
+bool ZuFTPDownLoad::endProbe(std::optional<qint64> size)
+{
+    m_remoteSize = size.value_or(0);
+    endSession();
+    Wk->Close();
+    Ws->Close();
+    if (!std::exchange(m_listingSizeWanted, false))
+        return true;
+    if (size)
+        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+    return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
 }
 
 // The data connection
@@ -534,13 +709,19 @@ bool ZuFTPDownLoad::sizeStep(const QString &reply)
 void ZuFTPDownLoad::Ws_Connect()
 {
     try {
+        noteActivity();
         if (m_downMode) {
             if (m_restOffset > -100) {
                 sendCommand(Step::Restart, QStringLiteral("REST ") + QString::number(m_restOffset));
                 if (!WaitReply())
                     return;
-                if (m_restOffset > 0 && m_lastCode >= 400 && m_lastCode < 600)
-                    restartFile();
+                if (m_lastCode == 350) {
+                    m_serverOffset = qMax<qint64>(0, m_restOffset);
+                } else {
+                    m_serverOffset = 0;
+                    if (m_restOffset > 0)
+                        restartFile();
+                }
             }
             sendCommand(Step::Retrieve, QStringLiteral("RETR ") + m_path.toString());
         } else {
@@ -556,32 +737,39 @@ void ZuFTPDownLoad::Ws_Connect()
 
 void ZuFTPDownLoad::restartFile()
 {
-    // The server will send the whole file from its first byte, so it replaces what is there.
+    // The server sends the whole file from its first byte, which replaces
+    // what is there; the part beyond the new end goes only once the download
+    // is complete, so a failed one loses nothing that was on disk.
     if (!m_transferFile || !m_transferFile->isOpen())
         throw SystemError(SystemError::BadFileNameOrNumber);
-    m_transferFile->resize(0);
     m_transferFile->seek(1);
+    m_restarted = true;
 }
 
 void ZuFTPDownLoad::Ws_DataArrival(qint32)
 {
-    try {
-        if (m_downMode) {
+    if (m_phase == Phase::Idle)
+        return;
+    noteActivity();
+    if (m_downMode) {
+        try {
             if (!writeChunk(Ws->GetDataBytes()))
                 return;
-        } else {
-            const QString text = Ws->GetDataText();
-            m_sessionActive = false;
-            Ws->Close();
-            Wk->Close();
-            if (!readListing(text))
-                return;
-        }
-    } catch (const SystemError &error) {
-        if (!reportError(error))
+        } catch (const SystemError &error) {
+            (void)failSession(qint16(error.number()), error.description());
             return;
+        }
+        wakeWaits();
+        return;
     }
-    wakeWaits();
+    // A probe reads the first piece of the listing and is done.
+    const QString text = Ws->GetDataText();
+    std::optional<qint64> size;
+    try {
+        size = sizeFromListing(text);
+    } catch (const SystemError &) {
+    }
+    (void)endProbe(size);
 }
 
 bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
@@ -594,57 +782,56 @@ bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
         // A file that cannot take the data ends the download; it never counts as complete.
         return failSession(qint16(error.number()), error.description());
     }
+    m_received += bytes.size();
     return raise(&ZuFTPDownLoad::GetedData);
-}
-
-bool ZuFTPDownLoad::readListing(const QString &text)
-{
-    const std::optional<qint64> size = sizeFromListing(text);
-    m_remoteSize = size.value_or(0);
-    if (!std::exchange(m_listingSizeWanted, false))
-        return true;
-    if (size)
-        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
-    return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
 }
 
 void ZuFTPDownLoad::Ws_Error(qint16 Number, const QString &Description)
 {
     // A download without its data connection can never end well; one report ends it.
-    (void)failSession(Number, Description);
+    if (m_phase != Phase::Idle)
+        (void)failSession(Number, Description);
+}
+
+bool ZuFTPDownLoad::cutShort() const
+{
+    // A server that names the whole size after a restart, or only the rest,
+    // sends at least this much.
+    return m_expected >= 0 && m_received < m_expected - m_serverOffset;
 }
 
 bool ZuFTPDownLoad::FinishTransfer()
 {
     // The server may hang up the control connection once it has said 226.
-    m_sessionActive = false;
+    m_phase = Phase::Finishing;
     const quint32 session = m_session;
-    if (!waitUntil([this, session] { return session != m_session || isFinished(Ws->State()); }))
+    if (!waitUntil([this, session] { return session != m_session || isDone(Ws->State()); }))
         return false;
     if (session != m_session)
         return true;
-    const bool failed = Ws->State() == Winsock::Error;
-    if (m_downMode && !failed && Ws->BytesReceived() > 0) {
+    if (!m_downMode)
+        return endProbe(std::nullopt);
+    if (Ws->BytesReceived() > 0) {
         if (!writeChunk(Ws->GetDataBytes()))
             return false;
         if (session != m_session)
             return true;
     }
     // Written bytes still in the file's buffer would otherwise fail unseen at its close.
-    if (m_downMode && !failed && m_transferFile && m_transferFile->isOpen() && !m_transferFile->file().flush())
+    if (m_transferFile && m_transferFile->isOpen() && !m_transferFile->file().flush())
+        return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
+    if (cutShort())
+        return failSession(qint16(Winsock::ConnectionAborted), Winsock::errorText(Winsock::ConnectionAborted));
+    if (m_restarted && m_transferFile && m_transferFile->isOpen()
+        && !m_transferFile->file().resize(m_transferFile->position() - 1))
         return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
     Ws->Close();
-    if (m_downMode && !failed) {
-        if (!raise(&ZuFTPDownLoad::Ended))
-            return false;
-    }
-    if (session == m_session && std::exchange(m_listingSizeWanted, false)) {
-        if (!raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown))
-            return false;
-    }
+    const quint32 next = endSession();
+    if (!raise(&ZuFTPDownLoad::Ended))
+        return false;
     // A session the host started inside Ended owns both connections now,
     // and the file too when it was a download.
-    if (session == m_session) {
+    if (next == m_session) {
         Wk->Close();
         Ws->Close();
     }

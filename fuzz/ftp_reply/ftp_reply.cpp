@@ -1,5 +1,7 @@
 // The replies of an FTP control connection are the same however its text
-// is cut. The first byte chooses the pieces.
+// is cut, and each one's code is its first three digits or none. The first
+// byte chooses the pieces.
+#include "FtpReplies.h"
 #include "FtpReplyReader.h"
 #include "FuzzCheck.h"
 
@@ -20,6 +22,8 @@ Framed frame(const QList<QByteArrayView> &parts)
         reader.append(part);
         while (const std::optional<QByteArray> reply = reader.takeReply()) {
             FUZZ_CHECK(!reply->isEmpty());
+            const int code = replyCode(QString::fromLatin1(*reply));
+            FUZZ_CHECK(code == 0 || (code >= 0 && code <= 999 && reply->startsWith(QByteArray::number(code).rightJustified(3, '0'))));
             result.replies.append(*reply);
         }
     }

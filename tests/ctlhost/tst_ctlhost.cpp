@@ -86,7 +86,7 @@ void TestCtlHost::interfaces_data()
         R"("TimeOut"]})"_s;
     QTest::newRow("ZuFTPDownLoad") << u"ZuFTPDownLoad"_s << uR"({"events":["OnError","UrlOK","GetedData","Ended",)"
         R"("GetAttred"],"members":["Host","Path","User","Password","Port","DownTo","State","HsDown","ZUClose",)"
-        R"("State1","State2","GetAttrs","Start","Writer","Email","HomePage","WriteLetter","VisitHomePage","About"]})"_s;
+        R"("State1","State2","GetAttrs","Start","Writer","Email","HomePage","WriteLetter","VisitHomePage","About","TimeOut"]})"_s;
     QTest::newRow("Schedule") << u"Schedule"_s << uR"({"events":["Change","KeyUp","MouseDown","MouseUp","KeyDown"],)"
         R"("members":["BackColor","BorderStyle","Max","Value","ForeColor","hwnd","About","WriteLetter",)"
         R"("VisitHomepage","MouseIcon","MousePointer","作者","信箱","主页","ShowText","Text","BkFontColor",)"

@@ -9,15 +9,17 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 /*!
     A real FTP server on loopback for the tests: vsftpd or pyftpdlib,
-    anonymous and read-only, or pure-ftpd with one virtual user, serving a
-    folder on a free port of 127.0.0.1 or, for an IPv6 peer, ::1; the
-    system picks its passive ports. vsftpd and pure-ftpd are the private
-    copies that scripts/fetch-peers.sh unpacks. The server dies with the
-    test process.
+    anonymous and read-only, or pure-ftpd or proftpd with one virtual user,
+    serving a folder on a free port of 127.0.0.1 or, for an IPv6 peer, ::1;
+    the system picks its passive ports. vsftpd, pure-ftpd and proftpd are
+    the private copies that scripts/fetch-peers.sh unpacks. The server dies
+    with the test process.
 */
 class FtpPeer
 {
@@ -27,6 +29,8 @@ public:
         Pyftpdlib,
         //! A virtual user logs in.
         PureFtpd,
+        //! A virtual user logs in, to a folder that is not its root: url() names the whole path.
+        ProFtpd,
     };
 
     explicit FtpPeer(Kind kind, bool ipv6 = false) : m_kind(kind), m_ipv6(ipv6) {}
@@ -34,7 +38,7 @@ public:
     //! Why a server of \a kind cannot run here, or empty.
     static QString unavailable(Kind kind)
     {
-        if (::geteuid() == 0 || kind == Pyftpdlib)
+        if (::geteuid() == 0 || kind == Pyftpdlib || kind == ProFtpd)
             return {};
         if (kind == Vsftpd)
             return QStringLiteral("vsftpd runs only as root (it locks the anonymous user into its folder); "
@@ -66,6 +70,8 @@ public:
                                    m_port, true, address);
         if (m_kind == PureFtpd)
             return startPureFtpd(address);
+        if (m_kind == ProFtpd)
+            return startProFtpd(address);
         const QString conf = m_work.path() + QStringLiteral("/vsftpd.conf");
         const QByteArray text = QStringLiteral(
             "%4\nlisten_port=%1\nbackground=NO\n"
@@ -86,12 +92,18 @@ public:
         return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/vsftpd")), {conf}, m_port, true, address);
     }
 
+    //! The address of \a path in the served folder, escaped as the caller wrote it.
     QString url(const QString &path) const
     {
-        return QStringLiteral("ftp://%1:%2%3").arg(m_ipv6 ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1")).arg(m_port).arg(path);
+        const QString host = m_ipv6 ? QStringLiteral("[::1]") : QStringLiteral("127.0.0.1");
+        return QStringLiteral("ftp://") + host + u':' + QString::number(m_port)
+            + (m_kind == ProFtpd ? root() : QString()) + path;
     }
 
-    //! The login for PureFtpd; the others take anonymous.
+    //! Whether the server wants user() and password() rather than anonymous.
+    bool needsLogin() const { return m_kind == PureFtpd || m_kind == ProFtpd; }
+
+    //! The login for PureFtpd and ProFtpd; the others take anonymous.
     static QString user() { return QStringLiteral("tester"); }
     static QString password() { return QStringLiteral("secret"); }
 
@@ -126,6 +138,44 @@ private:
                                 QStringLiteral("-l"), QStringLiteral("puredb:") + users + QStringLiteral(".pdb"),
                                 QStringLiteral("-E"), QStringLiteral("-u"), QStringLiteral("1")},
                                m_port, true, address);
+    }
+
+    QString startProFtpd(const QHostAddress &address)
+    {
+        // The virtual user is whoever runs the server: as root, nobody; else the test's own user,
+        // with no folder to lock it in (that takes root), hence the whole paths of url().
+        const bool asRoot = ::geteuid() == 0;
+        const passwd *account = asRoot ? ::getpwnam("nobody") : ::getpwuid(::geteuid());
+        const group *team = asRoot ? ::getgrnam("nogroup") : ::getgrgid(::getegid());
+        if (!account || !team)
+            return QStringLiteral("no account to run proftpd as");
+        const QString dir = m_work.path();
+        const QString users = dir + QStringLiteral("/passwd"), groups = dir + QStringLiteral("/group");
+        // "secret", as openssl passwd -1 -salt tessal hashes it.
+        const QByteArray hash = "$1$tessal$f3.CyDLSJNEkiJb95/8o30";
+        const QByteArray uid = QByteArray::number(account->pw_uid), gid = QByteArray::number(team->gr_gid);
+        const QString conf = dir + QStringLiteral("/proftpd.conf");
+        const QByteArray text = QStringLiteral(
+            "ServerType standalone\nDefaultServer on\nServerName \"tessal tests\"\nPort %1\nDefaultAddress %2\n"
+            "SocketBindTight on\nUseIPv6 %3\nUser %4\nGroup %5\nPidFile %6/proftpd.pid\n"
+            "ScoreboardFile %6/proftpd.scoreboard\nDelayTable none\nWtmpLog off\nTransferLog none\n"
+            "SystemLog %6/proftpd.log\nAuthOrder mod_auth_file.c\nAuthUserFile %7\nAuthGroupFile %8\n"
+            "RequireValidShell off\nUseReverseDNS off\n<IfModule mod_ctrls.c>\nControlsEngine off\n</IfModule>\n"
+            "<Limit WRITE>\nDenyAll\n</Limit>\n")
+            .arg(m_port)
+            .arg(address.toString(), m_ipv6 ? QStringLiteral("on") : QStringLiteral("off"),
+                 QString::fromLocal8Bit(account->pw_name), QString::fromLocal8Bit(team->gr_name), dir, users, groups)
+            .toUtf8();
+        const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        // proftpd refuses login files that others may read.
+        const QByteArray entry = user().toUtf8() + ':' + hash + ':' + uid + ':' + gid + "::" + root().toUtf8() + ":/bin/false\n";
+        if (!writeFile(users, entry)
+            || !writeFile(groups, QByteArray(team->gr_name) + ":x:" + gid + ":\n") || !writeFile(conf, text)
+            || !QFile::setPermissions(users, ownerOnly) || !QFile::setPermissions(groups, ownerOnly))
+            return QStringLiteral("cannot write the proftpd configuration in %1").arg(dir);
+        return m_process.start(PeerProcess::installed(QStringLiteral("/usr/sbin/proftpd")),
+                               {QStringLiteral("-n"), QStringLiteral("-q"), QStringLiteral("-c"), conf}, m_port, true,
+                               address);
     }
 
     QString root() const { return m_work.path() + QStringLiteral("/root"); }

@@ -13,7 +13,7 @@
     A loopback FTP server that follows a script, for the replies real servers
     never send. Unscripted, it answers as a plain anonymous server: RETR gives
     a 150 with the size, content() on a passive data connection, and 226 once
-    that is closed; LIST one long listing line. onCommand() replaces the answer
+    that is closed; SIZE the size of content(); LIST one long listing line. onCommand() replaces the answer
     to a command; each control connection is a new session.
 */
 class ScriptedFtpServer : public QObject
@@ -87,6 +87,8 @@ public:
     int dataConnections() const { return m_dataConnections; }
     //! The client has closed the control connection of the latest session, or never opened one.
     bool controlClosed() const { return !m_client || m_client->state() == QAbstractSocket::UnconnectedState; }
+    //! The same for the latest data connection.
+    bool dataClosed() const { return !m_dataClient || m_dataClient->state() == QAbstractSocket::UnconnectedState; }
 
     //! The answer given without a handler, for a handler that passes a command on.
     void answerAsUsual(const QByteArray &verb, const QByteArray &argument)
@@ -97,6 +99,7 @@ public:
             {"PASS", "230 Login successful."},
             {"REST", "350 Restart position accepted (" + argument + ")."},
             {"TYPE", "200 Switching mode."},
+            {"SIZE", "213 " + size},
             {"PASV", "227 Entering Passive Mode (127,0,0,1," + QByteArray::number(dataPort() / 256) + ','
                          + QByteArray::number(dataPort() % 256) + ")."},
             {"EPSV", "229 Entering Extended Passive Mode (|||" + port + "|)"},

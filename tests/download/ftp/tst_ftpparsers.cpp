@@ -24,12 +24,20 @@ private Q_SLOTS:
 
 void TestFtpParsers::numbers_data()
 {
-    QTest::addColumn<QByteArray>("reader"); // 227, 229, 150 or LIST
+    QTest::addColumn<QByteArray>("reader"); // code, 227, 229, 150, 213 or LIST
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected"); // "none" or "error N" where it fails
     const auto row = [](const char *name, const char *reader, const QString &text, const QString &expected) {
         QTest::newRow(name) << QByteArray(reader) << text << expected;
     };
+    // The code is the first three digits, whatever follows the blank.
+    row("code", "code", u"226 Transfer complete."_s, u"226"_s);
+    row("code, digits in the text", "code", u"550 113: No such file"_s, u"550"_s);
+    row("code of a multi-line reply", "code", u"220-Welcome\r\n220 Ready."_s, u"220"_s);
+    row("code alone", "code", u"230"_s, u"230"_s);
+    row("code, a fourth digit", "code", u"2260 Done."_s, u"0"_s);
+    row("code, two digits", "code", u"22 Done."_s, u"0"_s);
+    row("code after a blank", "code", u" 226 Done."_s, u"0"_s);
     row("227", "227", u"227 Entering Passive Mode (127,0,0,1,4,1)."_s, u"127.0.0.1:1025"_s);
     row("227 without (", "227", u"227 Passive Mode 127,0,0,1,4,1)."_s, u"227 Passive Mode 127.0.0.1:1025"_s);
     row("227 without )", "227", u"227 Passive Mode (127,0,0,1,4,1."_s, u"error 5"_s);
@@ -43,6 +51,10 @@ void TestFtpParsers::numbers_data()
     row("150 without size", "150", u"150 File status okay."_s, u"none"_s);
     row("150, brackets reversed", "150", u"150 )4096 bytes("_s, u"error 5"_s);
     row("150 beyond 64 bits", "150", u"150 (1e19 bytes)"_s, u"error 6"_s);
+    row("213", "213", u"213 4096"_s, u"4096"_s);
+    row("213 past 4 GiB, with a word", "213", u"213 5368709120 bytes"_s, u"5368709120"_s);
+    row("213 without a number", "213", u"213 unknown"_s, u"none"_s);
+    row("213 beyond 63 bits", "213", u"213 99999999999999999999"_s, u"none"_s);
     row("listing past 4 GiB", "LIST", u"-rw-r--r--    1 ftp      ftp      5368709120 Dec 06 f.bin"_s, u"5368709120"_s);
     row("listing too short", "LIST", u"-rw-r--r-- 1 ftp"_s, u"none"_s);
 }
@@ -58,7 +70,11 @@ void TestFtpParsers::numbers()
         }
         if (reader == "229")
             return QString::number(parseExtendedPassiveReply(text));
-        const auto size = reader == "150" ? transferSizeFromReply(text) : sizeFromListing(text);
+        if (reader == "code")
+            return QString::number(replyCode(text));
+        const auto size = reader == "150" ? transferSizeFromReply(text)
+            : reader == "213"             ? sizeFromSizeReply(text)
+                                          : sizeFromListing(text);
         return size ? QString::number(*size) : u"none"_s;
     };
     try {

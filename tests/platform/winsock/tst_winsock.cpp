@@ -371,6 +371,29 @@ private Q_SLOTS:
         QVERIFY(!reader.sizes.contains(0));
     }
 
+    // The buffer GetDataBytes() reuses never changes a chunk the caller still holds.
+    void heldChunksKeepTheirBytes()
+    {
+        Peer peer;
+        Winsock sock;
+        QSignalSpy arrivals(&sock, &Winsock::dataArrival);
+        connectTo(sock, peer);
+        QByteArrayList held;
+        QByteArray sent;
+        for (int i = 1; i <= 4; ++i) {
+            const QByteArray bytes = pattern(1000 * i, i);
+            sent += bytes;
+            peer.send(bytes);
+            QTRY_COMPARE_WITH_TIMEOUT(arrivals.size(), i, 10000);
+            held.append(sock.GetDataBytes());
+            QVERIFY(held.last() == bytes);
+            // Every other chunk is let go at once, so the buffer is reused too.
+            if (i % 2)
+                held.last().clear();
+        }
+        QVERIFY(held.at(1) == pattern(2000, 2) && held.at(3) == pattern(4000, 4));
+    }
+
     void peerClosingOnlyWhenDrained()
     {
         // A consumer that leaves data unread, as one reading from a timer does.
