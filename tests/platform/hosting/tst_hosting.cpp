@@ -67,14 +67,23 @@ class TestHosting : public QObject
     QTemporaryDir m_dir;
     QString m_picture;
 
+    // A data function uses it too, and -datatags runs those without initTestCase().
+    const QString &pictureFile()
+    {
+        if (m_picture.isEmpty()) {
+            QImage image(2, 2, QImage::Format_RGB32);
+            image.fill(Qt::yellow);
+            if (image.save(m_dir.filePath(u"p.png"_s)))
+                m_picture = m_dir.filePath(u"p.png"_s);
+        }
+        return m_picture;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_picture = m_dir.filePath(u"p.png"_s);
-        QImage image(2, 2, QImage::Format_RGB32);
-        image.fill(Qt::yellow);
-        QVERIFY(image.save(m_picture));
+        QVERIFY(!pictureFile().isEmpty());
     }
 
     void cleanup() { ModalRunner::setHandler({}); }
@@ -254,8 +263,8 @@ private Q_SLOTS:
         QTest::newRow("false") << QVariant(false) << QVariant(false);
         QTest::newRow("font") << QVariant(font) << QVariant(font);
         // A picture is kept as the file it came from, and loaded from there again.
-        QTest::newRow("picture") << QVariant::fromValue(Picture::load(m_picture))
-                                 << QVariant(QFileInfo(m_picture).absoluteFilePath());
+        QTest::newRow("picture") << QVariant::fromValue(Picture::load(pictureFile()))
+                                 << QVariant(QFileInfo(pictureFile()).absoluteFilePath());
         QTest::newRow("no picture") << QVariant::fromValue(Picture()) << QVariant(u"absent"_s);
     }
 
@@ -307,7 +316,7 @@ private Q_SLOTS:
         if (!content.isEmpty()) {
             QFile out(file);
             QVERIFY(out.open(QIODevice::WriteOnly));
-            out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()).replace("%3", m_picture.toUtf8()));
+            out.write(content.replace("%1", file.toUtf8()).replace("%2", fifo.toUtf8()).replace("%3", pictureFile().toUtf8()));
         }
         try {
             PropertyBag::load(file);
