@@ -4,14 +4,15 @@
 #   libexec/tessal/        EXTRACT, which tessal runs (package tessal)
 #   share/applications/    tessal.desktop, and its icon under share/icons/hicolor
 #   share/man/man1/        tessal.1
-#   lib/ARCH/              libzudownload.so.1, libSchedule.so.1, libtessalhooks.so.1
+#   lib/ARCH/              libzudownload.so.1, libSchedule.so.1, libtessalhosting.so.1
 #   include/zudownload/    the download controls' public headers   } with their package
 #   include/Schedule/      the progress bar's public headers        } files in lib/ARCH/cmake/NAME
-#   include/tessal/        the modal and shell hooks' headers       } (find_package(NAME))
+#   include/tessal/        the hosting library's headers            } (find_package(NAME))
 #   share/doc/PACKAGE/     copyright and changelog.gz, per package
 #
-# Each control library carries the platform it needs and shares only the
-# modal and shell hooks (package TessalHooks) with its host.
+# The control libraries and their host share the hosting library (package
+# TessalHosting): the control base, property bag, pictures, errors and the
+# modal and shell hooks. Each control library links the rest it needs in.
 
 include(CMakePackageConfigHelpers)
 
@@ -49,25 +50,19 @@ function(tessal_install_library name)
 endfunction()
 
 set(qt_dependency "Qt6 COMPONENTS Core Gui Widgets Network")
-set(host_headers
-    ${PROJECT_SOURCE_DIR}/platform/ControlBase.h
-    ${PROJECT_SOURCE_DIR}/platform/ControlLibrary.h
-    ${PROJECT_SOURCE_DIR}/platform/PropertyBag.h
-    ${PROJECT_SOURCE_DIR}/common/SystemError.h
-    ${PROJECT_SOURCE_DIR}/common/TessalExport.h
-)
+set(hosting_headers ControlBase.h ControlLibrary.h ModalRunner.h Picture.h PropertyBag.h Shell.h SystemError.h)
+list(TRANSFORM hosting_headers PREPEND ${PROJECT_SOURCE_DIR}/platform/)
 
-tessal_install_library(TessalHooks TARGETS tessalhooks NAMESPACE Tessal INCLUDEDIR tessal COMPONENT hooks
-    HEADERS ${PROJECT_SOURCE_DIR}/platform/ModalRunner.h ${PROJECT_SOURCE_DIR}/platform/Shell.h
-            ${PROJECT_BINARY_DIR}/platform/tessalhooks_export.h
+tessal_install_library(TessalHosting TARGETS tessalhosting NAMESPACE Tessal INCLUDEDIR tessal COMPONENT hosting
+    HEADERS ${hosting_headers} ${PROJECT_BINARY_DIR}/platform/tessalhosting_export.h
     DEPENDENCIES ${qt_dependency})
 
 if(TARGET zudownload)
     tessal_install_library(zudownload TARGETS zudownload NAMESPACE zudownload INCLUDEDIR zudownload
         COMPONENT zudownload
         HEADERS ${PROJECT_SOURCE_DIR}/download/http/ZuHTTPdownload.h ${PROJECT_SOURCE_DIR}/download/ftp/ZuFTPDownLoad.h
-                ${PROJECT_BINARY_DIR}/download/zudownload_export.h ${host_headers}
-        DEPENDENCIES ${qt_dependency} TessalHooks)
+                ${PROJECT_BINARY_DIR}/download/zudownload_export.h
+        DEPENDENCIES ${qt_dependency} TessalHosting)
 endif()
 if(TARGET Schedule)
     if(NOT TARGET Schedule::Schedule)
@@ -75,8 +70,7 @@ if(TARGET Schedule)
     endif()
     tessal_install_library(Schedule TARGETS Schedule NAMESPACE Schedule INCLUDEDIR Schedule COMPONENT schedule
         HEADERS ${PROJECT_SOURCE_DIR}/progress/Schedule.h ${PROJECT_BINARY_DIR}/progress/schedule_export.h
-                ${PROJECT_SOURCE_DIR}/platform/Picture.h ${host_headers}
-        DEPENDENCIES ${qt_dependency} TessalHooks)
+        DEPENDENCIES ${qt_dependency} TessalHosting)
 endif()
 
 # Programs.
@@ -105,7 +99,7 @@ set(CPACK_PACKAGE_CONTACT "${TESSAL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL tessal hooks hooks-dev zudownload zudownload-dev schedule schedule-dev)
+set(CPACK_COMPONENTS_ALL tessal hosting hosting-dev zudownload zudownload-dev schedule schedule-dev)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
@@ -135,34 +129,36 @@ set(CPACK_DEBIAN_TESSAL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TESSAL_DESCRIPTION "joins the numbered pieces of a file
 A window and a command line (tessal --join) that rebuild one file from the
 pieces named by a .kvs stencil, and EXTRACT, which unpacks a joined cabinet.")
-set(CPACK_DEBIAN_HOOKS_PACKAGE_NAME libtessalhooks1)
-set(CPACK_DEBIAN_HOOKS_DESCRIPTION "modal and shell hooks of the Tessal controls
-The one part that a host program and the control libraries it loads share.")
-set(CPACK_DEBIAN_HOOKS-DEV_PACKAGE_NAME libtessalhooks-dev)
-set(CPACK_DEBIAN_HOOKS-DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_HOOKS-DEV_DESCRIPTION "modal and shell hooks of the Tessal controls (development files)
-Headers and CMake package TessalHooks.")
-set(CPACK_COMPONENT_HOOKS-DEV_DEPENDS hooks)
+set(CPACK_DEBIAN_HOSTING_PACKAGE_NAME libtessalhosting1)
+set(CPACK_DEBIAN_HOSTING_DESCRIPTION "hosting base of the Tessal controls
+What a host program and the control libraries it loads share: the control
+base, property bag, pictures, errors, and the modal and shell hooks.")
+set(CPACK_DEBIAN_HOSTING-DEV_PACKAGE_NAME libtessalhosting-dev)
+set(CPACK_DEBIAN_HOSTING-DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_HOSTING-DEV_PACKAGE_DEPENDS "qt6-base-dev")
+set(CPACK_DEBIAN_HOSTING-DEV_DESCRIPTION "hosting base of the Tessal controls (development files)
+Headers and CMake package TessalHosting.")
+set(CPACK_COMPONENT_HOSTING-DEV_DEPENDS hosting)
 set(CPACK_DEBIAN_ZUDOWNLOAD_PACKAGE_NAME libzudownload1)
 set(CPACK_DEBIAN_ZUDOWNLOAD_DESCRIPTION "embeddable HTTP and FTP download controls
 The Qt widgets ZuHTTPdownload and ZuFTPDownLoad.")
-set(CPACK_COMPONENT_ZUDOWNLOAD_DEPENDS hooks)
+set(CPACK_COMPONENT_ZUDOWNLOAD_DEPENDS hosting)
 set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_NAME libzudownload-dev)
 set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_PACKAGE_DEPENDS "qt6-base-dev")
 set(CPACK_DEBIAN_ZUDOWNLOAD-DEV_DESCRIPTION "embeddable HTTP and FTP download controls (development files)
 Headers and CMake package zudownload.")
-set(CPACK_COMPONENT_ZUDOWNLOAD-DEV_DEPENDS zudownload hooks-dev)
+set(CPACK_COMPONENT_ZUDOWNLOAD-DEV_DEPENDS zudownload hosting-dev)
 set(CPACK_DEBIAN_SCHEDULE_PACKAGE_NAME libschedule1)
 set(CPACK_DEBIAN_SCHEDULE_DESCRIPTION "embeddable progress bar control
 The Qt widget Schedule.")
-set(CPACK_COMPONENT_SCHEDULE_DEPENDS hooks)
+set(CPACK_COMPONENT_SCHEDULE_DEPENDS hosting)
 set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_NAME libschedule-dev)
 set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_SCHEDULE-DEV_PACKAGE_DEPENDS "qt6-base-dev")
 set(CPACK_DEBIAN_SCHEDULE-DEV_DESCRIPTION "embeddable progress bar control (development files)
 Headers and CMake package Schedule.")
-set(CPACK_COMPONENT_SCHEDULE-DEV_DEPENDS schedule hooks-dev)
+set(CPACK_COMPONENT_SCHEDULE-DEV_DEPENDS schedule hosting-dev)
 foreach(component IN LISTS CPACK_COMPONENTS_ALL)
     string(TOUPPER ${component} upper)
     install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${packaging}/changelog.gz

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SystemError.h"
-#include "TessalExport.h"
+#include "tessalhosting_export.h"
 
 #include <QColor>
 #include <QFont>
@@ -47,7 +47,7 @@ class QKeyEvent;
     host to take once the call has returned; guarded() does that for a body
     that throws SystemError (any other exception becomes error 51).
 */
-class TESSAL_EXPORT ControlBase : public QWidget
+class TESSALHOSTING_EXPORT ControlBase : public QWidget
 {
     Q_OBJECT
 

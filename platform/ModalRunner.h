@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tessalhooks_export.h"
+#include "tessalhosting_export.h"
 
 #include <QMessageBox>
 
@@ -15,7 +15,7 @@ class QDialog;
     host or a test can take them over with setHandler(): record them, answer
     them, or let them run as usual.
 */
-class TESSALHOOKS_EXPORT ModalRunner
+class TESSALHOSTING_EXPORT ModalRunner
 {
 public:
     //! Receives the dialog instead of its exec(); returns the dialog's result.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalExport.h"
+#include "tessalhosting_export.h"
 
 #include <QMetaType>
 #include <QPixmap>
@@ -14,7 +14,7 @@
     Copies refer to the same picture; two Pictures are equal when they are
     the same object. A null Picture is "no picture".
 */
-class TESSAL_EXPORT Picture
+class TESSALHOSTING_EXPORT Picture
 {
 public:
     Picture() = default;

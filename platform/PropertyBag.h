@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalExport.h"
+#include "tessalhosting_export.h"
 
 #include <QFont>
 #include <QJsonObject>
@@ -23,7 +23,7 @@
     booleans, a Picture is stored as {"picture": PATH} and loaded from that
     file again, a QFont as {"font": {"name", "size", "bold", ...}}.
 */
-class TESSAL_EXPORT PropertyBag
+class TESSALHOSTING_EXPORT PropertyBag
 {
 public:
     struct Write {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tessalhooks_export.h"
+#include "tessalhosting_export.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@ class QWidget;
     user's programs. A host or a test replaces it with setHandler() to
     record requests instead of running them.
 */
-class TESSALHOOKS_EXPORT Shell
+class TESSALHOSTING_EXPORT Shell
 {
 public:
     using Handler = std::function<bool(const QString &verb, const QString &target, QWidget *parent)>;

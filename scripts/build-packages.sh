@@ -19,7 +19,7 @@ deb() { ls "$out"/"$1"_*.deb 2>/dev/null || fail "no package $1"; }
 has() { dpkg-deb -c "$(deb "$1")" | awk '{print $6}' | grep -qx "$2" || fail "$1 lacks $2"; }
 lacks() { ! dpkg-deb -c "$(deb "$1")" | awk '{print $6}' | grep -q "$2" || fail "$1 holds $2"; }
 
-for package in tessal libtessalhooks1 libtessalhooks-dev libzudownload1 libzudownload-dev libschedule1 libschedule-dev; do
+for package in tessal libtessalhosting1 libtessalhosting-dev libzudownload1 libzudownload-dev libschedule1 libschedule-dev; do
     echo "== $package"
     dpkg-deb -I "$(deb $package)" | sed -n '/^ Package:/,$p'
     dpkg-deb -c "$(deb $package)" | awk '{print "   " $6}'
@@ -42,10 +42,14 @@ has libschedule1 "$lib/libSchedule.so.1.0.0"
 has libschedule-dev ./usr/include/Schedule/Schedule.h
 has libschedule-dev "$lib/cmake/Schedule/ScheduleConfig.cmake"
 lacks libschedule-dev 'PaneSurface\|WindowlessLabel\|OleColor'
-has libtessalhooks1 "$lib/libtessalhooks.so.1"
+has libtessalhosting1 "$lib/libtessalhosting.so.1"
+has libtessalhosting-dev ./usr/include/tessal/ControlBase.h
+# The hosting headers come with the hosting library only.
+lacks libzudownload-dev 'ControlBase\|PropertyBag\|SystemError'
+lacks libschedule-dev 'ControlBase\|PropertyBag\|SystemError\|Picture'
 # Libraries: the ldconfig trigger and no maintainer scripts, so that a
 # removed package leaves nothing behind.
-for package in libtessalhooks1 libzudownload1 libschedule1; do
+for package in libtessalhosting1 libzudownload1 libschedule1; do
     control=$(dpkg-deb --ctrl-tarfile "$(deb $package)" | tar -t)
     echo "$control" | grep -qx './triggers' || fail "$package has no ldconfig trigger"
     ! echo "$control" | grep -q 'postinst\|postrm\|preinst\|prerm' || fail "$package has maintainer scripts"
@@ -57,9 +61,9 @@ if command -v lintian >/dev/null; then
 else
     echo "packages: lintian is missing (scripts/install-deps.sh --test installs it); not checked" >&2
 fi
-dpkg-deb -f "$(deb libzudownload1)" Depends | grep -q 'libtessalhooks1' || fail "libzudownload1 does not depend on libtessalhooks1"
+dpkg-deb -f "$(deb libzudownload1)" Depends | grep -q 'libtessalhosting1' || fail "libzudownload1 does not depend on libtessalhosting1"
 dpkg-deb -f "$(deb tessal)" Depends | grep -q 'libqt6widgets6' || fail "tessal does not depend on Qt"
-! dpkg-deb -f "$(deb tessal)" Depends | grep -q 'tessalhooks\|zudownload\|schedule' || fail "tessal depends on a library of the suite"
+! dpkg-deb -f "$(deb tessal)" Depends | grep -q 'tessalhosting\|zudownload\|schedule' || fail "tessal depends on a library of the suite"
 
 # Their dependencies resolve from Debian's archive and replace nothing.
 plan=$(LC_ALL=C apt-get -s install "$out"/*.deb 2>&1) || { echo "$plan"; fail "apt-get cannot install them"; }
@@ -69,6 +73,17 @@ root=$out/root
 for file in "$out"/*.deb; do
     dpkg-deb -x "$file" "$root"
 done
+# One owner for each exported symbol: no two libraries export the same one
+# (but the entry point every control library has, which a host resolves in one
+# library at a time, and the linker's own markers).
+exported() {
+    nm -D --defined-only "$1" | awk '{print $3}' | grep -vx '_edata\|_end\|__bss_start\|SuiteControlClasses'
+}
+libraries=$(ls "$root/${lib#./}"/lib*.so.1)
+twice=$(for so in $libraries; do exported "$so" | sort -u; done | sort | uniq -d)
+[ -z "$twice" ] || { echo "$twice" | c++filt; fail "symbols exported by more than one library"; }
+echo "packages: no symbol exported by two of" $(basename -a $libraries)
+
 desktop=$root/usr/share/applications/tessal.desktop
 desktop-file-validate "$desktop" || fail "tessal.desktop is not valid"
 grep -qx 'Exec=tessal' "$desktop" && grep -qx 'Icon=tessal' "$desktop" || fail "tessal.desktop"

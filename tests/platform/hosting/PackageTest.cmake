@@ -34,6 +34,6 @@ endforeach()
 
 # tessal stands alone: Qt and the system, nothing of the suite.
 run(ldd ${prefix}/bin/tessal)
-if(out MATCHES "tessalhooks|zudownload|Schedule|tessalplatform|tessalcommon")
+if(out MATCHES "tessalhosting|zudownload|Schedule|tessalplatform|tessalcommon")
     message(FATAL_ERROR "installed tessal links a library of the suite:\n${out}")
 endif()

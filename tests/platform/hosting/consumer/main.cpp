@@ -54,7 +54,7 @@ int main(int argc, char *argv[])
         delete control;
     }
 
-    // Each library carries its platform; the modal and shell hooks are one, from the installation.
+    // Both libraries and the host share one hosting library, from the installation.
     int modals = 0;
     QStringList opened;
     ModalRunner::setHandler([&](QDialog *) { return ++modals, 0; });
@@ -72,15 +72,15 @@ int main(int argc, char *argv[])
 
     QFile maps(QStringLiteral("/proc/self/maps"));
     check(maps.open(QIODevice::ReadOnly), "maps");
-    bool hooks = false;
+    bool hosting = false;
     for (const QByteArray &line : maps.readAll().split('\n')) {
         check(!line.contains("libtessalplatform") && !line.contains("libtessalcommon"), line.constData());
-        if (line.contains("libtessalhooks")) {
-            hooks = true;
+        if (line.contains("libtessalhosting")) {
+            hosting = true;
             check(line.contains(libDir.toLocal8Bit()), line.constData());
         }
     }
-    check(hooks, "the hooks library is loaded");
+    check(hosting, "the hosting library is loaded");
 
     std::printf(failures ? "consumer failed\n" : "consumer ok\n");
     return failures ? 1 : 0;

@@ -17,6 +17,12 @@ SystemError::SystemError(int number, const QString &description)
 {
 }
 
+// Out of line, so that the class's vtable and type information live in this library alone.
+const char *SystemError::what() const noexcept
+{
+    return m_what.constData();
+}
+
 QString SystemError::standardText(int number)
 {
     switch (number) {

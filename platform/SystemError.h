@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TessalExport.h"
+#include "tessalhosting_export.h"
 
 #include <QString>
 #include <exception>
@@ -33,7 +33,7 @@
     \li No exception crosses Qt's event loop, a signal or a slot.
     \endlist
 */
-class TESSAL_EXPORT SystemError : public std::exception
+class TESSALHOSTING_EXPORT SystemError : public std::exception
 {
 public:
     enum Number : int {
@@ -71,7 +71,7 @@ public:
 
     int number() const { return m_number; }
     QString description() const { return m_description; }
-    const char *what() const noexcept override { return m_what.constData(); }
+    const char *what() const noexcept override;
 
     //! The runtime's standard English text for \a number.
     static QString standardText(int number);
