@@ -50,7 +50,7 @@ function(tessal_install_library name)
 endfunction()
 
 set(qt_dependency "Qt6 COMPONENTS Core Gui Widgets Network")
-set(hosting_headers ControlBase.h ControlLibrary.h ModalRunner.h Picture.h PropertyBag.h Shell.h SystemError.h)
+set(hosting_headers ControlBase.h ControlLibrary.h InputCodes.h ModalRunner.h Picture.h PropertyBag.h Shell.h SystemError.h)
 list(TRANSFORM hosting_headers PREPEND ${PROJECT_SOURCE_DIR}/platform/)
 
 tessal_install_library(TessalHosting TARGETS tessalhosting NAMESPACE Tessal INCLUDEDIR tessal COMPONENT hosting

@@ -14,7 +14,6 @@
 
 class PropertyBag;
 class QDialog;
-class QKeyEvent;
 
 /*!
     The base of an embeddable control: what a host sees of it besides its
@@ -89,17 +88,6 @@ public:
     static QStringList members(const QMetaObject *meta);
     //! Names of the class's events, in order.
     static QStringList events(const QMetaObject *meta);
-
-    //! The virtual key code of \a event (VK_ numbering: 'A' 65, F1 112, Return 13...).
-    static int virtualKeyCode(const QKeyEvent *event);
-    //! The Qt key for a virtual key code, Qt::Key_unknown when there is none.
-    static int qtKeyForVirtualKey(int virtualKey);
-    //! The modifier mask of the input events: 1 Shift, 2 Ctrl, 4 Alt.
-    static int shiftState(Qt::KeyboardModifiers modifiers);
-    static Qt::KeyboardModifiers modifiersForShiftState(int shift);
-    //! The button mask of the mouse events: 1 left, 2 right, 4 middle.
-    static int buttonCode(Qt::MouseButtons buttons);
-    static Qt::MouseButtons buttonsForCode(int button);
 
 Q_SIGNALS:
     //! PropertyChanged: marks the host's document as modified.

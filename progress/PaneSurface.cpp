@@ -61,18 +61,18 @@ void PaneSurface::paintFocusRing(QPainter &painter, const QRect &ring)
 
 void PaneSurface::mousePressEvent(QMouseEvent *event)
 {
-    if (const qint16 button = InputCodes::button(event->button())) {
+    if (const qint16 button = qint16(InputCodes::button(event->button()))) {
         const QPointF at = event->position();
-        Q_EMIT m_pane->mousePressed(button, InputCodes::shift(event->modifiers()),
+        Q_EMIT m_pane->mousePressed(button, qint16(InputCodes::shift(event->modifiers())),
                                     float(at.x()), float(at.y()));
     }
 }
 
 void PaneSurface::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (const qint16 button = InputCodes::button(event->button())) {
+    if (const qint16 button = qint16(InputCodes::button(event->button()))) {
         const QPointF at = event->position();
-        Q_EMIT m_pane->mouseReleased(button, InputCodes::shift(event->modifiers()),
+        Q_EMIT m_pane->mouseReleased(button, qint16(InputCodes::shift(event->modifiers())),
                                      float(at.x()), float(at.y()));
     }
 }

@@ -734,33 +734,15 @@ void Schedule::controlResized()
 
 // --- Input --------------------------------------------------------------
 
-namespace {
-
-// The modifier a modifier key itself stands for: held while it is down.
-qint16 shiftWithKey(const QKeyEvent *event, bool down)
-{
-    qint16 mask = InputCodes::shift(event->modifiers());
-    qint16 own = 0;
-    switch (event->key()) {
-    case Qt::Key_Shift: own = 1; break;
-    case Qt::Key_Control: own = 2; break;
-    case Qt::Key_Alt: own = 4; break;
-    default: return mask;
-    }
-    return down ? qint16(mask | own) : qint16(mask & ~own);
-}
-
-} // namespace
-
 void Schedule::keyPressEvent(QKeyEvent *event)
 {
-    const qint16 code = InputCodes::keyCode(event);
+    const qint16 code = qint16(InputCodes::keyCode(event));
     if (code == 0) {
         ControlBase::keyPressEvent(event);
         return;
     }
     const QPointer<Schedule> alive(this);
-    Q_EMIT KeyDown(code, shiftWithKey(event, true));
+    Q_EMIT KeyDown(code, qint16(InputCodes::shift(event)));
     // The window's default and cancel buttons answer these, as over any other control.
     const int key = event->key();
     if (alive && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
@@ -769,12 +751,12 @@ void Schedule::keyPressEvent(QKeyEvent *event)
 
 void Schedule::keyReleaseEvent(QKeyEvent *event)
 {
-    const qint16 code = InputCodes::keyCode(event);
+    const qint16 code = qint16(InputCodes::keyCode(event));
     if (code == 0 || event->isAutoRepeat()) {
         ControlBase::keyReleaseEvent(event);
         return;
     }
-    Q_EMIT KeyUp(code, shiftWithKey(event, false));
+    Q_EMIT KeyUp(code, qint16(InputCodes::shift(event)));
 }
 
 void Schedule::focusInEvent(QFocusEvent *event)

@@ -3,6 +3,7 @@
 
 #include "ControlBase.h"
 #include "ControlLibrary.h"
+#include "InputCodes.h"
 #include "MessageLoop.h"
 #include "Picture.h"
 #include "PropertyBag.h"
@@ -152,13 +153,13 @@ protected:
     void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), Qt::red); }
     void mousePressEvent(QMouseEvent *event) override
     {
-        Q_EMIT Pressed(qint16(buttonCode(event->button())), qint16(shiftState(event->modifiers())),
+        Q_EMIT Pressed(qint16(InputCodes::button(event->button())), qint16(InputCodes::shift(event->modifiers())),
                        float(event->position().x()), float(event->position().y()));
     }
     void keyPressEvent(QKeyEvent *event) override
     {
-        qint16 code = qint16(virtualKeyCode(event));
-        qint16 shift = qint16(shiftState(event->modifiers()));
+        qint16 code = qint16(InputCodes::keyCode(event));
+        qint16 shift = qint16(InputCodes::shift(event));
         Q_EMIT KeyDown(code, shift);
     }
 

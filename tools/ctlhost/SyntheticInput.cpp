@@ -3,6 +3,7 @@
 #include "ControlBase.h"
 #include "HostReply.h"
 #include "HostValues.h"
+#include "InputCodes.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -41,7 +42,7 @@ QJsonObject SyntheticInput::mouse(const QJsonArray &args)
         target = m_control;
     m_mouseGrab = down ? target : nullptr;
 
-    const Qt::MouseButtons buttons = ControlBase::buttonsForCode(buttonCode);
+    const Qt::MouseButtons buttons = InputCodes::buttons(buttonCode);
     Qt::MouseButton button = Qt::NoButton;
     for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
         if (buttons & b) {
@@ -53,7 +54,7 @@ QJsonObject SyntheticInput::mouse(const QJsonArray &args)
     const QPointF scene = local + QPointF(target->mapTo(target->window(), QPoint()));
     const QPointF global = local + QPointF(target->mapToGlobal(QPoint()));
     QMouseEvent event(down ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, local, scene, global,
-                      button, down ? buttons : Qt::MouseButtons(), ControlBase::modifiersForShiftState(shift));
+                      button, down ? buttons : Qt::MouseButtons(), InputCodes::modifiers(shift));
     return deliver(target, &event);
 }
 
@@ -64,8 +65,8 @@ QJsonObject SyntheticInput::key(const QJsonArray &args)
         throw wrongArguments(QStringLiteral("key"));
     const int virtualKey = integerArgument(args, 1);
     const int shift = integerArgument(args, 2);
-    const int qtKey = ControlBase::qtKeyForVirtualKey(virtualKey);
-    Qt::KeyboardModifiers modifiers = ControlBase::modifiersForShiftState(shift);
+    const int qtKey = InputCodes::qtKey(virtualKey);
+    Qt::KeyboardModifiers modifiers = InputCodes::modifiers(shift);
     if (virtualKey >= 0x60 && virtualKey <= 0x6F)
         modifiers |= Qt::KeypadModifier;
     QString text;

@@ -1,4 +1,5 @@
 #include "ControlBase.h"
+#include "InputCodes.h"
 #include "ModalRunner.h"
 #include "Picture.h"
 #include "PropertyBag.h"
@@ -207,8 +208,8 @@ private Q_SLOTS:
         QFETCH(bool, keypad);
         QFETCH(int, virtualKey);
         const QKeyEvent event(QEvent::KeyPress, qtKey, keypad ? Qt::KeypadModifier : Qt::NoModifier);
-        QCOMPARE(ControlBase::virtualKeyCode(&event), virtualKey);
-        QCOMPARE(ControlBase::qtKeyForVirtualKey(virtualKey), qtKey);
+        QCOMPARE(InputCodes::keyCode(&event), virtualKey);
+        QCOMPARE(InputCodes::qtKey(virtualKey), qtKey);
     }
 
     void writeLeavesOutDefaults_data()
