@@ -41,24 +41,25 @@ constexpr KeyPair shiftedTable[] = {
     {0xDD, Qt::Key_BraceRight}, {0xDE, Qt::Key_QuoteDbl}, {0x09, Qt::Key_Backtab},
 };
 
+// The other member of the first pair whose \a from member is \a value, or 0.
 template<size_t N>
-int virtualKeyOf(const KeyPair (&table)[N], int qtKey)
+int lookUp(const KeyPair (&table)[N], int KeyPair::*from, int KeyPair::*to, int value)
 {
-    for (const auto &[virtualKey, key] : table) {
-        if (key == qtKey)
-            return virtualKey;
+    for (const KeyPair &pair : table) {
+        if (pair.*from == value)
+            return pair.*to;
     }
     return 0;
 }
 
-template<size_t N>
-int qtKeyOf(const KeyPair (&table)[N], int virtualKey)
+int virtualKeyOf(const auto &table, int qtKey)
 {
-    for (const auto &[code, key] : table) {
-        if (code == virtualKey)
-            return key;
-    }
-    return 0;
+    return lookUp(table, &KeyPair::second, &KeyPair::first, qtKey);
+}
+
+int qtKeyOf(const auto &table, int virtualKey)
+{
+    return lookUp(table, &KeyPair::first, &KeyPair::second, virtualKey);
 }
 
 // Bit 0, 1, 2 of the Shift and Button codes.
