@@ -2,45 +2,22 @@
 
 #include "AuthorInfo.h"
 #include "ControlBase.h"
+#include "LinkLabel.h"
 #include "ModalRunner.h"
 #include "SystemError.h"
 
 #include <QBitmap>
 #include <QCursor>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
-
-#include <functional>
 
 namespace ScheduleControl {
 
 namespace {
 
 constexpr auto px = &ControlBase::twipsToPixels;
-
-// A label that acts on a click of the left button.
-class LinkLabel : public QLabel
-{
-public:
-    LinkLabel(const QString &text, QWidget *parent, std::function<void()> onClick)
-        : QLabel(text, parent)
-        , m_onClick(std::move(onClick))
-    {
-    }
-
-protected:
-    void mouseReleaseEvent(QMouseEvent *event) override
-    {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-            m_onClick();
-    }
-
-private:
-    std::function<void()> m_onClick;
-};
 
 // The two-colour pointing hand of the link labels; hot spot at the finger tip (5, 0).
 QCursor linkCursor()
@@ -92,10 +69,9 @@ QLabel *addLabel(QWidget *parent, const QString &name, const QString &text, int 
     return label;
 }
 
-QLabel *addLink(QWidget *parent, const QString &name, const QString &text, int left, int top,
-                std::function<void()> onClick)
+LinkLabel *addLink(QWidget *parent, const QString &name, const QString &text, int left, int top)
 {
-    auto *label = new LinkLabel(text, parent, std::move(onClick));
+    auto *label = new LinkLabel(text, parent);
     label->setObjectName(name);
     QFont font(AuthorInfo::formFontFamily());
     font.setPointSizeF(9);
@@ -164,11 +140,11 @@ FrmAbout::FrmAbout(QWidget *parent)
     addLabel(this, QStringLiteral("Label2"), QStringLiteral("版  本:1.0"), 120, 480);
     addLabel(this, QStringLiteral("Label3"), QStringLiteral("作  者:") + AuthorInfo::name(), 120, 720);
     addLabel(this, QStringLiteral("Label4"), QStringLiteral("E-mail:"), 120, 960);
-    addLink(this, QStringLiteral("Label5"), AuthorInfo::mail(), 840, 960,
-            [this] { AuthorInfo::writeLetter(this); });
+    connect(addLink(this, QStringLiteral("Label5"), AuthorInfo::mail(), 840, 960), &LinkLabel::clicked,
+            this, [this] { AuthorInfo::writeLetter(this); });
     addLabel(this, QStringLiteral("Label6"), QStringLiteral("主  页:"), 120, 1200);
-    addLink(this, QStringLiteral("Label7"), AuthorInfo::homePage(), 840, 1200,
-            [this] { AuthorInfo::visitHomePage(this); });
+    connect(addLink(this, QStringLiteral("Label7"), AuthorInfo::homePage(), 840, 1200), &LinkLabel::clicked,
+            this, [this] { AuthorInfo::visitHomePage(this); });
 
     auto *ok = new QPushButton(AuthorInfo::okText(), this);
     ok->setObjectName(QStringLiteral("Command1"));

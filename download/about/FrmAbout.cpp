@@ -2,11 +2,11 @@
 
 #include "AuthorInfo.h"
 #include "ControlBase.h"
+#include "LinkLabel.h"
 #include "ModalRunner.h"
 
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
@@ -87,11 +87,11 @@ FrmAbout::FrmAbout(QWidget *parent)
 
     addLabel("Label2", QStringLiteral("作者：") + AuthorInfo::name(), 120, 1200, 1260, 210);
     addLabel("Label4", QStringLiteral("信箱："), 120, 1560, 630, 210);
-    m_mail = addLabel("Label5", AuthorInfo::mail(), 720, 1560, 1995, 210);
-    makeLink(m_mail);
+    auto *mail = addLink("Label5", AuthorInfo::mail(), 720, 1560, 1995, 210);
+    connect(mail, &LinkLabel::clicked, this, [this] { AuthorInfo::writeLetter(this); });
     addLabel("Label6", QStringLiteral("主页："), 120, 1920, 630, 210);
-    m_homePage = addLabel("Label7", AuthorInfo::homePage(), 720, 1920, 2625, 210);
-    makeLink(m_homePage);
+    auto *homePage = addLink("Label7", AuthorInfo::homePage(), 720, 1920, 2625, 210);
+    connect(homePage, &LinkLabel::clicked, this, [this] { AuthorInfo::visitHomePage(this); });
 
     m_ok = new QPushButton(AuthorInfo::okText(), this);
     m_ok->setObjectName(QStringLiteral("Command1"));
@@ -111,18 +111,26 @@ void FrmAbout::setComponentTitle(const QString &title)
     m_title->setText(title);
 }
 
+static void place(QLabel *label, const char *name, int left, int top, int width, int height)
+{
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(px(left), px(top), px(width), px(height));
+    label->setTextFormat(Qt::PlainText);
+}
+
 QLabel *FrmAbout::addLabel(const char *name, const QString &text, int left, int top, int width,
                            int height)
 {
     auto *label = new QLabel(text, this);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(px(left), px(top), px(width), px(height));
-    label->setTextFormat(Qt::PlainText);
+    place(label, name, left, top, width, height);
     return label;
 }
 
-void FrmAbout::makeLink(QLabel *label)
+LinkLabel *FrmAbout::addLink(const char *name, const QString &text, int left, int top, int width,
+                             int height)
 {
+    auto *label = new LinkLabel(text, this);
+    place(label, name, left, top, width, height);
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -130,22 +138,7 @@ void FrmAbout::makeLink(QLabel *label)
     palette.setColor(QPalette::WindowText, Qt::blue);
     label->setPalette(palette);
     label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(this);
-}
-
-bool FrmAbout::eventFilter(QObject *watched, QEvent *event)
-{
-    if (event->type() == QEvent::MouseButtonRelease) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        auto *label = qobject_cast<QLabel *>(watched);
-        if (mouse->button() == Qt::LeftButton && label && label->rect().contains(mouse->position().toPoint())) {
-            if (label == m_mail)
-                AuthorInfo::writeLetter(this);
-            else if (label == m_homePage)
-                AuthorInfo::visitHomePage(this);
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    return label;
 }
 
 QPixmap FrmAbout::productPicture()

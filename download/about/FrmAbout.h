@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPixmap>
 
+class LinkLabel;
 class QLabel;
 class QPushButton;
 
@@ -36,16 +37,11 @@ public:
     //! The 47 x 39 product picture of Image1.
     static QPixmap productPicture();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     QLabel *addLabel(const char *name, const QString &text, int left, int top, int width,
                      int height);
-    void makeLink(QLabel *label);
+    LinkLabel *addLink(const char *name, const QString &text, int left, int top, int width, int height);
 
     QLabel *m_title = nullptr;
-    QLabel *m_mail = nullptr;
-    QLabel *m_homePage = nullptr;
     QPushButton *m_ok = nullptr;
 };
