@@ -16,6 +16,35 @@
 
 #include <new>
 
+namespace {
+
+QString errorTitle()
+{
+    return QStringLiteral("错误 Error");
+}
+
+QString tipsTitle()
+{
+    return QStringLiteral("提示 Tips");
+}
+
+QString stencilNameErrorText()
+{
+    return QStringLiteral("Stencil file name error 模板文件文件名错误！！！");
+}
+
+QString combineSucceedText()
+{
+    return QStringLiteral("Combine succeed 结合成功！！！");
+}
+
+QString extractionFailedText(const QString &reason)
+{
+    return QStringLiteral("解压缩失败 Extraction failed: ") + reason;
+}
+
+} // namespace
+
 Combiner::Combiner(Reporter reporter)
     : m_reporter(std::move(reporter))
 {
@@ -35,7 +64,7 @@ QString Combiner::extractProgram() const
 
 QString Combiner::messageFor(const SystemError &error)
 {
-    return error.number() == SystemError::SubscriptOutOfRange ? StencilNameError.toString()
+    return error.number() == SystemError::SubscriptOutOfRange ? stencilNameErrorText()
                                                               : error.description();
 }
 
@@ -46,14 +75,14 @@ bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bo
     } catch (const SystemError &error) {
         if (error.number() == SystemError::UserInterrupt)
             return false;
-        m_reporter({Icon::Critical, messageFor(error), ErrorTitle.toString()});
+        m_reporter({Icon::Critical, messageFor(error), errorTitle()});
         return false;
     } catch (const std::bad_alloc &) {
         m_reporter({Icon::Critical, SystemError::standardText(SystemError::OutOfMemory),
-                    ErrorTitle.toString()});
+                    errorTitle()});
         return false;
     }
-    m_reporter({Icon::Information, CombineSucceed.toString(), TipsTitle.toString()});
+    m_reporter({Icon::Information, combineSucceedText(), tipsTitle()});
     if (!compressed)
         return true;
 
@@ -67,7 +96,7 @@ bool Combiner::combine(const QString &stencilPath, const QString &outputPath, bo
     }
     if (reason.isEmpty())
         return true;
-    m_reporter({Icon::Critical, ExtractionFailed.toString() + reason, ErrorTitle.toString()});
+    m_reporter({Icon::Critical, extractionFailedText(reason), errorTitle()});
     return false;
 }
 

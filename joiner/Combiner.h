@@ -4,7 +4,6 @@
 #include "UnsplitFile.h"
 
 #include <QString>
-#include <QStringView>
 
 #include <functional>
 
@@ -32,12 +31,6 @@ public:
         QString title;
     };
     using Reporter = std::function<void(const Message &)>;
-
-    static constexpr QStringView ErrorTitle = u"错误 Error";
-    static constexpr QStringView TipsTitle = u"提示 Tips";
-    static constexpr QStringView StencilNameError = u"Stencil file name error 模板文件文件名错误！！！";
-    static constexpr QStringView CombineSucceed = u"Combine succeed 结合成功！！！";
-    static constexpr QStringView ExtractionFailed = u"解压缩失败 Extraction failed: ";
 
     explicit Combiner(Reporter reporter);
 

@@ -21,6 +21,26 @@
 
 namespace {
 
+QString openFilter()
+{
+    return QStringLiteral("分割模板 Stencil files(*.kvs)|*.kvs|All files 所有文件(*.*)|*.*");
+}
+
+QString openTitle()
+{
+    return QStringLiteral("打开文件 Open file");
+}
+
+QString saveFilter()
+{
+    return QStringLiteral("所有文件 All files(*.*)|*.*");
+}
+
+QString saveTitle()
+{
+    return QStringLiteral("保存文件 Save file");
+}
+
 constexpr auto px = &ControlBase::twipsToPixels;
 
 // The form's layout is given in twips.
@@ -154,10 +174,10 @@ QIcon Form1::makeIcon()
     return icon;
 }
 
-void Form1::pickFile(QStringView filter, QStringView title, void (CommonDialog::*show)(), QLineEdit *box)
+void Form1::pickFile(const QString &filter, const QString &title, void (CommonDialog::*show)(), QLineEdit *box)
 {
-    CommonDialog1->setFilter(filter.toString());
-    CommonDialog1->setDialogTitle(title.toString());
+    CommonDialog1->setFilter(filter);
+    CommonDialog1->setDialogTitle(title);
     (CommonDialog1->*show)();
     if (!CommonDialog1->FileName().isEmpty())
         box->setText(CommonDialog1->FileName());
@@ -176,12 +196,12 @@ void Form1::keyPressEvent(QKeyEvent *event)
 
 void Form1::Command3_Click()
 {
-    pickFile(OpenFilter, OpenTitle, &CommonDialog::ShowOpen, txtTemplateName);
+    pickFile(openFilter(), openTitle(), &CommonDialog::ShowOpen, txtTemplateName);
 }
 
 void Form1::Command4_Click()
 {
-    pickFile(SaveFilter, SaveTitle, &CommonDialog::ShowSave, txtOutputFile);
+    pickFile(saveFilter(), saveTitle(), &CommonDialog::ShowSave, txtOutputFile);
 }
 
 void Form1::Command1_Click()

@@ -27,11 +27,6 @@ class Form1 : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr QStringView OpenFilter = u"分割模板 Stencil files(*.kvs)|*.kvs|All files 所有文件(*.*)|*.*";
-    static constexpr QStringView OpenTitle = u"打开文件 Open file";
-    static constexpr QStringView SaveFilter = u"所有文件 All files(*.*)|*.*";
-    static constexpr QStringView SaveTitle = u"保存文件 Save file";
-
     explicit Form1(QWidget *parent = nullptr);
 
     //! The extraction program a compressed combine runs; empty means
@@ -50,7 +45,7 @@ private:
     void Command1_Click();
     void cmdUnsplit_Click();
     //! Shows CommonDialog1 through \a show; a chosen name lands in \a box.
-    void pickFile(QStringView filter, QStringView title, void (CommonDialog::*show)(), QLineEdit *box);
+    void pickFile(const QString &filter, const QString &title, void (CommonDialog::*show)(), QLineEdit *box);
 
     QLabel *Label1_3 = nullptr;
     QCheckBox *checkc2 = nullptr;

@@ -11,6 +11,21 @@
 
 namespace {
 
+QString titleText()
+{
+    return QStringLiteral("正在结合 Combining");
+}
+
+QString cancelText()
+{
+    return QStringLiteral("取消 &Cancel");
+}
+
+QString extractingText()
+{
+    return QStringLiteral("正在解压缩 Extracting");
+}
+
 QString byteSize(qint64 bytes)
 {
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat);
@@ -23,7 +38,7 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
                               | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("JoinProgressDialog"));
-    setWindowTitle(Title.toString());
+    setWindowTitle(titleText());
     setWindowModality(Qt::ApplicationModal);
     if (parent)
         setFont(parent->font());
@@ -45,7 +60,7 @@ JoinProgressDialog::JoinProgressDialog(QWidget *parent)
     // A bar that took the focus would swallow Escape, Return and Space meant for Cancel.
     Schedule1->setFocusPolicy(Qt::NoFocus);
 
-    cmdCancel = new QPushButton(CancelText.toString(), this);
+    cmdCancel = new QPushButton(cancelText(), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     cmdCancel->setDefault(true);
     connect(cmdCancel, &QPushButton::clicked, this, &JoinProgressDialog::reject);
@@ -68,8 +83,8 @@ bool JoinProgressDialog::showProgress(qint64 joined, qint64 total, bool stoppabl
 
 bool JoinProgressDialog::showExtracting()
 {
-    if (Label1->text() != ExtractingText) {
-        Label1->setText(ExtractingText.toString());
+    if (Label1->text() != extractingText()) {
+        Label1->setText(extractingText());
         Schedule1->setShowPercent(false);
         Schedule1->setValue(0);
     }

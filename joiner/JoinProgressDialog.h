@@ -27,10 +27,6 @@ class JoinProgressDialog : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr QStringView Title = u"正在结合 Combining";
-    static constexpr QStringView CancelText = u"取消 &Cancel";
-    static constexpr QStringView ExtractingText = u"正在解压缩 Extracting";
-
     explicit JoinProgressDialog(QWidget *parent = nullptr);
 
     //! Shows \a joined of \a total bytes; false once the user cancelled.

@@ -22,8 +22,15 @@
 
 namespace {
 
-const QString SizeUnknown = QStringLiteral("文件大小未知");
-const QString AddressNotFound = QStringLiteral("地址未找到");
+QString sizeUnknownText()
+{
+    return QStringLiteral("文件大小未知");
+}
+
+QString addressNotFoundText()
+{
+    return QStringLiteral("地址未找到");
+}
 
 // A download ends once its data connection is closed or closing; an error of
 // it is still to be reported by its own event.
@@ -598,7 +605,7 @@ ZuFTPDownLoad::Verdict ZuFTPDownLoad::verdict(int code) const
 bool ZuFTPDownLoad::failOnReply(int code, const QString &reply)
 {
     if (code == 550)
-        return failSession(550, AddressNotFound);
+        return failSession(550, addressNotFoundText());
     if (code == 0)
         return failSession(qint16(SystemError::InvalidProcedureCall),
                            SystemError(SystemError::InvalidProcedureCall).description());
@@ -701,7 +708,7 @@ bool ZuFTPDownLoad::endProbe(std::optional<qint64> size)
         return true;
     if (size)
         return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
-    return raise(&ZuFTPDownLoad::OnError, qint16(1), SizeUnknown);
+    return raise(&ZuFTPDownLoad::OnError, qint16(1), sizeUnknownText());
 }
 
 // The data connection
