@@ -10,9 +10,39 @@
 #include <QPointer>
 #include <QShowEvent>
 
+class ControlBase::Private
+{
+public:
+    explicit Private(ControlBase *q) : q(q) { }
+
+    void notifyResized();
+
+    ControlBase *const q;
+
+    QFont ambientFont = QApplication::font();
+    QColor maskColor;
+    std::optional<SystemError> error;
+    // Twips do not fit whole pixels; the extent last set is kept to report it exactly.
+    QSize sizeTwips {-1, -1};
+    bool inResize = false;
+    int resizeEvents = 0;
+};
+
+void ControlBase::Private::notifyResized()
+{
+    // The handler usually resizes the control back to its fixed extent.
+    if (inResize)
+        return;
+    inResize = true;
+    const QPointer<ControlBase> alive(q);
+    q->guarded([this] { q->controlResized(); });
+    if (alive)
+        inResize = false;
+}
+
 ControlBase::ControlBase(QWidget *parent)
     : QWidget(parent)
-    , m_ambientFont(QApplication::font())
+    , d(std::make_unique<Private>(this))
 {
 }
 
@@ -35,32 +65,57 @@ void ControlBase::hostWriteProperties(PropertyBag &bag)
 
 void ControlBase::hostResize(int widthTwips, int heightTwips)
 {
-    const int before = m_resizeEvents;
-    m_sizeTwips = QSize(qMax(0, widthTwips), qMax(0, heightTwips));
-    resize(twipsToPixels(m_sizeTwips.width()), twipsToPixels(m_sizeTwips.height()));
+    const int before = d->resizeEvents;
+    d->sizeTwips = QSize(qMax(0, widthTwips), qMax(0, heightTwips));
+    resize(twipsToPixels(d->sizeTwips.width()), twipsToPixels(d->sizeTwips.height()));
     // A hidden widget gets its resize event only when shown, and a resize to
     // the same extent gets none; the host's notification must not depend on that.
-    if (m_resizeEvents == before)
-        notifyResized();
+    if (d->resizeEvents == before)
+        d->notifyResized();
 }
 
 QSize ControlBase::sizeTwips() const
 {
     // The extent given in twips, as long as the pixels are still the ones it gave.
-    if (m_sizeTwips.isValid()
-        && size() == QSize(twipsToPixels(m_sizeTwips.width()), twipsToPixels(m_sizeTwips.height())))
-        return m_sizeTwips;
+    if (d->sizeTwips.isValid()
+        && size() == QSize(twipsToPixels(d->sizeTwips.width()), twipsToPixels(d->sizeTwips.height())))
+        return d->sizeTwips;
     return QSize(pixelsToTwips(width()), pixelsToTwips(height()));
+}
+
+QFont ControlBase::ambientFont() const
+{
+    return d->ambientFont;
+}
+
+void ControlBase::setAmbientFont(const QFont &font)
+{
+    d->ambientFont = font;
+}
+
+QColor ControlBase::maskColor() const
+{
+    return d->maskColor;
+}
+
+void ControlBase::setMaskColor(const QColor &color)
+{
+    d->maskColor = color;
 }
 
 std::optional<SystemError> ControlBase::takeError()
 {
-    return std::exchange(m_error, std::nullopt);
+    return std::exchange(d->error, std::nullopt);
+}
+
+void ControlBase::setError(const SystemError &error)
+{
+    d->error = error;
 }
 
 void ControlBase::setSizeTwips(int widthTwips, int heightTwips)
 {
-    m_sizeTwips = QSize(widthTwips, heightTwips);
+    d->sizeTwips = QSize(widthTwips, heightTwips);
     resize(twipsToPixels(widthTwips), twipsToPixels(heightTwips));
 }
 
@@ -89,20 +144,8 @@ void ControlBase::showEvent(QShowEvent *event)
 void ControlBase::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    ++m_resizeEvents;
-    notifyResized();
-}
-
-void ControlBase::notifyResized()
-{
-    // The handler usually resizes the control back to its fixed extent.
-    if (m_inResize)
-        return;
-    m_inResize = true;
-    const QPointer<ControlBase> alive(this);
-    guarded([&] { controlResized(); });
-    if (alive)
-        m_inResize = false;
+    ++d->resizeEvents;
+    d->notifyResized();
 }
 
 static QList<std::pair<QString, QByteArray>> aliases(const QMetaObject *meta)

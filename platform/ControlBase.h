@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <new>
 #include <optional>
 #include <utility>
@@ -66,16 +67,16 @@ public:
     QSize sizeTwips() const;
 
     //! The container's font, which a control takes as its default.
-    QFont ambientFont() const { return m_ambientFont; }
-    void setAmbientFont(const QFont &font) { m_ambientFont = font; }
+    QFont ambientFont() const;
+    void setAmbientFont(const QFont &font);
 
     //! The colour of the control's picture that is drawn transparent.
-    QColor maskColor() const { return m_maskColor; }
-    void setMaskColor(const QColor &color) { m_maskColor = color; }
+    QColor maskColor() const;
+    void setMaskColor(const QColor &color);
 
     //! The failure of the last host call, if it failed; clears it.
     std::optional<SystemError> takeError();
-    void setError(const SystemError &error) { m_error = error; }
+    void setError(const SystemError &error);
 
     static int twipsToPixels(int twips) { return twips / TwipsPerPixel; }
     static int pixelsToTwips(int pixels) { return pixels * TwipsPerPixel; }
@@ -144,13 +145,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void notifyResized();
-
-    QFont m_ambientFont;
-    QColor m_maskColor;
-    std::optional<SystemError> m_error;
-    // Twips do not fit whole pixels; the extent last set is kept to report it exactly.
-    QSize m_sizeTwips {-1, -1};
-    bool m_inResize = false;
-    int m_resizeEvents = 0;
+    class Private;
+    const std::unique_ptr<Private> d;
 };
