@@ -425,6 +425,7 @@ private slots:
         const QString program = path("slow-extract");
         const QString pidFile = path("slow-extract.pid");
         QFile::remove(pidFile);
+        QFile::remove(program); // the last row's copy is read-only
         QVERIFY(writeFile(program, "#!/bin/sh\nprintf partial > \"$2\"\necho $$ > " + QFile::encodeName(pidFile)
                                            + "\nexec sleep 600\n"));
         QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));

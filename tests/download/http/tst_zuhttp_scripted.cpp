@@ -39,7 +39,6 @@ static const QByteArray Ok = "HTTP/1.1 200 OK\r\n";
 static const QByteArray RequestTail = "Accept: */*\r\nUser-Agent: zudownload/1.00\r\nPragma: no-cache\r\n"
                                       "Cache-Control: no-cache\r\nConnection: close\r\n";
 static constexpr int Finished = -1;
-static constexpr int AnyError = -2;
 static constexpr int Aborted = 10053;
 static const QStringList ProxyVariables{"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
                                         "ALL_PROXY", "no_proxy", "NO_PROXY"};
