@@ -24,9 +24,6 @@ using namespace ScheduleControl;
 
 namespace {
 
-// Thrown when the host deleted the bar while its event loop ran inside a call.
-struct ControlGone {};
-
 constexpr int DefaultWidth = 308;   // 4620 twips
 constexpr int DefaultHeight = 131;  // 1965 twips
 constexpr int FillHeight = 105;     // 1575 twips
@@ -143,17 +140,6 @@ QVariant pictureValue(const Picture &picture)
 
 } // namespace
 
-template<typename Body>
-auto Schedule::hostCall(Body &&body) -> decltype(body())
-{
-    try {
-        return guarded(std::forward<Body>(body));
-    } catch (const ControlGone &) {
-        if constexpr (!std::is_void_v<decltype(body())>)
-            return {};
-    }
-}
-
 Schedule::Schedule(QWidget *parent)
     : ControlBase(parent)
 {
@@ -196,7 +182,7 @@ Schedule::Schedule(QWidget *parent)
     connect(m_pc2, &PictureBox::mouseReleased, this, &Schedule::MouseUp);
 
     resize(DefaultWidth, DefaultHeight);
-    relayout();
+    (void)relayout();
 }
 
 Schedule::~Schedule() = default;
@@ -215,9 +201,9 @@ quint32 Schedule::BackColor() const
 
 void Schedule::setBackColor(quint32 color)
 {
-    hostCall([&] {
+    guarded([&] {
         m_pc1->setBackColor(color);
-        notify(QStringLiteral("BackColor"));
+        (void)notify(QStringLiteral("BackColor"));
     });
 }
 
@@ -228,11 +214,11 @@ qint16 Schedule::BorderStyle() const
 
 void Schedule::setBorderStyle(qint16 style)
 {
-    hostCall([&] {
+    guarded([&] {
         m_pc1->setBorderStyle(style);
         placeTextLabels();
-        relayout();
-        notify(QStringLiteral("BorderStyle"));
+        if (relayout())
+            (void)notify(QStringLiteral("BorderStyle"));
     });
 }
 
@@ -243,15 +229,15 @@ qint32 Schedule::Max() const
 
 void Schedule::setMax(qint32 max)
 {
-    hostCall([&] {
+    guarded([&] {
         if (max <= 0)
             return;
         try {
             storeMaxText(QString::number(max));
             m_pc1->repaintNow();
-            notify(QStringLiteral("Max"));
+            (void)notify(QStringLiteral("Max"));
         } catch (const SystemError &error) {
-            reportError(error);
+            (void)reportError(error);
         }
     });
 }
@@ -263,7 +249,7 @@ qint32 Schedule::Value() const
 
 void Schedule::setValue(qint32 value)
 {
-    hostCall([&] { assignValue(value); });
+    guarded([&] { assignValue(value); });
 }
 
 quint32 Schedule::ForeColor() const
@@ -273,9 +259,9 @@ quint32 Schedule::ForeColor() const
 
 void Schedule::setForeColor(quint32 color)
 {
-    hostCall([&] {
+    guarded([&] {
         m_pc2->setBackColor(color);
-        notify(QStringLiteral("ForeColor"));
+        (void)notify(QStringLiteral("ForeColor"));
     });
 }
 
@@ -288,7 +274,7 @@ qint32 Schedule::hwnd() const
 
 QVariant Schedule::About()
 {
-    return hostCall([&] {
+    return guarded([&] {
         FrmAbout::showModal();
         return QVariant();
     });
@@ -296,7 +282,7 @@ QVariant Schedule::About()
 
 QVariant Schedule::WriteLetter()
 {
-    return hostCall([&] {
+    return guarded([&] {
         AuthorInfo::writeLetter(this);
         return QVariant();
     });
@@ -304,7 +290,7 @@ QVariant Schedule::WriteLetter()
 
 QVariant Schedule::VisitHomepage()
 {
-    return hostCall([&] {
+    return guarded([&] {
         AuthorInfo::visitHomePage(this);
         return QVariant();
     });
@@ -317,7 +303,7 @@ Picture Schedule::MouseIcon() const
 
 void Schedule::setMouseIcon(const Picture &icon)
 {
-    hostCall([&] { applyMouseIcon(icon); });
+    guarded([&] { (void)applyMouseIcon(icon); });
 }
 
 qint16 Schedule::MousePointer() const
@@ -327,13 +313,13 @@ qint16 Schedule::MousePointer() const
 
 void Schedule::setMousePointer(qint16 pointer)
 {
-    hostCall([&] {
+    guarded([&] {
         try {
             m_pc1->setMousePointer(pointer);
             m_pc2->setMousePointer(pointer);
-            notify(QStringLiteral("MousePointer"));
+            (void)notify(QStringLiteral("MousePointer"));
         } catch (const SystemError &error) {
-            reportError(error);
+            (void)reportError(error);
         }
     });
 }
@@ -345,7 +331,7 @@ QString Schedule::Author() const
 
 void Schedule::setAuthor(const QString &)
 {
-    notify(QStringLiteral("作者"));
+    (void)notify(QStringLiteral("作者"));
 }
 
 QString Schedule::Mailbox() const
@@ -355,7 +341,7 @@ QString Schedule::Mailbox() const
 
 void Schedule::setMailbox(const QString &)
 {
-    notify(QStringLiteral("信箱"));
+    (void)notify(QStringLiteral("信箱"));
 }
 
 QString Schedule::Homepage() const
@@ -365,7 +351,7 @@ QString Schedule::Homepage() const
 
 void Schedule::setHomepage(const QString &)
 {
-    notify(QStringLiteral("主页"));
+    (void)notify(QStringLiteral("主页"));
 }
 
 bool Schedule::ShowText() const
@@ -378,7 +364,7 @@ void Schedule::setShowText(bool show)
     m_label1->setVisible(show);
     m_label2->setVisible(show);
     nameChanged();
-    notify(QStringLiteral("ShowText"));
+    (void)notify(QStringLiteral("ShowText"));
 }
 
 QString Schedule::Text() const
@@ -391,7 +377,7 @@ void Schedule::setText(const QString &text)
     m_label1->setCaption(text);
     m_label2->setCaption(text);
     nameChanged();
-    notify(QStringLiteral("Text"));
+    (void)notify(QStringLiteral("Text"));
 }
 
 quint32 Schedule::BkFontColor() const
@@ -401,10 +387,10 @@ quint32 Schedule::BkFontColor() const
 
 void Schedule::setBkFontColor(quint32 color)
 {
-    hostCall([&] {
+    guarded([&] {
         m_label1->setColor(color);
         m_label3->setColor(color);
-        notify(QStringLiteral("BkFontColor"));
+        (void)notify(QStringLiteral("BkFontColor"));
     });
 }
 
@@ -415,10 +401,10 @@ quint32 Schedule::ForeFontColor() const
 
 void Schedule::setForeFontColor(quint32 color)
 {
-    hostCall([&] {
+    guarded([&] {
         m_label2->setColor(color);
         m_label4->setColor(color);
-        notify(QStringLiteral("ForeFontColor"));
+        (void)notify(QStringLiteral("ForeFontColor"));
     });
 }
 
@@ -431,7 +417,7 @@ void Schedule::setShowPercent(bool show)
 {
     m_label3->setVisible(show);
     m_label4->setVisible(show);
-    notify(QStringLiteral("ShowPercent"));
+    (void)notify(QStringLiteral("ShowPercent"));
 }
 
 QFont Schedule::Font() const
@@ -441,7 +427,7 @@ QFont Schedule::Font() const
 
 void Schedule::setFont(const QFont &font)
 {
-    hostCall([&] { fontChange(font); });
+    guarded([&] { (void)fontChange(font); });
 }
 
 Picture Schedule::BkPicture() const
@@ -452,7 +438,7 @@ Picture Schedule::BkPicture() const
 void Schedule::setBkPicture(const Picture &picture)
 {
     m_pc1->setPicture(picture);
-    notify(QStringLiteral("BkPicture"));
+    (void)notify(QStringLiteral("BkPicture"));
 }
 
 Picture Schedule::ForePicture() const
@@ -463,7 +449,7 @@ Picture Schedule::ForePicture() const
 void Schedule::setForePicture(const Picture &picture)
 {
     m_pc2->setPicture(picture);
-    notify(QStringLiteral("ForePicture"));
+    (void)notify(QStringLiteral("ForePicture"));
 }
 
 qint16 Schedule::Appearance() const
@@ -473,9 +459,9 @@ qint16 Schedule::Appearance() const
 
 void Schedule::setAppearance(qint16 appearance)
 {
-    hostCall([&] {
+    guarded([&] {
         m_pc1->setAppearance(appearance);
-        notify(QStringLiteral("Appearance"));
+        (void)notify(QStringLiteral("Appearance"));
     });
 }
 
@@ -487,7 +473,7 @@ bool Schedule::Doevent() const
 void Schedule::setDoevent(bool yield)
 {
     m_valuel->setFlag(yield);
-    notify(QStringLiteral("Doevent"));
+    (void)notify(QStringLiteral("Doevent"));
 }
 
 // --- Value and Max ------------------------------------------------------
@@ -498,49 +484,50 @@ void Schedule::assignValue(qint32 value)
         throw SystemError(SystemError::InvalidPropertyValue);
     const QString remembered = m_valuel->text();
     try {
-        valueUpdate(value);
+        (void)valueUpdate(value);
     } catch (const SystemError &error) {
         if (error.number() == SystemError::InvalidPropertyValue)
             throw;
-        reportError(error);
+        if (!reportError(error))
+            return;
         try {
-            storeValueText(remembered);
-            notify(QStringLiteral("Value"));
-            fillWidth(LeadingNumber(m_valuel->text()), LeadingNumber(m_maxl->text()));
+            if (storeValueText(remembered) && notify(QStringLiteral("Value")))
+                fillWidth(LeadingNumber(m_valuel->text()), LeadingNumber(m_maxl->text()));
         } catch (const SystemError &) {
             // Reported once already; the caller sees no error.
         }
     }
 }
 
-void Schedule::valueUpdate(qint32 value)
+bool Schedule::valueUpdate(qint32 value)
 {
-    storeValueText(QString::number(value));
+    if (!storeValueText(QString::number(value)))
+        return false;
     m_pc2->setVisible(LeadingNumber(m_valuel->text()) > 0);
     percentageText();
-    notify(QStringLiteral("Value"));
+    if (!notify(QStringLiteral("Value")))
+        return false;
     fillWidth();
+    return true;
 }
 
-void Schedule::storeValueText(const QString &text)
+bool Schedule::storeValueText(const QString &text)
 {
     if (!m_valuel->setText(text))
-        return;
+        return true;
     if (isVisible()) {
         QAccessibleValueChangeEvent event(this, ScheduleAccessible::number(text));
         QAccessible::updateAccessibility(&event);
     }
-    const QPointer<Schedule> alive(this);
-    Q_EMIT Change();
-    if (!alive)
-        throw ControlGone();
-    if (m_valuel->flag()) {
-        MessageLoop::yield();
-        if (!alive)
-            throw ControlGone();
-    } else {
+    if (!raise(&Schedule::Change))
+        return false;
+    if (!m_valuel->flag()) {
         m_pc1->repaintNow();
+        return true;
     }
+    const QPointer<Schedule> alive(this);
+    MessageLoop::yield();
+    return !alive.isNull();
 }
 
 void Schedule::storeMaxText(const QString &text)
@@ -576,7 +563,7 @@ void Schedule::placeTextLabels()
     m_label2->move(0, innerHeight / 2 - m_label2->height() / 2.0 + lower);
 }
 
-void Schedule::relayout()
+bool Schedule::relayout()
 {
     try {
         m_pc1->setPaneGeometry(QRect(0, 0, width(), height()));
@@ -590,8 +577,9 @@ void Schedule::relayout()
                        m_label2->top() + m_label2->baseline() - m_label4->baseline());
         placeFocusRing();
     } catch (const SystemError &error) {
-        reportError(error);
+        return reportError(error);
     }
+    return true;
 }
 
 void Schedule::percentageLabelSize()
@@ -600,24 +588,23 @@ void Schedule::percentageLabelSize()
     m_label4->resize(m_label3->width(), m_label3->height());
 }
 
-void Schedule::fontChange(const QFont &font)
+bool Schedule::fontChange(const QFont &font)
 {
     for (WindowlessLabel *label : {m_label1, m_label2, m_label3, m_label4})
         label->setFont(font);
     QWidget::setFont(font);
     percentageLabelSize();
-    relayout();
-    notify(QStringLiteral("Font"));
+    return relayout() && notify(QStringLiteral("Font"));
 }
 
-void Schedule::applyMouseIcon(const Picture &icon)
+bool Schedule::applyMouseIcon(const Picture &icon)
 {
     try {
         m_pc1->setMouseIcon(icon);
         m_pc2->setMouseIcon(icon);
-        notify(QStringLiteral("MouseIcon"));
+        return notify(QStringLiteral("MouseIcon"));
     } catch (const SystemError &error) {
-        reportError(error);
+        return reportError(error);
     }
 }
 
@@ -629,17 +616,14 @@ void Schedule::nameChanged()
     }
 }
 
-void Schedule::notify(const QString &name)
+bool Schedule::notify(const QString &name)
 {
-    Q_EMIT propertyChanged(name);
+    return raise(&ControlBase::propertyChanged, name);
 }
 
-void Schedule::reportError(const SystemError &error)
+bool Schedule::reportError(const SystemError &error)
 {
-    const QPointer<Schedule> alive(this);
-    showErrorBox(error.description(), errorTitle());
-    if (!alive)
-        throw ControlGone();
+    return showErrorBox(error.description(), errorTitle());
 }
 
 // --- Host notifications -------------------------------------------------
@@ -647,45 +631,44 @@ void Schedule::reportError(const SystemError &error)
 void Schedule::readProperties(PropertyBag &bag)
 {
     try {
-        try {
-            m_aboutShown = true;
-            m_pc1->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("BackColor"), OleColor::ButtonFace)));
-            storeMaxText(bagText(bag.ReadProperty(QStringLiteral("Max"), 100)));
-            m_pc1->setBorderStyle(bagShort(bag.ReadProperty(QStringLiteral("BorderStyle"), DefaultBorderStyle)));
-            storeValueText(bagText(bag.ReadProperty(QStringLiteral("Value"), 0)));
-            fillWidth();
-            m_pc2->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("ForeColor"), OleColor::ActiveCaption)));
-            applyMouseIcon(bagPicture(bag.ReadProperty(QStringLiteral("MouseIcon"), QVariant())));
-            const qint16 pointer = bagShort(bag.ReadProperty(QStringLiteral("MousePointer"), qint16(0)));
-            m_pc1->setMousePointer(pointer);
-            m_pc2->setMousePointer(pointer);
-            const bool showText = bagBool(bag.ReadProperty(QStringLiteral("ShowText"), false));
-            m_label1->setVisible(showText);
-            m_label2->setVisible(showText);
-            const QString text = bagText(bag.ReadProperty(QStringLiteral("Text"), QString()));
-            m_label1->setCaption(text);
-            m_label2->setCaption(text);
-            m_label1->setColor(bagColor(bag.ReadProperty(QStringLiteral("BkFontColor"), OleColor::ButtonText)));
-            m_label2->setColor(bagColor(bag.ReadProperty(QStringLiteral("ForeFontColor"), OleColor::HighlightText)));
-            m_label3->setColor(m_label1->color());
-            m_label4->setColor(m_label2->color());
-            const bool showPercent = bagBool(bag.ReadProperty(QStringLiteral("ShowPercent"), false));
-            m_label3->setVisible(showPercent);
-            m_label4->setVisible(showPercent);
-            m_pc1->setAppearance(bagShort(bag.ReadProperty(QStringLiteral("Appearance"), DefaultAppearance)));
-            const QFont font = bagFont(bag.ReadProperty(QStringLiteral("Font"), ambientFont()), ambientFont());
-            for (WindowlessLabel *label : {m_label1, m_label2, m_label3, m_label4})
-                label->setFont(font);
-            m_valuel->setFlag(bagBool(bag.ReadProperty(QStringLiteral("Doevent"), true)));
-            QWidget::setFont(m_label1->font());
-            percentageLabelSize();
-            m_pc1->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("BkPicture"), QVariant())));
-            m_pc2->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("ForePicture"), QVariant())));
-            relayout();
-        } catch (const SystemError &error) {
-            reportError(error);
-        }
-    } catch (const ControlGone &) {
+        m_aboutShown = true;
+        m_pc1->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("BackColor"), OleColor::ButtonFace)));
+        storeMaxText(bagText(bag.ReadProperty(QStringLiteral("Max"), 100)));
+        m_pc1->setBorderStyle(bagShort(bag.ReadProperty(QStringLiteral("BorderStyle"), DefaultBorderStyle)));
+        if (!storeValueText(bagText(bag.ReadProperty(QStringLiteral("Value"), 0))))
+            return;
+        fillWidth();
+        m_pc2->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("ForeColor"), OleColor::ActiveCaption)));
+        if (!applyMouseIcon(bagPicture(bag.ReadProperty(QStringLiteral("MouseIcon"), QVariant()))))
+            return;
+        const qint16 pointer = bagShort(bag.ReadProperty(QStringLiteral("MousePointer"), qint16(0)));
+        m_pc1->setMousePointer(pointer);
+        m_pc2->setMousePointer(pointer);
+        const bool showText = bagBool(bag.ReadProperty(QStringLiteral("ShowText"), false));
+        m_label1->setVisible(showText);
+        m_label2->setVisible(showText);
+        const QString text = bagText(bag.ReadProperty(QStringLiteral("Text"), QString()));
+        m_label1->setCaption(text);
+        m_label2->setCaption(text);
+        m_label1->setColor(bagColor(bag.ReadProperty(QStringLiteral("BkFontColor"), OleColor::ButtonText)));
+        m_label2->setColor(bagColor(bag.ReadProperty(QStringLiteral("ForeFontColor"), OleColor::HighlightText)));
+        m_label3->setColor(m_label1->color());
+        m_label4->setColor(m_label2->color());
+        const bool showPercent = bagBool(bag.ReadProperty(QStringLiteral("ShowPercent"), false));
+        m_label3->setVisible(showPercent);
+        m_label4->setVisible(showPercent);
+        m_pc1->setAppearance(bagShort(bag.ReadProperty(QStringLiteral("Appearance"), DefaultAppearance)));
+        const QFont font = bagFont(bag.ReadProperty(QStringLiteral("Font"), ambientFont()), ambientFont());
+        for (WindowlessLabel *label : {m_label1, m_label2, m_label3, m_label4})
+            label->setFont(font);
+        m_valuel->setFlag(bagBool(bag.ReadProperty(QStringLiteral("Doevent"), true)));
+        QWidget::setFont(m_label1->font());
+        percentageLabelSize();
+        m_pc1->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("BkPicture"), QVariant())));
+        m_pc2->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("ForePicture"), QVariant())));
+        (void)relayout();
+    } catch (const SystemError &error) {
+        (void)reportError(error);
     }
 }
 
@@ -726,10 +709,7 @@ void Schedule::controlShown()
 
 void Schedule::controlResized()
 {
-    try {
-        relayout();
-    } catch (const ControlGone &) {
-    }
+    (void)relayout();
 }
 
 // --- Input --------------------------------------------------------------
@@ -741,11 +721,11 @@ void Schedule::keyPressEvent(QKeyEvent *event)
         ControlBase::keyPressEvent(event);
         return;
     }
-    const QPointer<Schedule> alive(this);
-    Q_EMIT KeyDown(code, qint16(InputCodes::shift(event)));
-    // The window's default and cancel buttons answer these, as over any other control.
     const int key = event->key();
-    if (alive && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
+    if (!raise(&Schedule::KeyDown, code, qint16(InputCodes::shift(event))))
+        return;
+    // The window's default and cancel buttons answer these, as over any other control.
+    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
         event->ignore();
 }
 
@@ -756,7 +736,7 @@ void Schedule::keyReleaseEvent(QKeyEvent *event)
         ControlBase::keyReleaseEvent(event);
         return;
     }
-    Q_EMIT KeyUp(code, qint16(InputCodes::shift(event)));
+    (void)raise(&Schedule::KeyUp, code, qint16(InputCodes::shift(event)));
 }
 
 void Schedule::focusInEvent(QFocusEvent *event)

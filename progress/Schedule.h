@@ -189,25 +189,24 @@ protected:
 private:
     friend class ScheduleControl::ScheduleAccessible;
 
-    template<typename Body>
-    auto hostCall(Body &&body) -> decltype(body());
-
+    // The bool results say whether the bar is still there: the host may
+    // delete it in an event, a notice, the error box or the yield.
     void assignValue(qint32 value);
-    void valueUpdate(qint32 value);
-    void storeValueText(const QString &text);
+    [[nodiscard]] bool valueUpdate(qint32 value);
+    [[nodiscard]] bool storeValueText(const QString &text);
     void storeMaxText(const QString &text);
     void fillWidth();
     void fillWidth(double value, double max);
     void percentageText();
     void placeTextLabels();
-    void relayout();
+    [[nodiscard]] bool relayout();
     void percentageLabelSize();
-    void fontChange(const QFont &font);
-    void applyMouseIcon(const Picture &icon);
+    [[nodiscard]] bool fontChange(const QFont &font);
+    [[nodiscard]] bool applyMouseIcon(const Picture &icon);
     void nameChanged();
     void placeFocusRing();
-    void notify(const QString &name);
-    void reportError(const SystemError &error);
+    [[nodiscard]] bool notify(const QString &name);
+    [[nodiscard]] bool reportError(const SystemError &error);
 
     ScheduleControl::TextHolder *m_valuel = nullptr;
     ScheduleControl::TextHolder *m_maxl = nullptr;
