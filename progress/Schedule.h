@@ -8,14 +8,7 @@
 #include <QString>
 #include <QVariant>
 
-class QKeyEvent;
-
-namespace ScheduleControl {
-class PictureBox;
-class ScheduleAccessible;
-class TextHolder;
-class WindowlessLabel;
-}
+#include <memory>
 
 /*!
     The progress bar control: a filled part Value/Max of the bar's inner
@@ -163,7 +156,14 @@ public:
     void setDoevent(bool yield);
 
     //! Whether the about box has been shown or the bar was loaded.
-    bool aboutShown() const { return m_aboutShown; }
+    bool aboutShown() const;
+
+    //! The value and max texts as held and the percentage as shown, read
+    //! without conversion, so that reading them never fails (unlike Value and
+    //! Max); what assistive technology reads.
+    QString valueText() const;
+    QString maxText() const;
+    QString shownPercentage() const;
 
     //! The error message box's title.
     static QString errorTitle();
@@ -187,34 +187,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    friend class ScheduleControl::ScheduleAccessible;
-
-    // The bool results say whether the bar is still there: the host may
-    // delete it in an event, a notice, the error box or the yield.
-    void assignValue(qint32 value);
-    [[nodiscard]] bool valueUpdate(qint32 value);
-    [[nodiscard]] bool storeValueText(const QString &text);
-    void storeMaxText(const QString &text);
-    void fillWidth();
-    void fillWidth(double value, double max);
-    void percentageText();
-    void placeTextLabels();
-    [[nodiscard]] bool relayout();
-    void percentageLabelSize();
-    [[nodiscard]] bool fontChange(const QFont &font);
-    [[nodiscard]] bool applyMouseIcon(const Picture &icon);
-    void nameChanged();
-    void placeFocusRing();
-    [[nodiscard]] bool notify(const QString &name);
-    [[nodiscard]] bool reportError(const SystemError &error);
-
-    ScheduleControl::TextHolder *m_valuel = nullptr;
-    ScheduleControl::TextHolder *m_maxl = nullptr;
-    ScheduleControl::PictureBox *m_pc1 = nullptr;
-    ScheduleControl::PictureBox *m_pc2 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label1 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label2 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label3 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label4 = nullptr;
-    bool m_aboutShown = false;
+    class Private;
+    const std::unique_ptr<Private> d;
 };
