@@ -27,7 +27,7 @@ private Q_SLOTS:
 
     // Max, Value and the refused values of other properties: what is stored,
     // the percentage, the fill (pixels of 200, -1 hidden), notices and error box.
-    void assignments_data()
+    void assignedValuesAreStoredOrRefused_data()
     {
         QTest::addColumn<QVariantMap>("before");
         QTest::addColumn<QByteArray>("property");
@@ -69,7 +69,7 @@ private Q_SLOTS:
         QTest::newRow("colour high byte") << QVariantMap() << QByteArray("ForeFontColor") << QVariant(0x11000000u) << 380 << same << "" << 0 << none << "";
         QTest::newRow("pointer 50") << QVariantMap() << QByteArray("MousePointer") << QVariant::fromValue(qint16(50)) << 0 << same << "" << 0 << none << bad;
     }
-    void assignments()
+    void assignedValuesAreStoredOrRefused()
     {
         QFETCH(QVariantMap, before);
         QFETCH(QByteArray, property);
@@ -227,7 +227,7 @@ private Q_SLOTS:
 
     // A new text grows to the right in place; a new font sizes the percentage
     // labels for "100%" and centres them on the text's line.
-    void textAndFontLayout()
+    void textGrowsRightAndFontRecentresThePercentage()
     {
         Schedule bar;
         bar.setText(QStringLiteral("ab"));
@@ -296,7 +296,7 @@ private Q_SLOTS:
             QCOMPARE(copy.property(name.toLatin1()), bar.property(name.toLatin1()));
     }
 
-    void loadingAPartialBag()
+    void partialBagLoadsQuietlyWithDefaults()
     {
         Schedule bar;
         bar.hostResize(204 * 15, 30 * 15);
