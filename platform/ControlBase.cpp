@@ -127,11 +127,13 @@ int ControlBase::showModal(QDialog *dialog)
     return ModalRunner::exec(dialog);
 }
 
-void ControlBase::showErrorBox(const QString &text, const QString &title)
+bool ControlBase::showErrorBox(const QString &text, const QString &title)
 {
+    const QPointer<ControlBase> alive(this);
     ModalRunner::messageBox(this, QMessageBox::Critical, text,
                             title.isEmpty() ? QString::fromLatin1(metaObject()->className())
                                             : title);
+    return !alive.isNull();
 }
 
 void ControlBase::showEvent(QShowEvent *event)

@@ -109,7 +109,8 @@ protected:
     //! Shows \a dialog modally, owned by this control.
     int showModal(QDialog *dialog);
     //! The error message box: critical icon, OK; the title defaults to the class name.
-    void showErrorBox(const QString &text, const QString &title = QString());
+    //! Returns false when the host deleted the control while the box was up.
+    [[nodiscard]] bool showErrorBox(const QString &text, const QString &title = QString());
 
     //! Runs \a body; a SystemError it throws becomes the host call's failure.
     template<typename Body>

@@ -24,9 +24,6 @@ using namespace ScheduleControl;
 
 namespace {
 
-// Thrown when the host deleted the bar while its event loop ran inside a call.
-struct ControlGone {};
-
 constexpr int DefaultWidth = 308;   // 4620 twips
 constexpr int DefaultHeight = 131;  // 1965 twips
 constexpr int FillHeight = 105;     // 1575 twips
@@ -143,34 +140,61 @@ QVariant pictureValue(const Picture &picture)
 
 } // namespace
 
-template<typename Body>
-auto Schedule::hostCall(Body &&body) -> decltype(body())
+class Schedule::Private
 {
-    try {
-        return guarded(std::forward<Body>(body));
-    } catch (const ControlGone &) {
-        if constexpr (!std::is_void_v<decltype(body())>)
-            return {};
-    }
-}
+public:
+    explicit Private(Schedule *q) : q(q) { }
+
+    // The bool results say whether the bar is still there: the host may
+    // delete it in an event, a notice, the error box or the yield.
+    void assignValue(qint32 value);
+    [[nodiscard]] bool valueUpdate(qint32 value);
+    [[nodiscard]] bool storeValueText(const QString &text);
+    void storeMaxText(const QString &text);
+    void fillWidth();
+    void fillWidth(double value, double max);
+    void percentageText();
+    void placeTextLabels();
+    [[nodiscard]] bool relayout();
+    void percentageLabelSize();
+    [[nodiscard]] bool fontChange(const QFont &font);
+    [[nodiscard]] bool applyMouseIcon(const Picture &icon);
+    void nameChanged();
+    void placeFocusRing();
+    [[nodiscard]] bool notify(const QString &name);
+    [[nodiscard]] bool reportError(const SystemError &error);
+
+    Schedule *const q;
+
+    TextHolder *valuel = nullptr;
+    TextHolder *maxl = nullptr;
+    PictureBox *pc1 = nullptr;
+    PictureBox *pc2 = nullptr;
+    WindowlessLabel *label1 = nullptr;
+    WindowlessLabel *label2 = nullptr;
+    WindowlessLabel *label3 = nullptr;
+    WindowlessLabel *label4 = nullptr;
+    bool aboutShown = false;
+};
 
 Schedule::Schedule(QWidget *parent)
     : ControlBase(parent)
+    , d(std::make_unique<Private>(this))
 {
     ScheduleAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
 
-    m_valuel = new TextHolder(this, QStringLiteral("Valuel"), QStringLiteral("0"), true);
-    m_maxl = new TextHolder(this, QStringLiteral("Maxl"), QStringLiteral("100"));
+    d->valuel = new TextHolder(this, QStringLiteral("Valuel"), QStringLiteral("0"), true);
+    d->maxl = new TextHolder(this, QStringLiteral("Maxl"), QStringLiteral("100"));
 
-    m_pc1 = new PictureBox(this, QStringLiteral("Pc1"));
-    m_pc1->setBackColor(OleColor::ButtonFace);
-    m_pc1->setBorderStyle(DefaultBorderStyle);
-    m_pc1->setAppearance(DefaultAppearance);
+    d->pc1 = new PictureBox(this, QStringLiteral("Pc1"));
+    d->pc1->setBackColor(OleColor::ButtonFace);
+    d->pc1->setBorderStyle(DefaultBorderStyle);
+    d->pc1->setAppearance(DefaultAppearance);
 
-    m_pc2 = new PictureBox(m_pc1->inner(), QStringLiteral("Pc2"));
-    m_pc2->setBackColor(OleColor::ActiveCaption);
-    m_pc2->setPaneGeometry(QRect(0, 0, 0, FillHeight));
+    d->pc2 = new PictureBox(d->pc1->inner(), QStringLiteral("Pc2"));
+    d->pc2->setBackColor(OleColor::ActiveCaption);
+    d->pc2->setPaneGeometry(QRect(0, 0, 0, FillHeight));
 
     const QFont font = QWidget::font();
     const auto makeLabel = [&font](PictureBox *pane, const char *name, WindowlessLabel::Sizing sizing,
@@ -184,19 +208,19 @@ Schedule::Schedule(QWidget *parent)
         }
         return label;
     };
-    m_label3 = makeLabel(m_pc1, "Label3", WindowlessLabel::Sizing::Fixed, OleColor::ButtonText);
-    m_label1 = makeLabel(m_pc1, "Label1", WindowlessLabel::Sizing::AutoSize, OleColor::ButtonText);
-    m_label4 = makeLabel(m_pc2, "Label4", WindowlessLabel::Sizing::Fixed, OleColor::HighlightText);
-    m_label2 = makeLabel(m_pc2, "Label2", WindowlessLabel::Sizing::AutoSize, OleColor::HighlightText);
+    d->label3 = makeLabel(d->pc1, "Label3", WindowlessLabel::Sizing::Fixed, OleColor::ButtonText);
+    d->label1 = makeLabel(d->pc1, "Label1", WindowlessLabel::Sizing::AutoSize, OleColor::ButtonText);
+    d->label4 = makeLabel(d->pc2, "Label4", WindowlessLabel::Sizing::Fixed, OleColor::HighlightText);
+    d->label2 = makeLabel(d->pc2, "Label2", WindowlessLabel::Sizing::AutoSize, OleColor::HighlightText);
 
-    connect(m_pc1, &PictureBox::mousePressed, this, &Schedule::MouseDown);
-    connect(m_pc1, &PictureBox::mouseReleased, this, &Schedule::MouseUp);
-    connect(m_pc2, &PictureBox::mousePressed, this, &Schedule::MouseDown);
+    connect(d->pc1, &PictureBox::mousePressed, this, &Schedule::MouseDown);
+    connect(d->pc1, &PictureBox::mouseReleased, this, &Schedule::MouseUp);
+    connect(d->pc2, &PictureBox::mousePressed, this, &Schedule::MouseDown);
     // A click on the fill is a whole click too: its release is reported as well.
-    connect(m_pc2, &PictureBox::mouseReleased, this, &Schedule::MouseUp);
+    connect(d->pc2, &PictureBox::mouseReleased, this, &Schedule::MouseUp);
 
     resize(DefaultWidth, DefaultHeight);
-    relayout();
+    (void)d->relayout();
 }
 
 Schedule::~Schedule() = default;
@@ -210,72 +234,72 @@ QString Schedule::errorTitle()
 
 quint32 Schedule::BackColor() const
 {
-    return m_pc1->backColor();
+    return d->pc1->backColor();
 }
 
 void Schedule::setBackColor(quint32 color)
 {
-    hostCall([&] {
-        m_pc1->setBackColor(color);
-        notify(QStringLiteral("BackColor"));
+    guarded([&] {
+        d->pc1->setBackColor(color);
+        (void)d->notify(QStringLiteral("BackColor"));
     });
 }
 
 qint16 Schedule::BorderStyle() const
 {
-    return m_pc1->borderStyle();
+    return d->pc1->borderStyle();
 }
 
 void Schedule::setBorderStyle(qint16 style)
 {
-    hostCall([&] {
-        m_pc1->setBorderStyle(style);
-        placeTextLabels();
-        relayout();
-        notify(QStringLiteral("BorderStyle"));
+    guarded([&] {
+        d->pc1->setBorderStyle(style);
+        d->placeTextLabels();
+        if (d->relayout())
+            (void)d->notify(QStringLiteral("BorderStyle"));
     });
 }
 
 qint32 Schedule::Max() const
 {
-    return const_cast<Schedule *>(this)->guarded([&] { return toInt32(localeNumber(m_maxl->text())); });
+    return const_cast<Schedule *>(this)->guarded([&] { return toInt32(localeNumber(d->maxl->text())); });
 }
 
 void Schedule::setMax(qint32 max)
 {
-    hostCall([&] {
+    guarded([&] {
         if (max <= 0)
             return;
         try {
-            storeMaxText(QString::number(max));
-            m_pc1->repaintNow();
-            notify(QStringLiteral("Max"));
+            d->storeMaxText(QString::number(max));
+            d->pc1->repaintNow();
+            (void)d->notify(QStringLiteral("Max"));
         } catch (const SystemError &error) {
-            reportError(error);
+            (void)d->reportError(error);
         }
     });
 }
 
 qint32 Schedule::Value() const
 {
-    return const_cast<Schedule *>(this)->guarded([&] { return toInt32(localeNumber(m_valuel->text())); });
+    return const_cast<Schedule *>(this)->guarded([&] { return toInt32(localeNumber(d->valuel->text())); });
 }
 
 void Schedule::setValue(qint32 value)
 {
-    hostCall([&] { assignValue(value); });
+    guarded([&] { d->assignValue(value); });
 }
 
 quint32 Schedule::ForeColor() const
 {
-    return m_pc2->backColor();
+    return d->pc2->backColor();
 }
 
 void Schedule::setForeColor(quint32 color)
 {
-    hostCall([&] {
-        m_pc2->setBackColor(color);
-        notify(QStringLiteral("ForeColor"));
+    guarded([&] {
+        d->pc2->setBackColor(color);
+        (void)d->notify(QStringLiteral("ForeColor"));
     });
 }
 
@@ -288,7 +312,7 @@ qint32 Schedule::hwnd() const
 
 QVariant Schedule::About()
 {
-    return hostCall([&] {
+    return guarded([&] {
         FrmAbout::showModal();
         return QVariant();
     });
@@ -296,7 +320,7 @@ QVariant Schedule::About()
 
 QVariant Schedule::WriteLetter()
 {
-    return hostCall([&] {
+    return guarded([&] {
         AuthorInfo::writeLetter(this);
         return QVariant();
     });
@@ -304,7 +328,7 @@ QVariant Schedule::WriteLetter()
 
 QVariant Schedule::VisitHomepage()
 {
-    return hostCall([&] {
+    return guarded([&] {
         AuthorInfo::visitHomePage(this);
         return QVariant();
     });
@@ -312,28 +336,28 @@ QVariant Schedule::VisitHomepage()
 
 Picture Schedule::MouseIcon() const
 {
-    return m_pc1->mouseIcon();
+    return d->pc1->mouseIcon();
 }
 
 void Schedule::setMouseIcon(const Picture &icon)
 {
-    hostCall([&] { applyMouseIcon(icon); });
+    guarded([&] { (void)d->applyMouseIcon(icon); });
 }
 
 qint16 Schedule::MousePointer() const
 {
-    return m_pc1->mousePointer();
+    return d->pc1->mousePointer();
 }
 
 void Schedule::setMousePointer(qint16 pointer)
 {
-    hostCall([&] {
+    guarded([&] {
         try {
-            m_pc1->setMousePointer(pointer);
-            m_pc2->setMousePointer(pointer);
-            notify(QStringLiteral("MousePointer"));
+            d->pc1->setMousePointer(pointer);
+            d->pc2->setMousePointer(pointer);
+            (void)d->notify(QStringLiteral("MousePointer"));
         } catch (const SystemError &error) {
-            reportError(error);
+            (void)d->reportError(error);
         }
     });
 }
@@ -345,7 +369,7 @@ QString Schedule::Author() const
 
 void Schedule::setAuthor(const QString &)
 {
-    notify(QStringLiteral("作者"));
+    (void)d->notify(QStringLiteral("作者"));
 }
 
 QString Schedule::Mailbox() const
@@ -355,7 +379,7 @@ QString Schedule::Mailbox() const
 
 void Schedule::setMailbox(const QString &)
 {
-    notify(QStringLiteral("信箱"));
+    (void)d->notify(QStringLiteral("信箱"));
 }
 
 QString Schedule::Homepage() const
@@ -365,281 +389,307 @@ QString Schedule::Homepage() const
 
 void Schedule::setHomepage(const QString &)
 {
-    notify(QStringLiteral("主页"));
+    (void)d->notify(QStringLiteral("主页"));
 }
 
 bool Schedule::ShowText() const
 {
-    return m_label1->isVisible();
+    return d->label1->isVisible();
 }
 
 void Schedule::setShowText(bool show)
 {
-    m_label1->setVisible(show);
-    m_label2->setVisible(show);
-    nameChanged();
-    notify(QStringLiteral("ShowText"));
+    d->label1->setVisible(show);
+    d->label2->setVisible(show);
+    d->nameChanged();
+    (void)d->notify(QStringLiteral("ShowText"));
 }
 
 QString Schedule::Text() const
 {
-    return m_label1->caption();
+    return d->label1->caption();
 }
 
 void Schedule::setText(const QString &text)
 {
-    m_label1->setCaption(text);
-    m_label2->setCaption(text);
-    nameChanged();
-    notify(QStringLiteral("Text"));
+    d->label1->setCaption(text);
+    d->label2->setCaption(text);
+    d->nameChanged();
+    (void)d->notify(QStringLiteral("Text"));
 }
 
 quint32 Schedule::BkFontColor() const
 {
-    return m_label1->color();
+    return d->label1->color();
 }
 
 void Schedule::setBkFontColor(quint32 color)
 {
-    hostCall([&] {
-        m_label1->setColor(color);
-        m_label3->setColor(color);
-        notify(QStringLiteral("BkFontColor"));
+    guarded([&] {
+        d->label1->setColor(color);
+        d->label3->setColor(color);
+        (void)d->notify(QStringLiteral("BkFontColor"));
     });
 }
 
 quint32 Schedule::ForeFontColor() const
 {
-    return m_label2->color();
+    return d->label2->color();
 }
 
 void Schedule::setForeFontColor(quint32 color)
 {
-    hostCall([&] {
-        m_label2->setColor(color);
-        m_label4->setColor(color);
-        notify(QStringLiteral("ForeFontColor"));
+    guarded([&] {
+        d->label2->setColor(color);
+        d->label4->setColor(color);
+        (void)d->notify(QStringLiteral("ForeFontColor"));
     });
 }
 
 bool Schedule::ShowPercent() const
 {
-    return m_label3->isVisible();
+    return d->label3->isVisible();
 }
 
 void Schedule::setShowPercent(bool show)
 {
-    m_label3->setVisible(show);
-    m_label4->setVisible(show);
-    notify(QStringLiteral("ShowPercent"));
+    d->label3->setVisible(show);
+    d->label4->setVisible(show);
+    (void)d->notify(QStringLiteral("ShowPercent"));
 }
 
 QFont Schedule::Font() const
 {
-    return m_label1->font();
+    return d->label1->font();
 }
 
 void Schedule::setFont(const QFont &font)
 {
-    hostCall([&] { fontChange(font); });
+    guarded([&] { (void)d->fontChange(font); });
 }
 
 Picture Schedule::BkPicture() const
 {
-    return m_pc1->picture();
+    return d->pc1->picture();
 }
 
 void Schedule::setBkPicture(const Picture &picture)
 {
-    m_pc1->setPicture(picture);
-    notify(QStringLiteral("BkPicture"));
+    d->pc1->setPicture(picture);
+    (void)d->notify(QStringLiteral("BkPicture"));
 }
 
 Picture Schedule::ForePicture() const
 {
-    return m_pc2->picture();
+    return d->pc2->picture();
 }
 
 void Schedule::setForePicture(const Picture &picture)
 {
-    m_pc2->setPicture(picture);
-    notify(QStringLiteral("ForePicture"));
+    d->pc2->setPicture(picture);
+    (void)d->notify(QStringLiteral("ForePicture"));
 }
 
 qint16 Schedule::Appearance() const
 {
-    return m_pc1->appearance();
+    return d->pc1->appearance();
 }
 
 void Schedule::setAppearance(qint16 appearance)
 {
-    hostCall([&] {
-        m_pc1->setAppearance(appearance);
-        notify(QStringLiteral("Appearance"));
+    guarded([&] {
+        d->pc1->setAppearance(appearance);
+        (void)d->notify(QStringLiteral("Appearance"));
     });
 }
 
 bool Schedule::Doevent() const
 {
-    return m_valuel->flag();
+    return d->valuel->flag();
 }
 
 void Schedule::setDoevent(bool yield)
 {
-    m_valuel->setFlag(yield);
-    notify(QStringLiteral("Doevent"));
+    d->valuel->setFlag(yield);
+    (void)d->notify(QStringLiteral("Doevent"));
+}
+
+bool Schedule::aboutShown() const
+{
+    return d->aboutShown;
+}
+
+QString Schedule::valueText() const
+{
+    return d->valuel->text();
+}
+
+QString Schedule::maxText() const
+{
+    return d->maxl->text();
+}
+
+QString Schedule::shownPercentage() const
+{
+    return d->label3->caption();
 }
 
 // --- Value and Max ------------------------------------------------------
 
-void Schedule::assignValue(qint32 value)
+void Schedule::Private::assignValue(qint32 value)
 {
-    if (localeNumber(m_maxl->text()) < value)
+    if (localeNumber(maxl->text()) < value)
         throw SystemError(SystemError::InvalidPropertyValue);
-    const QString remembered = m_valuel->text();
+    const QString remembered = valuel->text();
     try {
-        valueUpdate(value);
+        (void)valueUpdate(value);
     } catch (const SystemError &error) {
         if (error.number() == SystemError::InvalidPropertyValue)
             throw;
-        reportError(error);
+        if (!reportError(error))
+            return;
         try {
-            storeValueText(remembered);
-            notify(QStringLiteral("Value"));
-            fillWidth(LeadingNumber(m_valuel->text()), LeadingNumber(m_maxl->text()));
+            if (storeValueText(remembered) && notify(QStringLiteral("Value")))
+                fillWidth(LeadingNumber(valuel->text()), LeadingNumber(maxl->text()));
         } catch (const SystemError &) {
             // Reported once already; the caller sees no error.
         }
     }
 }
 
-void Schedule::valueUpdate(qint32 value)
+bool Schedule::Private::valueUpdate(qint32 value)
 {
-    storeValueText(QString::number(value));
-    m_pc2->setVisible(LeadingNumber(m_valuel->text()) > 0);
+    if (!storeValueText(QString::number(value)))
+        return false;
+    pc2->setVisible(LeadingNumber(valuel->text()) > 0);
     percentageText();
-    notify(QStringLiteral("Value"));
+    if (!notify(QStringLiteral("Value")))
+        return false;
     fillWidth();
+    return true;
 }
 
-void Schedule::storeValueText(const QString &text)
+bool Schedule::Private::storeValueText(const QString &text)
 {
-    if (!m_valuel->setText(text))
-        return;
-    if (isVisible()) {
-        QAccessibleValueChangeEvent event(this, ScheduleAccessible::number(text));
+    if (!valuel->setText(text))
+        return true;
+    if (q->isVisible()) {
+        QAccessibleValueChangeEvent event(q, ScheduleAccessible::number(text));
         QAccessible::updateAccessibility(&event);
     }
-    const QPointer<Schedule> alive(this);
-    Q_EMIT Change();
-    if (!alive)
-        throw ControlGone();
-    if (m_valuel->flag()) {
-        MessageLoop::yield();
-        if (!alive)
-            throw ControlGone();
-    } else {
-        m_pc1->repaintNow();
+    if (!q->raise(&Schedule::Change))
+        return false;
+    if (!valuel->flag()) {
+        pc1->repaintNow();
+        return true;
     }
+    const QPointer<Schedule> alive(q);
+    MessageLoop::yield();
+    return !alive.isNull();
 }
 
-void Schedule::storeMaxText(const QString &text)
+void Schedule::Private::storeMaxText(const QString &text)
 {
-    if (m_maxl->setText(text))
+    if (maxl->setText(text))
         fillWidth();
 }
 
-void Schedule::fillWidth()
+void Schedule::Private::fillWidth()
 {
-    fillWidth(localeNumber(m_valuel->text()), localeNumber(m_maxl->text()));
+    fillWidth(localeNumber(valuel->text()), localeNumber(maxl->text()));
 }
 
-void Schedule::fillWidth(double value, double max)
+void Schedule::Private::fillWidth(double value, double max)
 {
-    m_pc2->setWidthFromDouble(ratio(value, max) * m_pc1->innerWidth());
+    pc2->setWidthFromDouble(ratio(value, max) * pc1->innerWidth());
 }
 
-void Schedule::percentageText()
+void Schedule::Private::percentageText()
 {
-    m_label3->setCaption(percentText(ratio(localeNumber(m_valuel->text()),
-                                           localeNumber(m_maxl->text()))));
-    m_label4->setCaption(m_label3->caption());
+    label3->setCaption(percentText(ratio(localeNumber(valuel->text()), localeNumber(maxl->text()))));
+    label4->setCaption(label3->caption());
 }
 
 // --- Layout -------------------------------------------------------------
 
-void Schedule::placeTextLabels()
+void Schedule::Private::placeTextLabels()
 {
-    const double innerHeight = m_pc1->innerHeight();
-    const double lower = m_pc1->borderStyle() == 1 ? 0 : 2;
-    m_label1->move(0, innerHeight / 2 - m_label1->height() / 2.0 + lower);
-    m_label2->move(0, innerHeight / 2 - m_label2->height() / 2.0 + lower);
+    const double innerHeight = pc1->innerHeight();
+    const double lower = pc1->borderStyle() == 1 ? 0 : 2;
+    label1->move(0, innerHeight / 2 - label1->height() / 2.0 + lower);
+    label2->move(0, innerHeight / 2 - label2->height() / 2.0 + lower);
 }
 
-void Schedule::relayout()
+bool Schedule::Private::relayout()
 {
     try {
-        m_pc1->setPaneGeometry(QRect(0, 0, width(), height()));
+        pc1->setPaneGeometry(QRect(0, 0, q->width(), q->height()));
         fillWidth();
         placeTextLabels();
-        const double innerWidth = m_pc1->innerWidth();
+        const double innerWidth = pc1->innerWidth();
         // On the text's baseline, which a taller fallback font may move down.
-        m_label3->move(innerWidth / 2 - m_label3->width() / 2.0,
-                       m_label1->top() + m_label1->baseline() - m_label3->baseline());
-        m_label4->move(innerWidth / 2 - m_label4->width() / 2.0,
-                       m_label2->top() + m_label2->baseline() - m_label4->baseline());
+        label3->move(innerWidth / 2 - label3->width() / 2.0,
+                     label1->top() + label1->baseline() - label3->baseline());
+        label4->move(innerWidth / 2 - label4->width() / 2.0,
+                     label2->top() + label2->baseline() - label4->baseline());
         placeFocusRing();
     } catch (const SystemError &error) {
-        reportError(error);
+        return reportError(error);
     }
+    return true;
 }
 
-void Schedule::percentageLabelSize()
+// Both panes draw it, over their labels, along the inner edge of Pc1: the
+// fill pane lies at that edge's origin, so the two halves meet at the fill's edge.
+void Schedule::Private::placeFocusRing()
 {
-    m_label3->resize(WindowlessLabel::measure(QWidget::font(), QStringLiteral("100%")));
-    m_label4->resize(m_label3->width(), m_label3->height());
+    const QRect ring = q->hasFocus() ? QRect(0, 0, pc1->innerWidth(), pc1->innerHeight()) : QRect();
+    pc1->setFocusRing(ring);
+    pc2->setFocusRing(ring);
 }
 
-void Schedule::fontChange(const QFont &font)
+void Schedule::Private::percentageLabelSize()
 {
-    for (WindowlessLabel *label : {m_label1, m_label2, m_label3, m_label4})
+    label3->resize(WindowlessLabel::measure(q->QWidget::font(), QStringLiteral("100%")));
+    label4->resize(label3->width(), label3->height());
+}
+
+bool Schedule::Private::fontChange(const QFont &font)
+{
+    for (WindowlessLabel *label : {label1, label2, label3, label4})
         label->setFont(font);
-    QWidget::setFont(font);
+    q->QWidget::setFont(font);
     percentageLabelSize();
-    relayout();
-    notify(QStringLiteral("Font"));
+    return relayout() && notify(QStringLiteral("Font"));
 }
 
-void Schedule::applyMouseIcon(const Picture &icon)
+bool Schedule::Private::applyMouseIcon(const Picture &icon)
 {
     try {
-        m_pc1->setMouseIcon(icon);
-        m_pc2->setMouseIcon(icon);
-        notify(QStringLiteral("MouseIcon"));
+        pc1->setMouseIcon(icon);
+        pc2->setMouseIcon(icon);
+        return notify(QStringLiteral("MouseIcon"));
     } catch (const SystemError &error) {
-        reportError(error);
+        return reportError(error);
     }
 }
 
-void Schedule::nameChanged()
+void Schedule::Private::nameChanged()
 {
-    if (accessibleName().isEmpty()) {
-        QAccessibleEvent event(this, QAccessible::NameChanged);
+    if (q->accessibleName().isEmpty()) {
+        QAccessibleEvent event(q, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&event);
     }
 }
 
-void Schedule::notify(const QString &name)
+bool Schedule::Private::notify(const QString &name)
 {
-    Q_EMIT propertyChanged(name);
+    return q->raise(&ControlBase::propertyChanged, name);
 }
 
-void Schedule::reportError(const SystemError &error)
+bool Schedule::Private::reportError(const SystemError &error)
 {
-    const QPointer<Schedule> alive(this);
-    showErrorBox(error.description(), errorTitle());
-    if (!alive)
-        throw ControlGone();
+    return q->showErrorBox(error.description(), errorTitle());
 }
 
 // --- Host notifications -------------------------------------------------
@@ -647,72 +697,71 @@ void Schedule::reportError(const SystemError &error)
 void Schedule::readProperties(PropertyBag &bag)
 {
     try {
-        try {
-            m_aboutShown = true;
-            m_pc1->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("BackColor"), OleColor::ButtonFace)));
-            storeMaxText(bagText(bag.ReadProperty(QStringLiteral("Max"), 100)));
-            m_pc1->setBorderStyle(bagShort(bag.ReadProperty(QStringLiteral("BorderStyle"), DefaultBorderStyle)));
-            storeValueText(bagText(bag.ReadProperty(QStringLiteral("Value"), 0)));
-            fillWidth();
-            m_pc2->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("ForeColor"), OleColor::ActiveCaption)));
-            applyMouseIcon(bagPicture(bag.ReadProperty(QStringLiteral("MouseIcon"), QVariant())));
-            const qint16 pointer = bagShort(bag.ReadProperty(QStringLiteral("MousePointer"), qint16(0)));
-            m_pc1->setMousePointer(pointer);
-            m_pc2->setMousePointer(pointer);
-            const bool showText = bagBool(bag.ReadProperty(QStringLiteral("ShowText"), false));
-            m_label1->setVisible(showText);
-            m_label2->setVisible(showText);
-            const QString text = bagText(bag.ReadProperty(QStringLiteral("Text"), QString()));
-            m_label1->setCaption(text);
-            m_label2->setCaption(text);
-            m_label1->setColor(bagColor(bag.ReadProperty(QStringLiteral("BkFontColor"), OleColor::ButtonText)));
-            m_label2->setColor(bagColor(bag.ReadProperty(QStringLiteral("ForeFontColor"), OleColor::HighlightText)));
-            m_label3->setColor(m_label1->color());
-            m_label4->setColor(m_label2->color());
-            const bool showPercent = bagBool(bag.ReadProperty(QStringLiteral("ShowPercent"), false));
-            m_label3->setVisible(showPercent);
-            m_label4->setVisible(showPercent);
-            m_pc1->setAppearance(bagShort(bag.ReadProperty(QStringLiteral("Appearance"), DefaultAppearance)));
-            const QFont font = bagFont(bag.ReadProperty(QStringLiteral("Font"), ambientFont()), ambientFont());
-            for (WindowlessLabel *label : {m_label1, m_label2, m_label3, m_label4})
-                label->setFont(font);
-            m_valuel->setFlag(bagBool(bag.ReadProperty(QStringLiteral("Doevent"), true)));
-            QWidget::setFont(m_label1->font());
-            percentageLabelSize();
-            m_pc1->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("BkPicture"), QVariant())));
-            m_pc2->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("ForePicture"), QVariant())));
-            relayout();
-        } catch (const SystemError &error) {
-            reportError(error);
-        }
-    } catch (const ControlGone &) {
+        d->aboutShown = true;
+        d->pc1->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("BackColor"), OleColor::ButtonFace)));
+        d->storeMaxText(bagText(bag.ReadProperty(QStringLiteral("Max"), 100)));
+        d->pc1->setBorderStyle(bagShort(bag.ReadProperty(QStringLiteral("BorderStyle"), DefaultBorderStyle)));
+        if (!d->storeValueText(bagText(bag.ReadProperty(QStringLiteral("Value"), 0))))
+            return;
+        d->fillWidth();
+        d->pc2->setBackColor(bagColor(bag.ReadProperty(QStringLiteral("ForeColor"), OleColor::ActiveCaption)));
+        if (!d->applyMouseIcon(bagPicture(bag.ReadProperty(QStringLiteral("MouseIcon"), QVariant()))))
+            return;
+        const qint16 pointer = bagShort(bag.ReadProperty(QStringLiteral("MousePointer"), qint16(0)));
+        d->pc1->setMousePointer(pointer);
+        d->pc2->setMousePointer(pointer);
+        const bool showText = bagBool(bag.ReadProperty(QStringLiteral("ShowText"), false));
+        d->label1->setVisible(showText);
+        d->label2->setVisible(showText);
+        const QString text = bagText(bag.ReadProperty(QStringLiteral("Text"), QString()));
+        d->label1->setCaption(text);
+        d->label2->setCaption(text);
+        d->label1->setColor(bagColor(bag.ReadProperty(QStringLiteral("BkFontColor"), OleColor::ButtonText)));
+        d->label2->setColor(bagColor(bag.ReadProperty(QStringLiteral("ForeFontColor"), OleColor::HighlightText)));
+        d->label3->setColor(d->label1->color());
+        d->label4->setColor(d->label2->color());
+        const bool showPercent = bagBool(bag.ReadProperty(QStringLiteral("ShowPercent"), false));
+        d->label3->setVisible(showPercent);
+        d->label4->setVisible(showPercent);
+        d->pc1->setAppearance(bagShort(bag.ReadProperty(QStringLiteral("Appearance"), DefaultAppearance)));
+        const QFont font = bagFont(bag.ReadProperty(QStringLiteral("Font"), ambientFont()), ambientFont());
+        for (WindowlessLabel *label : {d->label1, d->label2, d->label3, d->label4})
+            label->setFont(font);
+        d->valuel->setFlag(bagBool(bag.ReadProperty(QStringLiteral("Doevent"), true)));
+        QWidget::setFont(d->label1->font());
+        d->percentageLabelSize();
+        d->pc1->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("BkPicture"), QVariant())));
+        d->pc2->setPicture(bagPicture(bag.ReadProperty(QStringLiteral("ForePicture"), QVariant())));
+        (void)d->relayout();
+    } catch (const SystemError &error) {
+        (void)d->reportError(error);
     }
 }
 
 void Schedule::writeProperties(PropertyBag &bag)
 {
-    bag.WriteProperty(QStringLiteral("BackColor"), m_pc1->backColor(), OleColor::ButtonFace);
-    bag.WriteProperty(QStringLiteral("BorderStyle"), m_pc1->borderStyle(), DefaultBorderStyle);
-    bag.WriteProperty(QStringLiteral("Max"), m_maxl->text(), 100);
-    bag.WriteProperty(QStringLiteral("Value"), m_valuel->text(), 0);
-    bag.WriteProperty(QStringLiteral("ForeColor"), m_pc2->backColor(), OleColor::ActiveCaption);
+    bag.WriteProperty(QStringLiteral("BackColor"), d->pc1->backColor(), OleColor::ButtonFace);
+    bag.WriteProperty(QStringLiteral("BorderStyle"), d->pc1->borderStyle(), DefaultBorderStyle);
+    bag.WriteProperty(QStringLiteral("Max"), d->maxl->text(), 100);
+    bag.WriteProperty(QStringLiteral("Value"), d->valuel->text(), 0);
+    bag.WriteProperty(QStringLiteral("ForeColor"), d->pc2->backColor(), OleColor::ActiveCaption);
     bag.WriteProperty(QStringLiteral("MouseIcon"), pictureValue(MouseIcon()), QVariant());
-    bag.WriteProperty(QStringLiteral("MousePointer"), m_pc1->mousePointer(), qint16(0));
-    bag.WriteProperty(QStringLiteral("ShowText"), m_label1->isVisible(), false);
-    bag.WriteProperty(QStringLiteral("Text"), m_label1->caption(), QString());
-    bag.WriteProperty(QStringLiteral("BkFontColor"), m_label1->color(), OleColor::ButtonText);
-    bag.WriteProperty(QStringLiteral("ForeFontColor"), m_label2->color(), OleColor::HighlightText);
-    bag.WriteProperty(QStringLiteral("ShowPercent"), m_label3->isVisible(), false);
-    bag.WriteProperty(QStringLiteral("Font"), m_label1->font(), ambientFont());
-    bag.WriteProperty(QStringLiteral("BkPicture"), pictureValue(m_pc1->picture()), QVariant());
-    bag.WriteProperty(QStringLiteral("ForePicture"), pictureValue(m_pc2->picture()), QVariant());
-    bag.WriteProperty(QStringLiteral("Appearance"), m_pc1->appearance(), DefaultAppearance);
-    bag.WriteProperty(QStringLiteral("Doevent"), m_valuel->flag(), true);
+    bag.WriteProperty(QStringLiteral("MousePointer"), d->pc1->mousePointer(), qint16(0));
+    bag.WriteProperty(QStringLiteral("ShowText"), d->label1->isVisible(), false);
+    bag.WriteProperty(QStringLiteral("Text"), d->label1->caption(), QString());
+    bag.WriteProperty(QStringLiteral("BkFontColor"), d->label1->color(), OleColor::ButtonText);
+    bag.WriteProperty(QStringLiteral("ForeFontColor"), d->label2->color(), OleColor::HighlightText);
+    bag.WriteProperty(QStringLiteral("ShowPercent"), d->label3->isVisible(), false);
+    bag.WriteProperty(QStringLiteral("Font"), d->label1->font(), ambientFont());
+    bag.WriteProperty(QStringLiteral("BkPicture"), pictureValue(d->pc1->picture()), QVariant());
+    bag.WriteProperty(QStringLiteral("ForePicture"), pictureValue(d->pc2->picture()), QVariant());
+    bag.WriteProperty(QStringLiteral("Appearance"), d->pc1->appearance(), DefaultAppearance);
+    bag.WriteProperty(QStringLiteral("Doevent"), d->valuel->flag(), true);
 }
 
 void Schedule::controlShown()
 {
-    if (m_aboutShown)
+    if (d->aboutShown)
         return;
     const QPointer<Schedule> alive(this);
     try {
@@ -721,15 +770,12 @@ void Schedule::controlShown()
         // Showing the bar never fails because of its about box.
     }
     if (alive)
-        m_aboutShown = true;
+        d->aboutShown = true;
 }
 
 void Schedule::controlResized()
 {
-    try {
-        relayout();
-    } catch (const ControlGone &) {
-    }
+    (void)d->relayout();
 }
 
 // --- Input --------------------------------------------------------------
@@ -741,11 +787,11 @@ void Schedule::keyPressEvent(QKeyEvent *event)
         ControlBase::keyPressEvent(event);
         return;
     }
-    const QPointer<Schedule> alive(this);
-    Q_EMIT KeyDown(code, qint16(InputCodes::shift(event)));
-    // The window's default and cancel buttons answer these, as over any other control.
     const int key = event->key();
-    if (alive && (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter))
+    if (!raise(&Schedule::KeyDown, code, qint16(InputCodes::shift(event))))
+        return;
+    // The window's default and cancel buttons answer these, as over any other control.
+    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
         event->ignore();
 }
 
@@ -756,26 +802,17 @@ void Schedule::keyReleaseEvent(QKeyEvent *event)
         ControlBase::keyReleaseEvent(event);
         return;
     }
-    Q_EMIT KeyUp(code, qint16(InputCodes::shift(event)));
+    (void)raise(&Schedule::KeyUp, code, qint16(InputCodes::shift(event)));
 }
 
 void Schedule::focusInEvent(QFocusEvent *event)
 {
     ControlBase::focusInEvent(event);
-    placeFocusRing();
+    d->placeFocusRing();
 }
 
 void Schedule::focusOutEvent(QFocusEvent *event)
 {
     ControlBase::focusOutEvent(event);
-    placeFocusRing();
-}
-
-// Both panes draw it, over their labels, along the inner edge of Pc1: the
-// fill pane lies at that edge's origin, so the two halves meet at the fill's edge.
-void Schedule::placeFocusRing()
-{
-    const QRect ring = hasFocus() ? QRect(0, 0, m_pc1->innerWidth(), m_pc1->innerHeight()) : QRect();
-    m_pc1->setFocusRing(ring);
-    m_pc2->setFocusRing(ring);
+    d->placeFocusRing();
 }

@@ -8,14 +8,7 @@
 #include <QString>
 #include <QVariant>
 
-class QKeyEvent;
-
-namespace ScheduleControl {
-class PictureBox;
-class ScheduleAccessible;
-class TextHolder;
-class WindowlessLabel;
-}
+#include <memory>
 
 /*!
     The progress bar control: a filled part Value/Max of the bar's inner
@@ -163,7 +156,14 @@ public:
     void setDoevent(bool yield);
 
     //! Whether the about box has been shown or the bar was loaded.
-    bool aboutShown() const { return m_aboutShown; }
+    bool aboutShown() const;
+
+    //! The value and max texts as held and the percentage as shown, read
+    //! without conversion, so that reading them never fails (unlike Value and
+    //! Max); what assistive technology reads.
+    QString valueText() const;
+    QString maxText() const;
+    QString shownPercentage() const;
 
     //! The error message box's title.
     static QString errorTitle();
@@ -187,35 +187,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    friend class ScheduleControl::ScheduleAccessible;
-
-    template<typename Body>
-    auto hostCall(Body &&body) -> decltype(body());
-
-    void assignValue(qint32 value);
-    void valueUpdate(qint32 value);
-    void storeValueText(const QString &text);
-    void storeMaxText(const QString &text);
-    void fillWidth();
-    void fillWidth(double value, double max);
-    void percentageText();
-    void placeTextLabels();
-    void relayout();
-    void percentageLabelSize();
-    void fontChange(const QFont &font);
-    void applyMouseIcon(const Picture &icon);
-    void nameChanged();
-    void placeFocusRing();
-    void notify(const QString &name);
-    void reportError(const SystemError &error);
-
-    ScheduleControl::TextHolder *m_valuel = nullptr;
-    ScheduleControl::TextHolder *m_maxl = nullptr;
-    ScheduleControl::PictureBox *m_pc1 = nullptr;
-    ScheduleControl::PictureBox *m_pc2 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label1 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label2 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label3 = nullptr;
-    ScheduleControl::WindowlessLabel *m_label4 = nullptr;
-    bool m_aboutShown = false;
+    class Private;
+    const std::unique_ptr<Private> d;
 };

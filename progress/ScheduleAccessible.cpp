@@ -2,8 +2,6 @@
 
 #include "LeadingNumber.h"
 #include "Schedule.h"
-#include "TextHolder.h"
-#include "WindowlessLabel.h"
 
 #include <cmath>
 #include <limits>
@@ -40,14 +38,13 @@ QString ScheduleAccessible::text(QAccessible::Text t) const
 {
     switch (t) {
     case QAccessible::Name:
-        if (bar()->accessibleName().isEmpty() && bar()->m_label1->isVisible()
-            && !bar()->m_label1->caption().isEmpty())
-            return bar()->m_label1->caption();
+        if (bar()->accessibleName().isEmpty() && bar()->ShowText() && !bar()->Text().isEmpty())
+            return bar()->Text();
         break;
     case QAccessible::Value:
         // What the bar shows; without the percentage a reader works it out from the numbers.
-        if (bar()->m_label3->isVisible())
-            return bar()->m_label3->caption();
+        if (bar()->ShowPercent())
+            return bar()->shownPercentage();
         break;
     default:
         break;
@@ -81,12 +78,12 @@ QVariant ScheduleAccessible::number(const QString &text)
 
 QVariant ScheduleAccessible::currentValue() const
 {
-    return number(bar()->m_valuel->text());
+    return number(bar()->valueText());
 }
 
 QVariant ScheduleAccessible::maximumValue() const
 {
-    return number(bar()->m_maxl->text());
+    return number(bar()->maxText());
 }
 
 QVariant ScheduleAccessible::minimumValue() const

@@ -6,6 +6,10 @@
 #include <QTest>
 #include <QTimer>
 
+// Where the host deletes the bar, and the call that lets it.
+enum Where { InChange, InChangeWithoutTheYield, InTheYield, InTheErrorBox, InTheNotice };
+enum Call { AssigningValue, Loading, Resizing };
+
 class ScheduleProperties : public QObject
 {
     Q_OBJECT
@@ -23,7 +27,7 @@ private Q_SLOTS:
 
     // Max, Value and the refused values of other properties: what is stored,
     // the percentage, the fill (pixels of 200, -1 hidden), notices and error box.
-    void assignments_data()
+    void assignedValuesAreStoredOrRefused_data()
     {
         QTest::addColumn<QVariantMap>("before");
         QTest::addColumn<QByteArray>("property");
@@ -65,7 +69,7 @@ private Q_SLOTS:
         QTest::newRow("colour high byte") << QVariantMap() << QByteArray("ForeFontColor") << QVariant(0x11000000u) << 380 << same << "" << 0 << none << "";
         QTest::newRow("pointer 50") << QVariantMap() << QByteArray("MousePointer") << QVariant::fromValue(qint16(50)) << 0 << same << "" << 0 << none << bad;
     }
-    void assignments()
+    void assignedValuesAreStoredOrRefused()
     {
         QFETCH(QVariantMap, before);
         QFETCH(QByteArray, property);
@@ -146,27 +150,61 @@ private Q_SLOTS:
 
     void hostMayDeleteTheBar_data()
     {
-        QTest::addColumn<int>("where");
-        QTest::newRow("in Change") << 0;
-        QTest::newRow("in Change without the yield") << 3;
-        QTest::newRow("in the yield") << 1;
-        QTest::newRow("in the error box") << 2;
+        QTest::addColumn<Where>("where");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<Call>("call");
+        QTest::newRow("in Change") << InChange << QString() << AssigningValue;
+        QTest::newRow("in Change without the yield") << InChangeWithoutTheYield << QString() << AssigningValue;
+        QTest::newRow("in the yield") << InTheYield << QString() << AssigningValue;
+        QTest::newRow("in the error box") << InTheErrorBox << QString() << AssigningValue;
+        QTest::newRow("in the notice of the value") << InTheNotice << QStringLiteral("Value") << AssigningValue;
+        QTest::newRow("in Change while loading") << InChange << QString() << Loading;
+        QTest::newRow("in the notice of the mouse icon while loading") << InTheNotice << QStringLiteral("MouseIcon") << Loading;
+        QTest::newRow("in the error box while loading") << InTheErrorBox << QString() << Loading;
+        QTest::newRow("in the error box of a resize") << InTheErrorBox << QString() << Resizing;
     }
     void hostMayDeleteTheBar()
     {
-        QFETCH(int, where);
+        QFETCH(Where, where);
+        QFETCH(QString, notice);
+        QFETCH(Call, call);
         auto *bar = new Schedule;
         QPointer<Schedule> watch(bar);
-        bar->setDoevent(where != 3);
-        if (where == 0 || where == 3)
-            connect(bar, &Schedule::Change, bar, [bar] { delete bar; });
-        if (where == 1)
-            QTimer::singleShot(0, bar, [bar] { delete bar; });
-        if (where == 2) {
+        bar->setDoevent(where != InChangeWithoutTheYield);
+        // A zero Max makes every layout and percentage fail into the error box.
+        if (where == InTheErrorBox && call != Loading)
             load(*bar, {{QStringLiteral("Max"), 0}});
+        switch (where) {
+        case InChange:
+        case InChangeWithoutTheYield:
+            connect(bar, &Schedule::Change, bar, [bar] { delete bar; });
+            break;
+        case InTheYield:
+            QTimer::singleShot(0, bar, [bar] { delete bar; });
+            break;
+        case InTheErrorBox:
             host.onModal = [bar](QDialog *) { delete bar; };
+            break;
+        case InTheNotice:
+            connect(bar, &ControlBase::propertyChanged, bar, [bar, notice](const QString &name) {
+                if (name == notice)
+                    delete bar;
+            });
+            break;
         }
-        bar->setValue(where == 2 ? -3 : 50);
+        switch (call) {
+        case AssigningValue:
+            bar->setValue(where == InTheErrorBox ? -3 : 50);
+            break;
+        case Loading:
+            load(*bar, {{QStringLiteral("Value"), 30}, {QStringLiteral("Max"), where == InTheErrorBox ? 0 : 100}});
+            break;
+        case Resizing:
+            // Hidden, so the notice comes from hostResize(): Qt itself does not
+            // survive a widget deleted inside its own resize event.
+            bar->hostResize(6000, 900);
+            break;
+        }
         QVERIFY(!watch);
     }
 
@@ -189,7 +227,7 @@ private Q_SLOTS:
 
     // A new text grows to the right in place; a new font sizes the percentage
     // labels for "100%" and centres them on the text's line.
-    void textAndFontLayout()
+    void textGrowsRightAndFontRecentresThePercentage()
     {
         Schedule bar;
         bar.setText(QStringLiteral("ab"));
@@ -258,7 +296,7 @@ private Q_SLOTS:
             QCOMPARE(copy.property(name.toLatin1()), bar.property(name.toLatin1()));
     }
 
-    void loadingAPartialBag()
+    void partialBagLoadsQuietlyWithDefaults()
     {
         Schedule bar;
         bar.hostResize(204 * 15, 30 * 15);

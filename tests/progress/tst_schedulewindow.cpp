@@ -141,7 +141,7 @@ private Q_SLOTS:
     void init() { host.clear(); }
     void cleanup() { qDeleteAll(canvas->findChildren<Schedule *>(Qt::FindDirectChildrenOnly)); }
 
-    void pressAndRelease_data()
+    void pressAndReleaseRaiseMouseDownAndUp_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QPoint>("at");
@@ -158,7 +158,7 @@ private Q_SLOTS:
         QTest::newRow("other buttons raise nothing") << QString() << QPoint(30, 30) << Qt::BackButton
                                                      << QVariantList();
     }
-    void pressAndRelease()
+    void pressAndReleaseRaiseMouseDownAndUp()
     {
         QFETCH(QString, text);
         QFETCH(QPoint, at);
@@ -264,7 +264,7 @@ private Q_SLOTS:
         delete fresh;
     }
 
-    void shellRequests()
+    void authorLinksGoToTheShellWithoutError()
     {
         QCOMPARE(bar->WriteLetter(), QVariant());
         QCOMPARE(bar->VisitHomepage(), QVariant());
@@ -283,7 +283,7 @@ private Q_SLOTS:
         QVERIFY(!bar->testAttribute(Qt::WA_NativeWindow));
     }
 
-    void fillAndBorders_data()
+    void fillAndBordersPaintTheExpectedPixels_data()
     {
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QVariantMap>("set");
@@ -315,7 +315,7 @@ private Q_SLOTS:
                 << QList<Probe>{{{150, 10, 1, 1}, palette.color(QPalette::Button).rgb()},
                                 {{50, 10, 1, 1}, palette.color(QPalette::Highlight).rgb()}};
     }
-    void fillAndBorders()
+    void fillAndBordersPaintTheExpectedPixels()
     {
         QFETCH(QSize, size);
         QFETCH(QVariantMap, set);

@@ -37,7 +37,7 @@ public:
     Q_INVOKABLE void Refresh() {}
 
     int failOther() { return guarded([]() -> int { throw std::runtime_error("broken"); }); }
-    void errorBox(const QString &text) { showErrorBox(text); }
+    bool errorBox(const QString &text) { return showErrorBox(text); }
     int modal(QDialog *dialog) { return showModal(dialog); }
 
     QStringList notices;
@@ -165,7 +165,7 @@ private Q_SLOTS:
             return 7;
         });
         // The error box: titled after the control, critical icon, one button.
-        control.errorBox(u"Invalid property value"_s);
+        QVERIFY(control.errorBox(u"Invalid property value"_s));
         QCOMPARE(box, u"FixedControl|Invalid property value|%1|1"_s.arg(QMessageBox::Critical));
         QCOMPARE(owner, &control);
 
@@ -181,7 +181,7 @@ private Q_SLOTS:
             delete doomed.data();
             return 1;
         });
-        doomed->errorBox(u"gone"_s);
+        QVERIFY(!doomed->errorBox(u"gone"_s));
         QVERIFY(doomed.isNull());
     }
 
