@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
 
@@ -133,6 +134,140 @@ qint64 toInt64(double value)
 
 } // namespace
 
+class ZuHTTPdownload::Private
+{
+public:
+    explicit Private(ZuHTTPdownload *q);
+
+    // Where a request goes.
+    struct Target {
+        bool secure = false;
+        QString host; // "name", "name:port" or "[v6]:port"
+        QString path; // as given; encoded when it is sent
+        QString user;
+        QString password;
+        bool hasUserInfo = false;
+    };
+    enum class Kind { Probe, File, Stream };
+    enum class Step { Idle, Connecting, Tunnel, Head, Body };
+    // One request and its answer on Wk (a probe or a download) or Ws (a stream).
+    struct Transfer {
+        Winsock *socket = nullptr;
+        QTimer *timer = nullptr; // TimeOut
+        Kind kind = Kind::Probe;
+        Step step = Step::Idle;
+        quint32 serial = 0; // bumped by every start, so a handler sees when an event started another
+        Target target;
+        std::unique_ptr<HttpProxy> proxy; // on the way, if any
+        bool tunnelled = false; // the proxy's tunnel is open
+        int redirects = 0;
+        QByteArray head;          // answer bytes before the body
+        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
+        qint64 expected = -1;     // body length of this answer, -1 while unknown
+        qint64 received = 0;      // body bytes taken
+        std::unique_ptr<ChunkedBody> chunks; // for a chunked answer
+        bool complete = false;    // the body has ended by its own framing
+        qint64 skip = 0;          // body bytes in front of the asked tail
+
+        bool active() const { return step != Step::Idle; }
+    };
+
+    static Target targetOf(const QString &url, const Target *from = nullptr);
+    static QString resolveLocation(const Target &base, const std::optional<QByteArray> &location);
+    static QByteArray request(const Transfer &transfer);
+    static QByteArray tunnelRequest(const Transfer &transfer);
+
+    void ensureIdle(const Transfer &transfer) const;
+    void probe(const QString &url, const Target *from = nullptr);
+    // False, after OnError, when the transfer went no further.
+    bool start(Transfer &transfer, Kind kind, const Target &to, qint64 suffix);
+    void watch(Transfer &transfer);
+
+    void connected(Transfer &transfer);
+    void dataArrived(Transfer &transfer);
+    void peerClosed(Transfer &transfer);
+    void socketError(Transfer &transfer, qint16 number, const QString &description);
+
+    std::optional<HttpResponseHead> takeFinalHead(Transfer &transfer);
+    void takeProbeHead(const HttpResponseHead &head);
+    bool takeTransferHead(Transfer &transfer, const HttpResponseHead &head);
+    void follow(Transfer &transfer, const HttpResponseHead &head);
+    bool decodeBody(Transfer &transfer, QByteArray &bytes);
+    void deliver(Transfer &transfer, QByteArray bytes);
+    bool lengthReached(const Transfer &transfer) const;
+    bool cutShort(const Transfer &transfer) const;
+
+    void close(Transfer &transfer);
+    // These raise an event and return false when the host deleted the control in it;
+    // the Private is gone with it then.
+    bool fail(Transfer &transfer, qint16 number, const QString &description);
+    bool finish(Transfer &transfer);
+    bool raiseStatusError(const HttpResponseHead &head);
+
+    ZuHTTPdownload *const q;
+
+    // Control state.
+    Target target; // of the last probe
+    QVariant path;
+    bool geted = false;
+    QVariant httpVer;
+    qint32 reID = 0;
+    QVariant serverDateTime;
+    QVariant server;
+    QVariant urlDateTime;
+    QVariant etag;
+    QVariant range;
+    QVariant length;
+    QVariant lType;
+    const std::unique_ptr<BinaryFile> outputFile = std::make_unique<BinaryFile>();
+    bool aboutShown = false;
+    qint32 timeOut = 60;
+
+    // Child components.
+    Winsock *const Wk;
+    Winsock *const Ws;
+    // Raises the Finish of what ZUClose ended, once the host's call has returned.
+    QTimer *const Timer1;
+
+    Transfer work;   // on Wk
+    Transfer stream; // on Ws
+    bool streamText = false;
+    QStringDecoder streamDecoder;
+};
+
+ZuHTTPdownload::Private::Private(ZuHTTPdownload *q)
+    : q(q)
+    , Wk(new Winsock(q))
+    , Ws(new Winsock(q))
+    , Timer1(new QTimer(q))
+{
+    Wk->setObjectName(QStringLiteral("Wk"));
+    Wk->setTag(QStringLiteral("0"));
+    Ws->setObjectName(QStringLiteral("Ws"));
+    Ws->setTag(QStringLiteral("0"));
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(0);
+    QObject::connect(Timer1, &QTimer::timeout, q, [q] { (void)q->raise(&ZuHTTPdownload::Finish); });
+
+    work.socket = Wk;
+    stream.socket = Ws;
+    for (Transfer *transfer : {&work, &stream}) {
+        Transfer &t = *transfer;
+        t.timer = new QTimer(q);
+        t.timer->setSingleShot(true);
+        QObject::connect(t.timer, &QTimer::timeout, q, [this, &t] {
+            if (t.active())
+                (void)fail(t, Winsock::TimedOut, timedOutText());
+        });
+        QObject::connect(t.socket, &Winsock::connected, q, [this, &t] { connected(t); });
+        QObject::connect(t.socket, &Winsock::dataArrival, q, [this, &t] { dataArrived(t); });
+        QObject::connect(t.socket, &Winsock::peerClosed, q, [this, &t] { peerClosed(t); });
+        QObject::connect(t.socket, &Winsock::errorOccurred, q,
+                         [this, &t](qint16 number, const QString &description) { socketError(t, number, description); });
+    }
+}
+
 QString ZuHTTPdownload::componentTitle()
 {
     return QStringLiteral("Zu下载控件 HTTP协议版");
@@ -140,37 +275,8 @@ QString ZuHTTPdownload::componentTitle()
 
 ZuHTTPdownload::ZuHTTPdownload(QWidget *parent)
     : ControlBase(parent)
-    , m_outputFile(std::make_unique<BinaryFile>())
+    , d(std::make_unique<Private>(this))
 {
-    Wk = new Winsock(this);
-    Wk->setObjectName(QStringLiteral("Wk"));
-    Wk->setTag(QStringLiteral("0"));
-    Ws = new Winsock(this);
-    Ws->setObjectName(QStringLiteral("Ws"));
-    Ws->setTag(QStringLiteral("0"));
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setSingleShot(true);
-    Timer1->setInterval(0);
-    connect(Timer1, &QTimer::timeout, this, [this] { (void)raise(&ZuHTTPdownload::Finish); });
-
-    m_work.socket = Wk;
-    m_stream.socket = Ws;
-    for (Transfer *transfer : {&m_work, &m_stream}) {
-        Transfer &t = *transfer;
-        t.timer = new QTimer(this);
-        t.timer->setSingleShot(true);
-        connect(t.timer, &QTimer::timeout, this, [this, &t] {
-            if (t.active())
-                (void)fail(t, Winsock::TimedOut, timedOutText());
-        });
-        connect(t.socket, &Winsock::connected, this, [this, &t] { connected(t); });
-        connect(t.socket, &Winsock::dataArrival, this, [this, &t] { dataArrived(t); });
-        connect(t.socket, &Winsock::peerClosed, this, [this, &t] { peerClosed(t); });
-        connect(t.socket, &Winsock::errorOccurred, this,
-                [this, &t](qint16 number, const QString &description) { socketError(t, number, description); });
-    }
-
     setSizeTwips(WidthTwips, HeightTwips);
     setAccessibleName(componentTitle());
 }
@@ -182,9 +288,9 @@ ZuHTTPdownload::~ZuHTTPdownload() = default;
 QString ZuHTTPdownload::GetAttrs(const QString &Url)
 {
     guarded([&] {
-        ensureIdle(m_work);
-        m_work.redirects = 0;
-        probe(Url);
+        d->ensureIdle(d->work);
+        d->work.redirects = 0;
+        d->probe(Url);
     });
     return QString();
 }
@@ -192,13 +298,13 @@ QString ZuHTTPdownload::GetAttrs(const QString &Url)
 QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
 {
     guarded([&] {
-        ensureIdle(m_work);
-        m_work.redirects = 0;
-        m_target = Target();
-        m_target.host = PHost.toString();
-        m_target.path = Path.toString();
-        Wk->setTag(QStringLiteral("1"));
-        (void)start(m_work, Kind::Probe, m_target, 0);
+        d->ensureIdle(d->work);
+        d->work.redirects = 0;
+        d->target = Private::Target();
+        d->target.host = PHost.toString();
+        d->target.path = Path.toString();
+        d->Wk->setTag(QStringLiteral("1"));
+        (void)d->start(d->work, Private::Kind::Probe, d->target, 0);
     });
     return QVariant();
 }
@@ -206,25 +312,25 @@ QVariant ZuHTTPdownload::PGetAttr(const QVariant &PHost, const QVariant &Path)
 QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 Last, bool Ext)
 {
     guarded([&] {
-        ensureIdle(m_work);
+        d->ensureIdle(d->work);
         const QFileInfo info(Filename);
         if (!Filename.isEmpty() && info.exists() && !info.isDir()) {
             const bool keep = Begin <= info.size() && Ext;
             if (!keep) {
-                m_outputFile->close();
+                d->outputFile->close();
                 QFile::setPermissions(Filename, QFile::permissions(Filename) | QFile::ReadOwner
                                                     | QFile::WriteOwner);
                 if (!QFile::remove(Filename))
                     throw SystemError(SystemError::PathFileAccessError);
             }
         }
-        m_outputFile->close();
-        m_outputFile->open(Filename);
+        d->outputFile->close();
+        d->outputFile->open(Filename);
         if (Ext)
-            m_outputFile->seek(Begin);
-        Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
-        m_work.redirects = 0;
-        (void)start(m_work, Kind::File, m_target, Begin > 1 ? qMax<qint64>(Last, 0) : 0);
+            d->outputFile->seek(Begin);
+        d->Wk->setTag(Begin > 1 ? QString::number(Last) : QStringLiteral("0"));
+        d->work.redirects = 0;
+        (void)d->start(d->work, Private::Kind::File, d->target, Begin > 1 ? qMax<qint64>(Last, 0) : 0);
     });
     return QVariant();
 }
@@ -232,13 +338,13 @@ QVariant ZuHTTPdownload::DownTo(const QString &Filename, qint64 Begin, qint64 La
 QVariant ZuHTTPdownload::OpenUrl(qint64 Last)
 {
     guarded([&] {
-        ensureIdle(m_stream);
-        const QString type = m_lType.toString().trimmed().toLower();
-        m_streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
-        m_streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
-        Ws->setTag(QString::number(Last));
-        m_stream.redirects = 0;
-        (void)start(m_stream, Kind::Stream, m_target, qMax<qint64>(Last, 0));
+        d->ensureIdle(d->stream);
+        const QString type = d->lType.toString().trimmed().toLower();
+        d->streamText = type == QLatin1String("text/html") || type == QLatin1String("text/plain");
+        d->streamDecoder = QStringDecoder(CodePage::name().toLatin1().constData());
+        d->Ws->setTag(QString::number(Last));
+        d->stream.redirects = 0;
+        (void)d->start(d->stream, Private::Kind::Stream, d->target, qMax<qint64>(Last, 0));
     });
     return QVariant();
 }
@@ -246,12 +352,12 @@ QVariant ZuHTTPdownload::OpenUrl(qint64 Last)
 QVariant ZuHTTPdownload::ZUClose()
 {
     guarded([&] {
-        const bool running = m_work.active() || m_stream.active();
-        close(m_work);
-        close(m_stream);
-        m_outputFile->close();
+        const bool running = d->work.active() || d->stream.active();
+        d->close(d->work);
+        d->close(d->stream);
+        d->outputFile->close();
         if (running)
-            Timer1->start();
+            d->Timer1->start();
     });
     return QVariant();
 }
@@ -276,24 +382,69 @@ QVariant ZuHTTPdownload::About()
 
 // Properties
 
+bool ZuHTTPdownload::Geted() const
+{
+    return d->geted;
+}
+
 QVariant ZuHTTPdownload::Host() const
 {
-    return m_target.host.isNull() ? QVariant() : QVariant(m_target.host);
+    return d->target.host.isNull() ? QVariant() : QVariant(d->target.host);
+}
+
+QVariant ZuHTTPdownload::Server() const
+{
+    return d->server;
+}
+
+QVariant ZuHTTPdownload::HttpVer() const
+{
+    return d->httpVer;
+}
+
+qint32 ZuHTTPdownload::ReID() const
+{
+    return d->reID;
+}
+
+QVariant ZuHTTPdownload::ServerDateTime() const
+{
+    return d->serverDateTime;
+}
+
+QVariant ZuHTTPdownload::URLDateTime() const
+{
+    return d->urlDateTime;
+}
+
+QVariant ZuHTTPdownload::Etag() const
+{
+    return d->etag;
+}
+
+QVariant ZuHTTPdownload::Range() const
+{
+    return d->range;
 }
 
 qint64 ZuHTTPdownload::Length()
 {
-    return guarded([&] { return toInt64(LeadingNumber(m_length.toString().trimmed())); });
+    return guarded([&] { return toInt64(LeadingNumber(d->length.toString().trimmed())); });
 }
 
 QVariant ZuHTTPdownload::State() const
 {
-    return QVariant::fromValue(qint16(Wk->State()));
+    return QVariant::fromValue(qint16(d->Wk->State()));
 }
 
 qint64 ZuHTTPdownload::HsDown()
 {
-    return m_outputFile->isOpen() ? m_outputFile->position() - 1 : 0;
+    return d->outputFile->isOpen() ? d->outputFile->position() - 1 : 0;
+}
+
+QVariant ZuHTTPdownload::LType() const
+{
+    return d->lType;
 }
 
 QVariant ZuHTTPdownload::Writer() const
@@ -325,14 +476,24 @@ void ZuHTTPdownload::setHomePage(const QVariant &)
     Q_EMIT propertyChanged(QStringLiteral("HomePage"));
 }
 
+QVariant ZuHTTPdownload::Path() const
+{
+    return d->path;
+}
+
 QVariant ZuHTTPdownload::ZURemoteIP() const
 {
-    return Wk->RemoteHostIP();
+    return d->Wk->RemoteHostIP();
 }
 
 QVariant ZuHTTPdownload::ZULocalIP() const
 {
-    return Wk->LocalIP();
+    return d->Wk->LocalIP();
+}
+
+qint32 ZuHTTPdownload::TimeOut() const
+{
+    return d->timeOut;
 }
 
 void ZuHTTPdownload::setTimeOut(qint32 seconds)
@@ -340,10 +501,10 @@ void ZuHTTPdownload::setTimeOut(qint32 seconds)
     guarded([&] {
         if (seconds < 0)
             throw SystemError(SystemError::InvalidPropertyValue);
-        m_timeOut = seconds;
-        for (Transfer *transfer : {&m_work, &m_stream}) {
+        d->timeOut = seconds;
+        for (Private::Transfer *transfer : {&d->work, &d->stream}) {
             if (transfer->active())
-                watch(*transfer);
+                d->watch(*transfer);
         }
     });
 }
@@ -352,13 +513,13 @@ void ZuHTTPdownload::setTimeOut(qint32 seconds)
 
 void ZuHTTPdownload::readProperties(PropertyBag &)
 {
-    m_aboutShown = true;
+    d->aboutShown = true;
 }
 
 void ZuHTTPdownload::controlShown()
 {
     setMaskColor(downloadMaskColor());
-    if (!m_aboutShown)
+    if (!d->aboutShown)
         FrmAbout::showModal(this, componentTitle());
 }
 
@@ -377,7 +538,7 @@ void ZuHTTPdownload::paintEvent(QPaintEvent *)
 // Addresses and requests
 
 // Throws SystemError(1) for an address without a path or with a port that is no port.
-ZuHTTPdownload::Target ZuHTTPdownload::targetOf(const QString &url, const Target *from)
+ZuHTTPdownload::Private::Target ZuHTTPdownload::Private::targetOf(const QString &url, const Target *from)
 {
     const std::optional<UrlParts> parts = SplitUrl(url);
     if (!parts || parts->badPort)
@@ -404,7 +565,7 @@ ZuHTTPdownload::Target ZuHTTPdownload::targetOf(const QString &url, const Target
 // The address a Location names, resolved against the one it answers (RFC 3986,
 // 5.2); empty without a Location or for a scheme other than http and https. One
 // that is no URI at all (a port beyond 65535) stays as it is, for its own error.
-QString ZuHTTPdownload::resolveLocation(const Target &base, const std::optional<QByteArray> &location)
+QString ZuHTTPdownload::Private::resolveLocation(const Target &base, const std::optional<QByteArray> &location)
 {
     if (!location || location->isEmpty())
         return {};
@@ -424,7 +585,7 @@ QString ZuHTTPdownload::resolveLocation(const Target &base, const std::optional<
     return to.toString(QUrl::FullyEncoded);
 }
 
-QByteArray ZuHTTPdownload::request(const Transfer &transfer)
+QByteArray ZuHTTPdownload::Private::request(const Transfer &transfer)
 {
     const Target &target = transfer.target;
     const QByteArray host = CodePage::fromUnicode(target.host);
@@ -445,7 +606,7 @@ QByteArray ZuHTTPdownload::request(const Transfer &transfer)
     return text + "\r\n";
 }
 
-QByteArray ZuHTTPdownload::tunnelRequest(const Transfer &transfer)
+QByteArray ZuHTTPdownload::Private::tunnelRequest(const Transfer &transfer)
 {
     const QByteArray authority = CodePage::fromUnicode(tunnelAuthority(transfer.target.host));
     QByteArray text = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
@@ -457,42 +618,42 @@ QByteArray ZuHTTPdownload::tunnelRequest(const Transfer &transfer)
 // Starting
 
 // A call the socket would refuse is refused before anything changes.
-void ZuHTTPdownload::ensureIdle(const Transfer &transfer) const
+void ZuHTTPdownload::Private::ensureIdle(const Transfer &transfer) const
 {
     const qint16 state = transfer.socket->State();
     if (transfer.active() || (state != Winsock::Closed && state != Winsock::Error))
         throw SystemError(Winsock::InvalidOperation, Winsock::errorText(Winsock::InvalidOperation));
 }
 
-void ZuHTTPdownload::probe(const QString &url, const Target *from)
+void ZuHTTPdownload::Private::probe(const QString &url, const Target *from)
 {
-    m_geted = false;
-    m_path = url;
+    geted = false;
+    path = url;
     try {
-        m_target = targetOf(url, from);
+        target = targetOf(url, from);
     } catch (const SystemError &error) {
-        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+        (void)q->raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
         return;
     }
     Wk->setTag(QStringLiteral("1"));
-    (void)start(m_work, Kind::Probe, m_target, 0);
+    (void)start(work, Kind::Probe, target, 0);
 }
 
 // Throws SystemError when the socket refuses to connect.
-bool ZuHTTPdownload::start(Transfer &transfer, Kind kind, const Target &target, qint64 suffix)
+bool ZuHTTPdownload::Private::start(Transfer &transfer, Kind kind, const Target &to, qint64 suffix)
 {
     Transfer &t = transfer;
     t.kind = kind;
     try {
-        const std::optional<HttpProxy> proxy = HttpProxy::forServer(target.secure, target.host);
+        const std::optional<HttpProxy> proxy = HttpProxy::forServer(to.secure, to.host);
         t.proxy = proxy ? std::make_unique<HttpProxy>(*proxy) : nullptr;
     } catch (const SystemError &error) {
         close(t);
-        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+        (void)q->raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
         return false;
     }
     ++t.serial;
-    t.target = target;
+    t.target = to;
     t.suffix = suffix;
     t.tunnelled = false;
     t.head.clear();
@@ -501,10 +662,10 @@ bool ZuHTTPdownload::start(Transfer &transfer, Kind kind, const Target &target, 
     t.chunks.reset();
     t.complete = false;
     t.skip = 0;
-    t.socket->setRemoteHost(t.proxy ? t.proxy->host : target.host);
-    t.socket->setRemotePort(target.secure ? 443 : 80);
-    t.socket->setSecure(target.secure);
-    t.socket->setTunnel(target.secure && t.proxy);
+    t.socket->setRemoteHost(t.proxy ? t.proxy->host : to.host);
+    t.socket->setRemotePort(to.secure ? 443 : 80);
+    t.socket->setSecure(to.secure);
+    t.socket->setTunnel(to.secure && t.proxy);
     t.step = Step::Connecting;
     try {
         t.socket->Connect();
@@ -516,17 +677,17 @@ bool ZuHTTPdownload::start(Transfer &transfer, Kind kind, const Target &target, 
     return true;
 }
 
-void ZuHTTPdownload::watch(Transfer &transfer)
+void ZuHTTPdownload::Private::watch(Transfer &transfer)
 {
-    if (m_timeOut > 0)
-        transfer.timer->start(int(qMin<qint64>(qint64(m_timeOut) * 1000, INT_MAX)));
+    if (timeOut > 0)
+        transfer.timer->start(int(qMin<qint64>(qint64(timeOut) * 1000, INT_MAX)));
     else
         transfer.timer->stop();
 }
 
 // Socket events
 
-void ZuHTTPdownload::connected(Transfer &t)
+void ZuHTTPdownload::Private::connected(Transfer &t)
 {
     if (!t.active())
         return;
@@ -540,7 +701,7 @@ void ZuHTTPdownload::connected(Transfer &t)
     }
 }
 
-void ZuHTTPdownload::dataArrived(Transfer &t)
+void ZuHTTPdownload::Private::dataArrived(Transfer &t)
 {
     QByteArray bytes = t.socket->GetDataBytes();
     if (!t.active())
@@ -579,7 +740,7 @@ void ZuHTTPdownload::dataArrived(Transfer &t)
         deliver(t, std::move(rest));
 }
 
-void ZuHTTPdownload::peerClosed(Transfer &t)
+void ZuHTTPdownload::Private::peerClosed(Transfer &t)
 {
     if (!t.active())
         return;
@@ -594,12 +755,12 @@ void ZuHTTPdownload::peerClosed(Transfer &t)
         (void)finish(t);
 }
 
-void ZuHTTPdownload::socketError(Transfer &t, qint16 number, const QString &description)
+void ZuHTTPdownload::Private::socketError(Transfer &t, qint16 number, const QString &description)
 {
     if (t.active())
         (void)fail(t, number, description);
     else
-        (void)raise(&ZuHTTPdownload::OnError, number, description);
+        (void)q->raise(&ZuHTTPdownload::OnError, number, description);
 }
 
 // Answers
@@ -607,42 +768,42 @@ void ZuHTTPdownload::socketError(Transfer &t, qint16 number, const QString &desc
 // The first final head in front of the received bytes, taken off them; the
 // interim answers (1xx) before it are dropped. Nothing while it is incomplete,
 // or when it is too long to be a head, which fails the transfer.
-std::optional<HttpResponseHead> ZuHTTPdownload::takeFinalHead(Transfer &t)
+std::optional<HttpResponseHead> ZuHTTPdownload::Private::takeFinalHead(Transfer &t)
 {
     for (;;) {
         const qsizetype scanned = qMin(t.head.size(), HttpResponseHead::ScanLimit + 4);
-        const qsizetype length = HttpResponseHead::headerLength(QByteArrayView(t.head).first(scanned));
-        if (length == 0) {
+        const qsizetype headLength = HttpResponseHead::headerLength(QByteArrayView(t.head).first(scanned));
+        if (headLength == 0) {
             if (t.head.size() >= HttpResponseHead::ScanLimit + 4)
                 (void)fail(t, 0, unknownErrorText());
             return std::nullopt;
         }
-        HttpResponseHead head = HttpResponseHead::parse(QByteArrayView(t.head).first(length));
-        t.head.remove(0, length);
+        HttpResponseHead head = HttpResponseHead::parse(QByteArrayView(t.head).first(headLength));
+        t.head.remove(0, headLength);
         if (!head.isInterim())
             return head;
     }
 }
 
-void ZuHTTPdownload::takeProbeHead(const HttpResponseHead &head)
+void ZuHTTPdownload::Private::takeProbeHead(const HttpResponseHead &head)
 {
     // An answer without a whole status line is judged on its own, not on the last probe's code.
     if (!head.hasStatusLine) {
         (void)raiseStatusError(head);
         return;
     }
-    m_httpVer = QString::fromLatin1(head.version);
-    m_reID = head.status;
+    httpVer = QString::fromLatin1(head.version);
+    reID = head.status;
     if (head.isSuccess() && !head.framingError.isEmpty()) {
-        (void)raise(&ZuHTTPdownload::OnError, 0, badResponseText(head.framingError));
+        (void)q->raise(&ZuHTTPdownload::OnError, 0, badResponseText(head.framingError));
         return;
     }
     // Values are taken in this order. At the first one missing, a 200 takes what
     // there is, a redirect is followed, and any other status is an error.
     const std::pair<QByteArrayView, QVariant *> values[] = {
-        {"Date", &m_serverDateTime}, {"Server", &m_server}, {"Last-Modified", &m_urlDateTime},
-        {"ETag", &m_etag}, {"Accept-Ranges", &m_range}, {"Content-Length", &m_length},
-        {"Content-Type", &m_lType}};
+        {"Date", &serverDateTime}, {"Server", &server}, {"Last-Modified", &urlDateTime},
+        {"ETag", &etag}, {"Accept-Ranges", &range}, {"Content-Length", &length},
+        {"Content-Type", &lType}};
     for (const auto &[name, member] : values) {
         if (const std::optional<QByteArray> value = head.value(name)) {
             *member = CodePage::toUnicode(*value);
@@ -654,24 +815,24 @@ void ZuHTTPdownload::takeProbeHead(const HttpResponseHead &head)
         }
     }
     if (!head.isRedirect()) {
-        m_geted = true;
-        (void)raise(&ZuHTTPdownload::GetAttred);
+        geted = true;
+        (void)q->raise(&ZuHTTPdownload::GetAttred);
         return;
     }
-    if (++m_work.redirects > MaxRedirects) {
-        (void)raise(&ZuHTTPdownload::OnError, qint16(head.status), tooManyRedirectsText());
+    if (++work.redirects > MaxRedirects) {
+        (void)q->raise(&ZuHTTPdownload::OnError, qint16(head.status), tooManyRedirectsText());
         return;
     }
-    const Target from = m_target;
+    const Target from = target;
     try {
         probe(resolveLocation(from, head.value("Location")), &from);
     } catch (const SystemError &error) {
-        (void)raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
+        (void)q->raise(&ZuHTTPdownload::OnError, qint16(error.number()), error.description());
     }
 }
 
 // Takes the head of a download's or a stream's answer; false when the transfer goes no further with it.
-bool ZuHTTPdownload::takeTransferHead(Transfer &t, const HttpResponseHead &head)
+bool ZuHTTPdownload::Private::takeTransferHead(Transfer &t, const HttpResponseHead &head)
 {
     if (head.isRedirect()) {
         follow(t, head);
@@ -697,16 +858,16 @@ bool ZuHTTPdownload::takeTransferHead(Transfer &t, const HttpResponseHead &head)
     // A server that ignores the range sends everything; a stream hands over only the tail.
     if (t.kind == Kind::Stream && !partial && t.suffix > 0 && t.expected > t.suffix)
         t.skip = t.expected - t.suffix;
-    if (t.kind == Kind::File && !partial && (m_outputFile->position() != 1 || m_outputFile->length() > 0)) {
+    if (t.kind == Kind::File && !partial && (outputFile->position() != 1 || outputFile->length() > 0)) {
         // The whole resource came instead of the range asked for: it replaces the file.
-        m_outputFile->file().flush();
-        m_outputFile->file().resize(0);
-        m_outputFile->seek(1);
+        outputFile->file().flush();
+        outputFile->file().resize(0);
+        outputFile->seek(1);
     }
     return true;
 }
 
-void ZuHTTPdownload::follow(Transfer &t, const HttpResponseHead &head)
+void ZuHTTPdownload::Private::follow(Transfer &t, const HttpResponseHead &head)
 {
     if (++t.redirects > MaxRedirects) {
         (void)fail(t, qint16(head.status), tooManyRedirectsText());
@@ -723,7 +884,7 @@ void ZuHTTPdownload::follow(Transfer &t, const HttpResponseHead &head)
 
 // Bodies
 
-bool ZuHTTPdownload::decodeBody(Transfer &t, QByteArray &bytes)
+bool ZuHTTPdownload::Private::decodeBody(Transfer &t, QByteArray &bytes)
 {
     if (t.chunks) {
         QByteArray data;
@@ -750,7 +911,7 @@ bool ZuHTTPdownload::decodeBody(Transfer &t, QByteArray &bytes)
     return true;
 }
 
-void ZuHTTPdownload::deliver(Transfer &t, QByteArray bytes)
+void ZuHTTPdownload::Private::deliver(Transfer &t, QByteArray bytes)
 {
     if (!decodeBody(t, bytes)) {
         (void)fail(t, 0, unknownErrorText());
@@ -761,20 +922,20 @@ void ZuHTTPdownload::deliver(Transfer &t, QByteArray bytes)
     const auto goesOn = [&] { return t.active() && t.serial == serial; };
     if (t.kind == Kind::File && !bytes.isEmpty()) {
         try {
-            m_outputFile->writeBytes(bytes);
+            outputFile->writeBytes(bytes);
         } catch (const SystemError &error) {
             (void)fail(t, qint16(error.number()), error.description());
             return;
         }
-        if (!raise(&ZuHTTPdownload::GetData) || !goesOn())
+        if (!q->raise(&ZuHTTPdownload::GetData) || !goesOn())
             return;
-    } else if (t.kind == Kind::Stream && m_streamText) {
-        const QString text = m_streamDecoder.decode(bytes);
-        if (!text.isEmpty() && (!raise(&ZuHTTPdownload::GetedData, text, 1) || !goesOn()))
+    } else if (t.kind == Kind::Stream && streamText) {
+        const QString text = streamDecoder.decode(bytes);
+        if (!text.isEmpty() && (!q->raise(&ZuHTTPdownload::GetedData, text, 1) || !goesOn()))
             return;
     } else if (t.kind == Kind::Stream) {
         for (const char byte : std::as_const(bytes)) {
-            if (!raise(&ZuHTTPdownload::GetedData, QVariant::fromValue(uchar(byte)), 2) || !goesOn())
+            if (!q->raise(&ZuHTTPdownload::GetedData, QVariant::fromValue(uchar(byte)), 2) || !goesOn())
                 return;
         }
     }
@@ -783,14 +944,14 @@ void ZuHTTPdownload::deliver(Transfer &t, QByteArray bytes)
 }
 
 // Without framing of its own, a download ends where the probe's Content-Length said.
-bool ZuHTTPdownload::lengthReached(const Transfer &t) const
+bool ZuHTTPdownload::Private::lengthReached(const Transfer &t) const
 {
-    double length = 0;
-    return t.kind == Kind::File && !t.chunks && t.expected < 0 && numericLength(m_length, &length)
-           && m_outputFile->isOpen() && m_outputFile->position() - 1 >= length;
+    double announced = 0;
+    return t.kind == Kind::File && !t.chunks && t.expected < 0 && numericLength(length, &announced)
+           && outputFile->isOpen() && outputFile->position() - 1 >= announced;
 }
 
-bool ZuHTTPdownload::cutShort(const Transfer &t) const
+bool ZuHTTPdownload::Private::cutShort(const Transfer &t) const
 {
     if (t.chunks)
         return !t.complete;
@@ -799,35 +960,35 @@ bool ZuHTTPdownload::cutShort(const Transfer &t) const
 
 // Endings
 
-void ZuHTTPdownload::close(Transfer &t)
+void ZuHTTPdownload::Private::close(Transfer &t)
 {
     t.step = Step::Idle;
     t.timer->stop();
     if (t.kind == Kind::File)
-        m_outputFile->close();
+        outputFile->close();
     t.socket->Close();
 }
 
-bool ZuHTTPdownload::fail(Transfer &t, qint16 number, const QString &description)
+bool ZuHTTPdownload::Private::fail(Transfer &t, qint16 number, const QString &description)
 {
     close(t);
-    return raise(&ZuHTTPdownload::OnError, number, description);
+    return q->raise(&ZuHTTPdownload::OnError, number, description);
 }
 
-bool ZuHTTPdownload::finish(Transfer &t)
+bool ZuHTTPdownload::Private::finish(Transfer &t)
 {
     close(t);
-    return raise(&ZuHTTPdownload::Finish);
+    return q->raise(&ZuHTTPdownload::Finish);
 }
 
 // The error for an answer that is not taken: 401 and 404 in the control's own
 // words, 407 as the proxy's refusal, any other with its status.
-bool ZuHTTPdownload::raiseStatusError(const HttpResponseHead &head)
+bool ZuHTTPdownload::Private::raiseStatusError(const HttpResponseHead &head)
 {
     const int status = head.hasStatusLine ? head.status : 0;
     if (status == 401)
-        return raise(&ZuHTTPdownload::OnError, 404, authenticationText());
+        return q->raise(&ZuHTTPdownload::OnError, 404, authenticationText());
     if (status == 404)
-        return raise(&ZuHTTPdownload::OnError, 404, notFoundText());
-    return raise(&ZuHTTPdownload::OnError, qint16(status), status == 407 ? proxyRefusedText(head) : unknownErrorText());
+        return q->raise(&ZuHTTPdownload::OnError, 404, notFoundText());
+    return q->raise(&ZuHTTPdownload::OnError, qint16(status), status == 407 ? proxyRefusedText(head) : unknownErrorText());
 }

@@ -3,19 +3,9 @@
 #include "ControlBase.h"
 #include "zudownload_export.h"
 
-#include <memory>
-#include <optional>
-
-#include <QByteArray>
-#include <QStringDecoder>
 #include <QVariant>
 
-class BinaryFile;
-class ChunkedBody;
-class HttpProxy;
-class HttpResponseHead;
-class QTimer;
-class Winsock;
+#include <memory>
 
 /*!
     Fetches one resource over HTTP/1.1 for a host program.
@@ -99,31 +89,31 @@ public:
     //! Streams the resource to the host (the last \a Last bytes when \a Last > 0).
     Q_INVOKABLE QVariant OpenUrl(qint64 Last);
 
-    bool Geted() const { return m_geted; }
+    bool Geted() const;
     QVariant Host() const;
-    QVariant Server() const { return m_server; }
-    QVariant HttpVer() const { return m_httpVer; }
-    qint32 ReID() const { return m_reID; }
-    QVariant ServerDateTime() const { return m_serverDateTime; }
-    QVariant URLDateTime() const { return m_urlDateTime; }
-    QVariant Etag() const { return m_etag; }
-    QVariant Range() const { return m_range; }
+    QVariant Server() const;
+    QVariant HttpVer() const;
+    qint32 ReID() const;
+    QVariant ServerDateTime() const;
+    QVariant URLDateTime() const;
+    QVariant Etag() const;
+    QVariant Range() const;
     qint64 Length(); //!< the stored Content-Length as a number; fails with 6 beyond 64 bits
     QVariant State() const; //!< the state code of Wk
     qint64 HsDown(); //!< bytes in front of the output file's write position
-    QVariant LType() const { return m_lType; }
+    QVariant LType() const;
     QVariant Writer() const;
     void setWriter(const QVariant &value);
     QVariant Email() const;
     void setEmail(const QVariant &value);
     QVariant HomePage() const;
     void setHomePage(const QVariant &value);
-    QVariant Path() const { return m_path; }
+    QVariant Path() const;
     QVariant ZURemoteIP() const;
     QVariant ZULocalIP() const;
     //! Seconds to wait for a connection, or for the next byte while one is awaited;
     //! 0 waits for ever. A negative value fails with 380 and changes nothing.
-    qint32 TimeOut() const { return m_timeOut; }
+    qint32 TimeOut() const;
     void setTimeOut(qint32 seconds);
 
 Q_SIGNALS:
@@ -141,95 +131,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Where a request goes.
-    struct Target {
-        bool secure = false;
-        QString host; // "name", "name:port" or "[v6]:port"
-        QString path; // as given; encoded when it is sent
-        QString user;
-        QString password;
-        bool hasUserInfo = false;
-    };
-    enum class Kind { Probe, File, Stream };
-    enum class Step { Idle, Connecting, Tunnel, Head, Body };
-    // One request and its answer on Wk (a probe or a download) or Ws (a stream).
-    struct Transfer {
-        Winsock *socket = nullptr;
-        QTimer *timer = nullptr; // TimeOut
-        Kind kind = Kind::Probe;
-        Step step = Step::Idle;
-        quint32 serial = 0; // bumped by every start, so a handler sees when an event started another
-        Target target;
-        std::unique_ptr<HttpProxy> proxy; // on the way, if any
-        bool tunnelled = false; // the proxy's tunnel is open
-        int redirects = 0;
-        QByteArray head;          // answer bytes before the body
-        qint64 suffix = 0;        // bytes from the end asked for, 0 for the whole
-        qint64 expected = -1;     // body length of this answer, -1 while unknown
-        qint64 received = 0;      // body bytes taken
-        std::unique_ptr<ChunkedBody> chunks; // for a chunked answer
-        bool complete = false;    // the body has ended by its own framing
-        qint64 skip = 0;          // body bytes in front of the asked tail
-
-        bool active() const { return step != Step::Idle; }
-    };
-
-    static Target targetOf(const QString &url, const Target *from = nullptr);
-    static QString resolveLocation(const Target &base, const std::optional<QByteArray> &location);
-    static QByteArray request(const Transfer &transfer);
-    static QByteArray tunnelRequest(const Transfer &transfer);
-
-    void ensureIdle(const Transfer &transfer) const;
-    void probe(const QString &url, const Target *from = nullptr);
-    // False, after OnError, when the transfer went no further.
-    bool start(Transfer &transfer, Kind kind, const Target &target, qint64 suffix);
-    void watch(Transfer &transfer);
-
-    void connected(Transfer &transfer);
-    void dataArrived(Transfer &transfer);
-    void peerClosed(Transfer &transfer);
-    void socketError(Transfer &transfer, qint16 number, const QString &description);
-
-    std::optional<HttpResponseHead> takeFinalHead(Transfer &transfer);
-    void takeProbeHead(const HttpResponseHead &head);
-    bool takeTransferHead(Transfer &transfer, const HttpResponseHead &head);
-    void follow(Transfer &transfer, const HttpResponseHead &head);
-    bool decodeBody(Transfer &transfer, QByteArray &bytes);
-    void deliver(Transfer &transfer, QByteArray bytes);
-    bool lengthReached(const Transfer &transfer) const;
-    bool cutShort(const Transfer &transfer) const;
-
-    void close(Transfer &transfer);
-    // These raise an event and return false when the host deleted the control in it.
-    bool fail(Transfer &transfer, qint16 number, const QString &description);
-    bool finish(Transfer &transfer);
-    bool raiseStatusError(const HttpResponseHead &head);
-
-    // Control state.
-    Target m_target; // of the last probe
-    QVariant m_path;
-    bool m_geted = false;
-    QVariant m_httpVer;
-    qint32 m_reID = 0;
-    QVariant m_serverDateTime;
-    QVariant m_server;
-    QVariant m_urlDateTime;
-    QVariant m_etag;
-    QVariant m_range;
-    QVariant m_length;
-    QVariant m_lType;
-    const std::unique_ptr<BinaryFile> m_outputFile;
-    bool m_aboutShown = false;
-    qint32 m_timeOut = 60;
-
-    Transfer m_work;   // on Wk
-    Transfer m_stream; // on Ws
-    bool m_streamText = false;
-    QStringDecoder m_streamDecoder;
-
-    // Child components.
-    Winsock *Wk = nullptr;
-    Winsock *Ws = nullptr;
-    // Raises the Finish of what ZUClose ended, once the host's call has returned.
-    QTimer *Timer1 = nullptr;
+    class Private;
+    const std::unique_ptr<Private> d;
 };

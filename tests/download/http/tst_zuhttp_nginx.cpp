@@ -33,14 +33,14 @@ private Q_SLOTS:
     void initTestCase();
 
     void probeStaticFile();
-    void transfer_data();
-    void transfer();
-    void failure_data();
-    void failure();
+    void downloadsAndStreamsAreByteExact_data();
+    void downloadsAndStreamsAreByteExact();
+    void failuresEndInOneOnErrorAndKeepTheFile_data();
+    void failuresEndInOneOnErrorAndKeepTheFile();
     void throughProxy_data();
     void throughProxy();
     void resumeBeyond4GiB();
-    void hosted();
+    void hostedControlKeepsAuthorValuesAndDownloads();
 
 private:
     void probe(ZuHTTPdownload &control, const QString &path, const QString &scheme = QStringLiteral("http"));
@@ -215,7 +215,7 @@ void TestZuHttpNginx::probeStaticFile()
 
 // "have" is for a download the bytes already in the file (-1: a stale file to
 // replace); for a stream (format 1 text, 2 bytes) the bytes asked for from the end.
-void TestZuHttpNginx::transfer_data()
+void TestZuHttpNginx::downloadsAndStreamsAreByteExact_data()
 {
     QTest::addColumn<QString>("scheme");
     QTest::addColumn<QString>("path"); // TLS and DIR stand for those ports
@@ -247,7 +247,7 @@ void TestZuHttpNginx::transfer_data()
         << "https" << "https://127.0.0.1:DIR/small.dat" << 0 << 2 << "" << m_small;
 }
 
-void TestZuHttpNginx::transfer()
+void TestZuHttpNginx::downloadsAndStreamsAreByteExact()
 {
     QFETCH(QString, scheme);
     QFETCH(QString, path);
@@ -287,7 +287,7 @@ void TestZuHttpNginx::transfer()
     QVERIFY(result == expected);
 }
 
-void TestZuHttpNginx::failure_data()
+void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile_data()
 {
     QTest::addColumn<QString>("address"); // PORT stands for the port
     QTest::addColumn<QString>("server");  // the certificate it shows; empty: plain http
@@ -311,7 +311,7 @@ void TestZuHttpNginx::failure_data()
     row("connection refused", "http://127.0.0.1:PORT/new.bin", "nobody", 10061, "");
 }
 
-void TestZuHttpNginx::failure()
+void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile()
 {
     QFETCH(QString, address);
     QFETCH(QString, server);
@@ -449,7 +449,7 @@ void TestZuHttpNginx::resumeBeyond4GiB()
     }
 }
 
-void TestZuHttpNginx::hosted()
+void TestZuHttpNginx::hostedControlKeepsAuthorValuesAndDownloads()
 {
     CtlHostSession host(QStringLiteral(CTLHOST_PATH), {QStringLiteral("--library"), QStringLiteral(ZUDOWNLOAD_LIBRARY),
                                                        QStringLiteral("ZuHTTPdownload")});
