@@ -13,12 +13,16 @@
 #include "UrlParts.h"
 
 #include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPainter>
 #include <QPointer>
 #include <QStringDecoder>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -69,25 +73,152 @@ QString replyText(const QString &reply)
 
 } // namespace
 
+class ZuFTPDownLoad::Private
+{
+public:
+    explicit Private(ZuFTPDownLoad *q);
+
+    // The command whose reply the control waits for.
+    enum class Step {
+        Greeting, User, Password, RestartProbe, Type, Size, Passive, ExtendedPassive, Restart, Retrieve, List
+    };
+    // How a reply answers the command it follows.
+    enum class Verdict { Done, Refused, Preliminary, Wrong };
+    // Dialogue: replies are read and the session can fail; Finishing: after
+    // the 226, the data connection is drained; Idle: the outcome is out.
+    enum class Phase { Idle, Dialogue, Finishing };
+
+    // What an address names for a session.
+    struct Target {
+        QString host;
+        QString path;
+        std::optional<QString> user;
+        std::optional<QString> password;
+    };
+
+    // The bool results say whether the control is still there: the host may
+    // delete it, and this with it, in any event.
+    void StartSession();
+    bool WaitReply();
+    void PickDataPort();
+    //! Raises Ended once the data connection is done.
+    bool FinishTransfer();
+
+    void Wk_Connect();
+    void Wk_DataArrival(qint32 bytesTotal);
+    void Wk_Error(qint16 Number, const QString &Description);
+    void Wk_Close();
+    void Ws_Connect();
+    void Ws_DataArrival(qint32 bytesTotal);
+    void Ws_Error(qint16 Number, const QString &Description);
+
+    //! The target \a url names; raises OnError and gives nothing for a bad one.
+    std::optional<Target> target(const QVariant &url);
+    void take(const Target &target);
+    void checkPort() const;
+    bool dispatchReply(const QString &reply);
+    Verdict verdict(int code) const;
+    bool failOnReply(int code, const QString &reply);
+    //! Connects Ws to the control connection's peer at \a port.
+    void openDataConnection(qint32 port);
+    bool transferBegins(int code, const QString &reply);
+    bool endProbe(std::optional<qint64> size);
+    bool writeChunk(const QByteArray &bytes);
+    bool cutShort() const;
+    void restartFile();
+    void sendCommand(Step step, const QString &command);
+    bool reportServerClosed();
+    //! Ends the session with OnError and closes both connections (and, with
+    //! \a closeFile, the download file), unless the host started the next
+    //! session inside the event.
+    bool failSession(qint16 number, const QString &description, bool closeFile = false);
+    //! Stops whatever of the session still runs or waits; returns the new session number.
+    quint32 endSession();
+    void noteActivity() { m_sinceActivity.restart(); }
+    void checkTimeOut();
+    bool waitUntil(const std::function<bool()> &done);
+    void wakeWaits() const;
+    template<typename T>
+    void put(T &member, const T &value, const char *name)
+    {
+        member = value;
+        emit q->propertyChanged(QString::fromLatin1(name));
+    }
+
+    ZuFTPDownLoad *const q;
+    Winsock *const Wk;
+    Winsock *const Ws;
+    QTimer *const m_watchdog;
+
+    QVariant m_host;
+    QVariant m_path;
+    QVariant m_user;
+    QVariant m_password;
+    qint32 m_port = 0;
+    qint32 m_start = 0;
+    qint32 m_timeOut = 60;
+    bool m_downMode = false;
+    bool m_replyArrived = false;
+    qint64 m_remoteSize = 0;
+    qint64 m_restOffset = 0;
+    std::unique_ptr<BinaryFile> m_transferFile;
+    bool m_aboutShown = false;
+
+    FtpReplyReader m_replies;
+    // The login an address names, for its session only.
+    std::optional<QString> m_loginUser;
+    std::optional<QString> m_loginPassword;
+    Step m_step = Step::Greeting;
+    // A command has been sent whose final reply has not come yet.
+    bool m_awaiting = false;
+    int m_lastCode = 0;
+    // Counts sessions; a session that was replaced or ended touches nothing more.
+    quint32 m_session = 0;
+    // The download session that opened the transfer file.
+    quint32 m_fileSession = 0;
+    Phase m_phase = Phase::Idle;
+    bool m_closeReported = false;
+    // A probe reports the size from the listing unless a 150 reply named it.
+    bool m_listingSizeWanted = false;
+    // What the server said of the file (SIZE), and what the transfer must bring.
+    std::optional<qint64> m_fileSize;
+    qint64 m_expected = -1;
+    qint64 m_received = 0;
+    // The restart position the server accepted last in this session.
+    qint64 m_serverOffset = 0;
+    bool m_transferStarted = false;
+    // A refused restart writes the file from its start; what lies beyond goes at the end.
+    bool m_restarted = false;
+    int m_waits = 0;
+    QElapsedTimer m_sinceActivity;
+};
+
+ZuFTPDownLoad::Private::Private(ZuFTPDownLoad *q)
+    : q(q)
+    , Wk(new Winsock(q))
+    , Ws(new Winsock(q))
+    , m_watchdog(new QTimer(q))
+{
+    m_watchdog->setSingleShot(true);
+    QObject::connect(m_watchdog, &QTimer::timeout, q, [this] { checkTimeOut(); });
+    QObject::connect(Wk, &Winsock::connected, q, [this] { Wk_Connect(); });
+    QObject::connect(Wk, &Winsock::dataArrival, q, [this](qint32 bytesTotal) { Wk_DataArrival(bytesTotal); });
+    QObject::connect(Wk, &Winsock::errorOccurred, q,
+                     [this](qint16 number, const QString &description) { Wk_Error(number, description); });
+    QObject::connect(Wk, &Winsock::peerClosed, q, [this] { Wk_Close(); });
+    QObject::connect(Ws, &Winsock::connected, q, [this] { Ws_Connect(); });
+    QObject::connect(Ws, &Winsock::dataArrival, q, [this](qint32 bytesTotal) { Ws_DataArrival(bytesTotal); });
+    QObject::connect(Ws, &Winsock::errorOccurred, q,
+                     [this](qint16 number, const QString &description) { Ws_Error(number, description); });
+    QObject::connect(Ws, &Winsock::peerClosed, q, [this] { wakeWaits(); });
+}
+
 ZuFTPDownLoad::ZuFTPDownLoad(QWidget *parent)
     : ControlBase(parent)
-    , Wk(new Winsock(this))
-    , Ws(new Winsock(this))
-    , m_replies(std::make_unique<FtpReplyReader>())
-    , m_watchdog(new QTimer(this))
+    , d(std::make_unique<Private>(this))
 {
     setSizeTwips(WidthTwips, HeightTwips);
     setAccessibleName(componentTitle());
-    m_watchdog->setSingleShot(true);
-    connect(m_watchdog, &QTimer::timeout, this, &ZuFTPDownLoad::checkTimeOut);
-    connect(Wk, &Winsock::connected, this, &ZuFTPDownLoad::Wk_Connect);
-    connect(Wk, &Winsock::dataArrival, this, &ZuFTPDownLoad::Wk_DataArrival);
-    connect(Wk, &Winsock::errorOccurred, this, &ZuFTPDownLoad::Wk_Error);
-    connect(Wk, &Winsock::peerClosed, this, &ZuFTPDownLoad::Wk_Close);
-    connect(Ws, &Winsock::connected, this, &ZuFTPDownLoad::Ws_Connect);
-    connect(Ws, &Winsock::dataArrival, this, &ZuFTPDownLoad::Ws_DataArrival);
-    connect(Ws, &Winsock::errorOccurred, this, &ZuFTPDownLoad::Ws_Error);
-    connect(Ws, &Winsock::peerClosed, this, &ZuFTPDownLoad::wakeWaits);
 }
 
 ZuFTPDownLoad::~ZuFTPDownLoad() = default;
@@ -104,34 +235,69 @@ QString ZuFTPDownLoad::defaultPassword()
 
 // Properties
 
+QVariant ZuFTPDownLoad::Host() const
+{
+    return d->m_host;
+}
+
+QVariant ZuFTPDownLoad::Path() const
+{
+    return d->m_path;
+}
+
+QVariant ZuFTPDownLoad::User() const
+{
+    return d->m_user;
+}
+
+QVariant ZuFTPDownLoad::Password() const
+{
+    return d->m_password;
+}
+
+qint32 ZuFTPDownLoad::Port() const
+{
+    return d->m_port;
+}
+
+qint32 ZuFTPDownLoad::Start() const
+{
+    return d->m_start;
+}
+
+qint32 ZuFTPDownLoad::TimeOut() const
+{
+    return d->m_timeOut;
+}
+
 void ZuFTPDownLoad::setHost(const QVariant &host)
 {
-    put(m_host, host, "Host");
+    d->put(d->m_host, host, "Host");
 }
 
 void ZuFTPDownLoad::setPath(const QVariant &path)
 {
-    put(m_path, path, "Path");
+    d->put(d->m_path, path, "Path");
 }
 
 void ZuFTPDownLoad::setUser(const QVariant &user)
 {
-    put(m_user, user, "User");
+    d->put(d->m_user, user, "User");
 }
 
 void ZuFTPDownLoad::setPassword(const QVariant &password)
 {
-    put(m_password, password, "Password");
+    d->put(d->m_password, password, "Password");
 }
 
 void ZuFTPDownLoad::setPort(qint32 port)
 {
-    put(m_port, port, "Port");
+    d->put(d->m_port, port, "Port");
 }
 
 void ZuFTPDownLoad::setStart(qint32 start)
 {
-    put(m_start, start, "Start");
+    d->put(d->m_start, start, "Start");
 }
 
 void ZuFTPDownLoad::setTimeOut(qint32 seconds)
@@ -139,34 +305,34 @@ void ZuFTPDownLoad::setTimeOut(qint32 seconds)
     guarded([&] {
         if (seconds < 0)
             throw SystemError(SystemError::InvalidPropertyValue);
-        put(m_timeOut, seconds, "TimeOut");
+        d->put(d->m_timeOut, seconds, "TimeOut");
         // A running session measures its quiet time against the new limit.
-        if (m_phase != Phase::Idle)
-            m_watchdog->start(0);
+        if (d->m_phase != Private::Phase::Idle)
+            d->m_watchdog->start(0);
     });
 }
 
 QVariant ZuFTPDownLoad::State() const
 {
-    return QVariant::fromValue(Ws->State());
+    return QVariant::fromValue(d->Ws->State());
 }
 
 QVariant ZuFTPDownLoad::State1() const
 {
-    return QVariant::fromValue(Wk->State());
+    return QVariant::fromValue(d->Wk->State());
 }
 
 QVariant ZuFTPDownLoad::State2() const
 {
-    return QVariant::fromValue(Ws->State());
+    return QVariant::fromValue(d->Ws->State());
 }
 
 qint64 ZuFTPDownLoad::HsDown()
 {
     return guarded([&]() -> qint64 {
-        if (!m_transferFile || !m_transferFile->isOpen())
+        if (!d->m_transferFile || !d->m_transferFile->isOpen())
             throw SystemError(SystemError::BadFileNameOrNumber);
-        return m_transferFile->position() - 1;
+        return d->m_transferFile->position() - 1;
     });
 }
 
@@ -207,18 +373,18 @@ QVariant ZuFTPDownLoad::About()
 
 void ZuFTPDownLoad::readProperties(PropertyBag &)
 {
-    m_aboutShown = true;
+    d->m_aboutShown = true;
 }
 
 void ZuFTPDownLoad::controlShown()
 {
     setMaskColor(downloadMaskColor());
-    m_user = QStringLiteral("anonymous");
-    m_password = defaultPassword();
-    m_port = 21;
-    if (!m_aboutShown) {
+    d->m_user = QStringLiteral("anonymous");
+    d->m_password = defaultPassword();
+    d->m_port = 21;
+    if (!d->m_aboutShown) {
         // Set first: a Show that comes while the box is up must not open another.
-        m_aboutShown = true;
+        d->m_aboutShown = true;
         FrmAbout::showModal(this, componentTitle());
     }
 }
@@ -251,7 +417,7 @@ void ZuFTPDownLoad::paintEvent(QPaintEvent *)
 
 // Methods
 
-std::optional<ZuFTPDownLoad::Target> ZuFTPDownLoad::target(const QVariant &url)
+std::optional<ZuFTPDownLoad::Private::Target> ZuFTPDownLoad::Private::target(const QVariant &url)
 {
     const std::optional<UrlParts> parts = SplitUrl(url.toString());
     QString refusal;
@@ -275,11 +441,11 @@ std::optional<ZuFTPDownLoad::Target> ZuFTPDownLoad::target(const QVariant &url)
     }
     if (refusal.isEmpty())
         return target;
-    (void)raise(&ZuFTPDownLoad::OnError, qint16(1), refusal);
+    (void)q->raise(&ZuFTPDownLoad::OnError, qint16(1), refusal);
     return std::nullopt;
 }
 
-void ZuFTPDownLoad::take(const Target &target)
+void ZuFTPDownLoad::Private::take(const Target &target)
 {
     m_host = target.host;
     m_path = target.path;
@@ -291,23 +457,23 @@ void ZuFTPDownLoad::take(const Target &target)
 // check comes before the first change.
 QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qint64 Begin, bool Ext)
 {
-    const std::optional<Target> address = target(Url);
+    const std::optional<Private::Target> address = d->target(Url);
     if (!address)
         return {};
     try {
         if (Begin == std::numeric_limits<qint64>::min())
             throw SystemError(SystemError::Overflow);
-        checkPort();
+        d->checkPort();
         auto file = std::make_unique<BinaryFile>();
         file->open(Filename);
         if (Ext)
             file->seek(Begin);
-        m_downMode = true;
-        take(*address);
-        m_restOffset = Begin - 1;
+        d->m_downMode = true;
+        d->take(*address);
+        d->m_restOffset = Begin - 1;
         // The file it replaces could never be closed again otherwise.
-        m_transferFile = std::move(file);
-        StartSession();
+        d->m_transferFile = std::move(file);
+        d->StartSession();
     } catch (const SystemError &error) {
         (void)raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
     }
@@ -316,14 +482,14 @@ QVariant ZuFTPDownLoad::DownTo(const QVariant &Url, const QString &Filename, qin
 
 QVariant ZuFTPDownLoad::GetAttrs(const QVariant &Url)
 {
-    const std::optional<Target> address = target(Url);
+    const std::optional<Private::Target> address = d->target(Url);
     if (!address)
         return {};
     try {
-        checkPort();
-        m_downMode = false;
-        take(*address);
-        StartSession();
+        d->checkPort();
+        d->m_downMode = false;
+        d->take(*address);
+        d->StartSession();
     } catch (const SystemError &error) {
         (void)raise(&ZuFTPDownLoad::OnError, qint16(error.number()), error.description());
     }
@@ -334,24 +500,24 @@ QVariant ZuFTPDownLoad::ZUClose()
 {
     guarded([&] {
         // Whatever of the session still runs stops without a word.
-        endSession();
-        Wk->Close();
-        Ws->Close();
-        if (m_transferFile)
-            m_transferFile->close();
+        d->endSession();
+        d->Wk->Close();
+        d->Ws->Close();
+        if (d->m_transferFile)
+            d->m_transferFile->close();
     });
     return {};
 }
 
 // The session
 
-void ZuFTPDownLoad::checkPort() const
+void ZuFTPDownLoad::Private::checkPort() const
 {
     if (m_port < 0 || m_port > 65535)
         throw SystemError(SystemError::InvalidPropertyValue);
 }
 
-void ZuFTPDownLoad::StartSession()
+void ZuFTPDownLoad::Private::StartSession()
 {
     ++m_session;
     m_phase = Phase::Dialogue;
@@ -370,7 +536,7 @@ void ZuFTPDownLoad::StartSession()
     // What an earlier session left running is no longer wanted.
     Wk->Close();
     Ws->Close();
-    m_replies->clear();
+    m_replies.clear();
     noteActivity();
     m_watchdog->stop();
     checkTimeOut();
@@ -385,7 +551,7 @@ void ZuFTPDownLoad::StartSession()
     }
 }
 
-quint32 ZuFTPDownLoad::endSession()
+quint32 ZuFTPDownLoad::Private::endSession()
 {
     m_phase = Phase::Idle;
     m_awaiting = false;
@@ -394,7 +560,7 @@ quint32 ZuFTPDownLoad::endSession()
     return ++m_session;
 }
 
-void ZuFTPDownLoad::checkTimeOut()
+void ZuFTPDownLoad::Private::checkTimeOut()
 {
     if (m_phase == Phase::Idle || m_timeOut <= 0)
         return;
@@ -406,11 +572,11 @@ void ZuFTPDownLoad::checkTimeOut()
     (void)failSession(qint16(Winsock::TimedOut), timedOutText(), true);
 }
 
-bool ZuFTPDownLoad::failSession(qint16 number, const QString &description, bool closeFile)
+bool ZuFTPDownLoad::Private::failSession(qint16 number, const QString &description, bool closeFile)
 {
     const quint32 failed = m_session;
     const quint32 session = endSession();
-    if (!raise(&ZuFTPDownLoad::OnError, number, description))
+    if (!q->raise(&ZuFTPDownLoad::OnError, number, description))
         return false;
     // Inside the event the host may have started the next session on both connections.
     if (session == m_session) {
@@ -422,9 +588,9 @@ bool ZuFTPDownLoad::failSession(qint16 number, const QString &description, bool 
     return true;
 }
 
-bool ZuFTPDownLoad::waitUntil(const std::function<bool()> &done)
+bool ZuFTPDownLoad::Private::waitUntil(const std::function<bool()> &done)
 {
-    QPointer<ZuFTPDownLoad> self(this);
+    QPointer<ZuFTPDownLoad> self(q);
     // Some state changes come without an event of their own; look again now and then.
     QTimer heartbeat;
     heartbeat.start(25);
@@ -440,7 +606,7 @@ bool ZuFTPDownLoad::waitUntil(const std::function<bool()> &done)
 
 // A wait loop sleeps until an event comes; a condition that turns true inside
 // a posted event must not leave it asleep.
-void ZuFTPDownLoad::wakeWaits() const
+void ZuFTPDownLoad::Private::wakeWaits() const
 {
     if (m_waits == 0)
         return;
@@ -448,7 +614,7 @@ void ZuFTPDownLoad::wakeWaits() const
         dispatcher->wakeUp();
 }
 
-bool ZuFTPDownLoad::WaitReply()
+bool ZuFTPDownLoad::Private::WaitReply()
 {
     const quint32 session = m_session;
     m_replyArrived = false;
@@ -466,7 +632,7 @@ bool ZuFTPDownLoad::WaitReply()
     return false;
 }
 
-bool ZuFTPDownLoad::reportServerClosed()
+bool ZuFTPDownLoad::Private::reportServerClosed()
 {
     if (m_phase != Phase::Dialogue || std::exchange(m_closeReported, true))
         return true;
@@ -475,7 +641,7 @@ bool ZuFTPDownLoad::reportServerClosed()
 
 // The control connection
 
-void ZuFTPDownLoad::Wk_Close()
+void ZuFTPDownLoad::Private::Wk_Close()
 {
     // A server that hangs up before the session is over leaves the host
     // waiting for an event that would never come.
@@ -483,7 +649,7 @@ void ZuFTPDownLoad::Wk_Close()
         wakeWaits();
 }
 
-void ZuFTPDownLoad::sendCommand(Step step, const QString &command)
+void ZuFTPDownLoad::Private::sendCommand(Step step, const QString &command)
 {
     // A line break inside a value would smuggle a command of its own to the server.
     if (!fitsInCommand(command))
@@ -494,7 +660,7 @@ void ZuFTPDownLoad::sendCommand(Step step, const QString &command)
     Wk->SendData(command + QStringLiteral("\r\n"));
 }
 
-void ZuFTPDownLoad::Wk_Connect()
+void ZuFTPDownLoad::Private::Wk_Connect()
 {
     try {
         noteActivity();
@@ -542,26 +708,26 @@ void ZuFTPDownLoad::Wk_Connect()
     }
 }
 
-void ZuFTPDownLoad::Wk_DataArrival(qint32)
+void ZuFTPDownLoad::Private::Wk_DataArrival(qint32)
 {
     const quint32 session = m_session;
     noteActivity();
     try {
-        m_replies->append(Wk->GetDataBytes());
+        m_replies.append(Wk->GetDataBytes());
     } catch (const SystemError &error) {
         (void)failSession(qint16(error.number()), error.description());
         return;
     }
-    while (const std::optional<QByteArray> reply = m_replies->takeReply()) {
+    while (const std::optional<QByteArray> reply = m_replies.takeReply()) {
         if (!dispatchReply(CodePage::toUnicode(*reply)) || session != m_session)
             return;
     }
     // A reply past any sensible length is not waited out.
-    if (m_replies->tooLong() && m_phase != Phase::Idle)
+    if (m_replies.tooLong() && m_phase != Phase::Idle)
         (void)failSession(qint16(Winsock::NoBufferSpace), Winsock::errorText(Winsock::NoBufferSpace));
 }
 
-void ZuFTPDownLoad::Wk_Error(qint16 Number, const QString &Description)
+void ZuFTPDownLoad::Private::Wk_Error(qint16 Number, const QString &Description)
 {
     // Once the server has said 226 the control connection has done its part.
     if (m_phase != Phase::Dialogue)
@@ -570,7 +736,7 @@ void ZuFTPDownLoad::Wk_Error(qint16 Number, const QString &Description)
     (void)failSession(Number, Description);
 }
 
-ZuFTPDownLoad::Verdict ZuFTPDownLoad::verdict(int code) const
+ZuFTPDownLoad::Private::Verdict ZuFTPDownLoad::Private::verdict(int code) const
 {
     // Refusals that a step can do without; 421 always means the server is leaving.
     const Verdict refusal = code >= 400 && code < 600 && code != 421 ? Verdict::Refused : Verdict::Wrong;
@@ -602,7 +768,7 @@ ZuFTPDownLoad::Verdict ZuFTPDownLoad::verdict(int code) const
     return Verdict::Wrong;
 }
 
-bool ZuFTPDownLoad::failOnReply(int code, const QString &reply)
+bool ZuFTPDownLoad::Private::failOnReply(int code, const QString &reply)
 {
     if (code == 550)
         return failSession(550, addressNotFoundText());
@@ -612,7 +778,7 @@ bool ZuFTPDownLoad::failOnReply(int code, const QString &reply)
     return failSession(qint16(code), replyText(reply));
 }
 
-bool ZuFTPDownLoad::dispatchReply(const QString &reply)
+bool ZuFTPDownLoad::Private::dispatchReply(const QString &reply)
 {
     // After the 226 the server's words change nothing.
     if (m_phase != Phase::Dialogue)
@@ -646,7 +812,7 @@ bool ZuFTPDownLoad::dispatchReply(const QString &reply)
     return true;
 }
 
-void ZuFTPDownLoad::openDataConnection(qint32 port)
+void ZuFTPDownLoad::Private::openDataConnection(qint32 port)
 {
     // The data connection goes where the control connection went, whatever host a 227 names.
     const QString peer = Wk->RemoteHostIP();
@@ -659,7 +825,7 @@ void ZuFTPDownLoad::openDataConnection(qint32 port)
     Ws->Connect();
 }
 
-void ZuFTPDownLoad::PickDataPort()
+void ZuFTPDownLoad::Private::PickDataPort()
 {
     // The data connection goes to the control connection's peer, so it leaves
     // from the control connection's local address; only that one is tried.
@@ -678,7 +844,7 @@ void ZuFTPDownLoad::PickDataPort()
     }
 }
 
-bool ZuFTPDownLoad::transferBegins(int code, const QString &reply)
+bool ZuFTPDownLoad::Private::transferBegins(int code, const QString &reply)
 {
     if (std::exchange(m_transferStarted, true) || code == 110)
         return true;
@@ -695,10 +861,10 @@ bool ZuFTPDownLoad::transferBegins(int code, const QString &reply)
     m_remoteSize = *size;
     m_expected = *size;
     m_listingSizeWanted = false;
-    return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+    return q->raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
 }
 
-bool ZuFTPDownLoad::endProbe(std::optional<qint64> size)
+bool ZuFTPDownLoad::Private::endProbe(std::optional<qint64> size)
 {
     m_remoteSize = size.value_or(0);
     endSession();
@@ -707,13 +873,13 @@ bool ZuFTPDownLoad::endProbe(std::optional<qint64> size)
     if (!std::exchange(m_listingSizeWanted, false))
         return true;
     if (size)
-        return raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
-    return raise(&ZuFTPDownLoad::OnError, qint16(1), sizeUnknownText());
+        return q->raise(&ZuFTPDownLoad::UrlOK, m_remoteSize);
+    return q->raise(&ZuFTPDownLoad::OnError, qint16(1), sizeUnknownText());
 }
 
 // The data connection
 
-void ZuFTPDownLoad::Ws_Connect()
+void ZuFTPDownLoad::Private::Ws_Connect()
 {
     try {
         noteActivity();
@@ -742,7 +908,7 @@ void ZuFTPDownLoad::Ws_Connect()
     }
 }
 
-void ZuFTPDownLoad::restartFile()
+void ZuFTPDownLoad::Private::restartFile()
 {
     // The server sends the whole file from its first byte, which replaces
     // what is there; the part beyond the new end goes only once the download
@@ -753,7 +919,7 @@ void ZuFTPDownLoad::restartFile()
     m_restarted = true;
 }
 
-void ZuFTPDownLoad::Ws_DataArrival(qint32)
+void ZuFTPDownLoad::Private::Ws_DataArrival(qint32)
 {
     if (m_phase == Phase::Idle)
         return;
@@ -779,7 +945,7 @@ void ZuFTPDownLoad::Ws_DataArrival(qint32)
     (void)endProbe(size);
 }
 
-bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
+bool ZuFTPDownLoad::Private::writeChunk(const QByteArray &bytes)
 {
     try {
         if (!m_transferFile || !m_transferFile->isOpen())
@@ -790,24 +956,24 @@ bool ZuFTPDownLoad::writeChunk(const QByteArray &bytes)
         return failSession(qint16(error.number()), error.description());
     }
     m_received += bytes.size();
-    return raise(&ZuFTPDownLoad::GetedData);
+    return q->raise(&ZuFTPDownLoad::GetedData);
 }
 
-void ZuFTPDownLoad::Ws_Error(qint16 Number, const QString &Description)
+void ZuFTPDownLoad::Private::Ws_Error(qint16 Number, const QString &Description)
 {
     // A download without its data connection can never end well; one report ends it.
     if (m_phase != Phase::Idle)
         (void)failSession(Number, Description);
 }
 
-bool ZuFTPDownLoad::cutShort() const
+bool ZuFTPDownLoad::Private::cutShort() const
 {
     // A server that names the whole size after a restart, or only the rest,
     // sends at least this much.
     return m_expected >= 0 && m_received < m_expected - m_serverOffset;
 }
 
-bool ZuFTPDownLoad::FinishTransfer()
+bool ZuFTPDownLoad::Private::FinishTransfer()
 {
     // The server may hang up the control connection once it has said 226.
     m_phase = Phase::Finishing;
@@ -834,7 +1000,7 @@ bool ZuFTPDownLoad::FinishTransfer()
         return failSession(qint16(SystemError::DeviceIOError), SystemError(SystemError::DeviceIOError).description());
     Ws->Close();
     const quint32 next = endSession();
-    if (!raise(&ZuFTPDownLoad::Ended))
+    if (!q->raise(&ZuFTPDownLoad::Ended))
         return false;
     // A session the host started inside Ended owns both connections now,
     // and the file too when it was a download.

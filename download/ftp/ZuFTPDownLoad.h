@@ -3,17 +3,9 @@
 #include "ControlBase.h"
 #include "zudownload_export.h"
 
-#include <QElapsedTimer>
 #include <QVariant>
 
-#include <functional>
 #include <memory>
-#include <optional>
-
-class BinaryFile;
-class FtpReplyReader;
-class QTimer;
-class Winsock;
 
 /*!
     The FTP download control.
@@ -89,15 +81,15 @@ public:
     explicit ZuFTPDownLoad(QWidget *parent = nullptr);
     ~ZuFTPDownLoad() override;
 
-    QVariant Host() const { return m_host; }
+    QVariant Host() const;
     void setHost(const QVariant &host);
-    QVariant Path() const { return m_path; }
+    QVariant Path() const;
     void setPath(const QVariant &path);
-    QVariant User() const { return m_user; }
+    QVariant User() const;
     void setUser(const QVariant &user);
-    QVariant Password() const { return m_password; }
+    QVariant Password() const;
     void setPassword(const QVariant &password);
-    qint32 Port() const { return m_port; }
+    qint32 Port() const;
     void setPort(qint32 port);
 
     //! Downloads \a Url into \a Filename. With \a Ext the file is written from
@@ -119,7 +111,7 @@ public:
     //! Lists \a Url to learn its size.
     Q_INVOKABLE QVariant GetAttrs(const QVariant &Url);
 
-    qint32 Start() const { return m_start; }
+    qint32 Start() const;
     void setStart(qint32 start);
 
     QVariant Writer() const;
@@ -134,7 +126,7 @@ public:
 
     //! Seconds a session waits for a reply or a byte of data before it ends
     //! with OnError(10060); 0 waits for ever. A negative value is refused (380).
-    qint32 TimeOut() const { return m_timeOut; }
+    qint32 TimeOut() const;
     void setTimeOut(qint32 seconds);
 
     //! The caption of the about box's title for this control.
@@ -156,114 +148,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // The command whose reply the control waits for.
-    enum class Step {
-        Greeting, User, Password, RestartProbe, Type, Size, Passive, ExtendedPassive, Restart, Retrieve, List
-    };
-    // How a reply answers the command it follows.
-    enum class Verdict { Done, Refused, Preliminary, Wrong };
-    // Dialogue: replies are read and the session can fail; Finishing: after
-    // the 226, the data connection is drained; Idle: the outcome is out.
-    enum class Phase { Idle, Dialogue, Finishing };
-
-    void StartSession();
-    bool WaitReply();
-    void PickDataPort();
-    //! Raises Ended once the data connection is done. The bool results say
-    //! whether the control is still there (the host may delete it in an event).
-    bool FinishTransfer();
-
-    void Wk_Connect();
-    void Wk_DataArrival(qint32 bytesTotal);
-    void Wk_Error(qint16 Number, const QString &Description);
-    void Wk_Close();
-    void Ws_Connect();
-    void Ws_DataArrival(qint32 bytesTotal);
-    void Ws_Error(qint16 Number, const QString &Description);
-
-    // What an address names for a session.
-    struct Target {
-        QString host;
-        QString path;
-        std::optional<QString> user;
-        std::optional<QString> password;
-    };
-    //! The target \a url names; raises OnError and gives nothing for a bad one.
-    std::optional<Target> target(const QVariant &url);
-    void take(const Target &target);
-    void checkPort() const;
-    bool dispatchReply(const QString &reply);
-    Verdict verdict(int code) const;
-    bool failOnReply(int code, const QString &reply);
-    //! Connects Ws to the control connection's peer at \a port.
-    void openDataConnection(qint32 port);
-    bool transferBegins(int code, const QString &reply);
-    bool endProbe(std::optional<qint64> size);
-    bool writeChunk(const QByteArray &bytes);
-    bool cutShort() const;
-    void restartFile();
-    void sendCommand(Step step, const QString &command);
-    bool reportServerClosed();
-    //! Ends the session with OnError and closes both connections (and, with
-    //! \a closeFile, the download file), unless the host started the next
-    //! session inside the event.
-    bool failSession(qint16 number, const QString &description, bool closeFile = false);
-    //! Stops whatever of the session still runs or waits; returns the new session number.
-    quint32 endSession();
-    void noteActivity() { m_sinceActivity.restart(); }
-    void checkTimeOut();
-    bool waitUntil(const std::function<bool()> &done);
-    void wakeWaits() const;
-    template<typename T>
-    void put(T &member, const T &value, const char *name)
-    {
-        member = value;
-        emit propertyChanged(QString::fromLatin1(name));
-    }
-
-    Winsock *Wk = nullptr;
-    Winsock *Ws = nullptr;
-
-    QVariant m_host;
-    QVariant m_path;
-    QVariant m_user;
-    QVariant m_password;
-    qint32 m_port = 0;
-    qint32 m_start = 0;
-    qint32 m_timeOut = 60;
-    bool m_downMode = false;
-    bool m_replyArrived = false;
-    qint64 m_remoteSize = 0;
-    qint64 m_restOffset = 0;
-    std::unique_ptr<BinaryFile> m_transferFile;
-    bool m_aboutShown = false;
-
-    const std::unique_ptr<FtpReplyReader> m_replies;
-    // The login an address names, for its session only.
-    std::optional<QString> m_loginUser;
-    std::optional<QString> m_loginPassword;
-    Step m_step = Step::Greeting;
-    // A command has been sent whose final reply has not come yet.
-    bool m_awaiting = false;
-    int m_lastCode = 0;
-    // Counts sessions; a session that was replaced or ended touches nothing more.
-    quint32 m_session = 0;
-    // The download session that opened the transfer file.
-    quint32 m_fileSession = 0;
-    Phase m_phase = Phase::Idle;
-    bool m_closeReported = false;
-    // A probe reports the size from the listing unless a 150 reply named it.
-    bool m_listingSizeWanted = false;
-    // What the server said of the file (SIZE), and what the transfer must bring.
-    std::optional<qint64> m_fileSize;
-    qint64 m_expected = -1;
-    qint64 m_received = 0;
-    // The restart position the server accepted last in this session.
-    qint64 m_serverOffset = 0;
-    bool m_transferStarted = false;
-    // A refused restart writes the file from its start; what lies beyond goes at the end.
-    bool m_restarted = false;
-    int m_waits = 0;
-    QTimer *m_watchdog = nullptr;
-    QElapsedTimer m_sinceActivity;
+    class Private;
+    const std::unique_ptr<Private> d;
 };

@@ -21,8 +21,8 @@ constexpr int Timeout = 10000;
 // Scripts the first session of \a server in steps apart by '|'. "VERB reply" answers VERB with
 // the reply's lines, where "<data>" sends the content and closes the data connection, "<pause>"
 // waits 150 ms and "<hang-up>" closes the control connection. "227 ..." answers PASV, its P1,P2
-// replaced by the data port and C1,C2 by a closed port. A step without a reply (such as
-// "probe", which dialogues() reads) is left out. Later sessions go as usual.
+// replaced by the data port and C1,C2 by a closed port. A step without a reply (such as "probe",
+// which dialogueSendsCommandsAndEndsInOneOutcome() reads) is left out. Later sessions go as usual.
 static void script(ScriptedFtpServer &server, const QByteArray &steps)
 {
     const quint16 closed = PeerProcess::freePort();
@@ -69,13 +69,13 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
 
-    void hostView();
+    void showPutsDefaultsBackAndSavesNothing();
 
-    void dialogues_data();
-    void dialogues();
-    void timeOut_data();
-    void timeOut();
-    void timeOutProperty();
+    void dialogueSendsCommandsAndEndsInOneOutcome_data();
+    void dialogueSendsCommandsAndEndsInOneOutcome();
+    void silenceForTimeOutEndsWith10060_data();
+    void silenceForTimeOutEndsWith10060();
+    void timeOutRefusesNegativeAndOutlivesShow();
     void hostCallsBack_data();
     void hostCallsBack();
 
@@ -98,7 +98,7 @@ void TestFtpControl::cleanupTestCase()
     ModalRunner::setHandler({});
 }
 
-void TestFtpControl::hostView()
+void TestFtpControl::showPutsDefaultsBackAndSavesNothing()
 {
     m_modals.clear();
     ZuFTPDownLoad control;
@@ -123,9 +123,9 @@ void TestFtpControl::hostView()
     QCOMPARE(m_modals.size(), 1);
 }
 
-void TestFtpControl::dialogues_data()
+void TestFtpControl::dialogueSendsCommandsAndEndsInOneOutcome_data()
 {
-    QTest::addColumn<QByteArray>("script"); // see script(), or a word for a case of dialogues()
+    QTest::addColumn<QByteArray>("script"); // see script(), or a word for a case handled below
     QTest::addColumn<QByteArray>("commands"); // all the server got
     // "Ended" and the file, "UrlOK" and the size, or the one OnError (then " => " and the file, where it matters)
     QTest::addColumn<QString>("outcome");
@@ -245,7 +245,7 @@ void TestFtpControl::dialogues_data()
     row("host closes while waiting", "ZUClose", "USER anonymous", "");
 }
 
-void TestFtpControl::dialogues()
+void TestFtpControl::dialogueSendsCommandsAndEndsInOneOutcome()
 {
     QFETCH(QByteArray, script);
     QFETCH(QByteArray, commands);
@@ -351,7 +351,7 @@ void TestFtpControl::dialogues()
     QVERIFY(s.control->takeError());
 }
 
-void TestFtpControl::timeOut_data()
+void TestFtpControl::silenceForTimeOutEndsWith10060_data()
 {
     QTest::addColumn<QByteArray>("script"); // see script()
     QTest::addColumn<QByteArrayList>("greeting");
@@ -365,7 +365,7 @@ void TestFtpControl::timeOut_data()
 }
 
 // No reply and no data for TimeOut seconds end the session, whatever it waits for.
-void TestFtpControl::timeOut()
+void TestFtpControl::silenceForTimeOutEndsWith10060()
 {
     QFETCH(QByteArray, script);
     QFETCH(QByteArrayList, greeting);
@@ -397,7 +397,7 @@ void TestFtpControl::timeOut()
     QCOMPARE(s.errors.size(), 1);
 }
 
-void TestFtpControl::timeOutProperty()
+void TestFtpControl::timeOutRefusesNegativeAndOutlivesShow()
 {
     ZuFTPDownLoad control;
     QCOMPARE(control.TimeOut(), 60);

@@ -16,13 +16,13 @@ class TestFtpParsers : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void numbers_data();
-    void numbers();
-    void replies_data();
-    void replies();
+    void repliesYieldCodesPortsAndSizes_data();
+    void repliesYieldCodesPortsAndSizes();
+    void readerCutsRepliesWhereverTextIsSplit_data();
+    void readerCutsRepliesWhereverTextIsSplit();
 };
 
-void TestFtpParsers::numbers_data()
+void TestFtpParsers::repliesYieldCodesPortsAndSizes_data()
 {
     QTest::addColumn<QByteArray>("reader"); // code, 227, 229, 150, 213 or LIST
     QTest::addColumn<QString>("text");
@@ -59,7 +59,7 @@ void TestFtpParsers::numbers_data()
     row("listing too short", "LIST", u"-rw-r--r-- 1 ftp"_s, u"none"_s);
 }
 
-void TestFtpParsers::numbers()
+void TestFtpParsers::repliesYieldCodesPortsAndSizes()
 {
     QFETCH(QByteArray, reader);
     QFETCH(QString, text);
@@ -84,7 +84,7 @@ void TestFtpParsers::numbers()
     }
 }
 
-void TestFtpParsers::replies_data()
+void TestFtpParsers::readerCutsRepliesWhereverTextIsSplit_data()
 {
     QTest::addColumn<QByteArrayList>("pieces");
     QTest::addColumn<QByteArrayList>("expected"); // after the last piece
@@ -103,7 +103,7 @@ void TestFtpParsers::replies_data()
     QTest::newRow("text without a code") << QByteArrayList{"hello\r\n"} << QByteArrayList{"hello"} << 1;
 }
 
-void TestFtpParsers::replies()
+void TestFtpParsers::readerCutsRepliesWhereverTextIsSplit()
 {
     QFETCH(QByteArrayList, pieces);
     QFETCH(int, readyAfterFirst);

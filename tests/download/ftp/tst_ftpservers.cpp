@@ -30,12 +30,12 @@ private Q_SLOTS:
     void cleanupTestCase();
     void init();
 
-    void sessions_data();
-    void sessions();
-    void resumePast4GiB();
+    void sessionsEndInOneOutcome_data();
+    void sessionsEndInOneOutcome();
+    void resumesPast4GiB();
 
-    void hosted();
-    void peerFailure();
+    void hostedControlDownloadsAndStopsWhileWaiting();
+    void peerStartFailureQuotesTheServer();
 
 private:
     QString url(const QString &peer, const QString &path) const { return m_peers.at(peer)->url(path); }
@@ -87,11 +87,13 @@ void TestFtpServers::init()
 {
     const QString peer = [] {
         const QByteArray function = QTest::currentTestFunction();
-        if (function == "sessions") {
+        if (function == "sessionsEndInOneOutcome") {
             QFETCH(QString, peer);
             return peer;
         }
-        return function == "resumePast4GiB" ? u"vsftpd"_s : function == "hosted" ? u"pyftpdlib"_s : QString();
+        if (function == "resumesPast4GiB")
+            return u"vsftpd"_s;
+        return function == "hostedControlDownloadsAndStopsWhileWaiting" ? u"pyftpdlib"_s : QString();
     }();
     if (m_unavailable.contains(peer))
         QSKIP(qPrintable(m_unavailable.at(peer)));
@@ -100,7 +102,7 @@ void TestFtpServers::init()
         QFAIL(qPrintable(m_broken.at(peer)));
 }
 
-void TestFtpServers::sessions_data()
+void TestFtpServers::sessionsEndInOneOutcome_data()
 {
     QTest::addColumn<QString>("peer");
     // DownTo or GetAttrs, a path as escaped in the address, then "as USER", "into FILE" or
@@ -143,7 +145,7 @@ void TestFtpServers::sessions_data()
     row(u"vsftpd, target full"_s, u"vsftpd"_s, "DownTo /f.bin into /dev/full", 0, true, u"61 Disk full"_s);
 }
 
-void TestFtpServers::sessions()
+void TestFtpServers::sessionsEndInOneOutcome()
 {
     QFETCH(QString, peer);
     QFETCH(QString, call);
@@ -206,7 +208,7 @@ void TestFtpServers::sessions()
     }
 }
 
-void TestFtpServers::resumePast4GiB()
+void TestFtpServers::resumesPast4GiB()
 {
     // Sparse on both sides: only the last MiB is sent and written.
     constexpr qint64 size = 5LL * 1024 * 1024 * 1024;
@@ -226,7 +228,7 @@ void TestFtpServers::resumePast4GiB()
     QCOMPARE(local.readAll(), tail);
 }
 
-void TestFtpServers::hosted()
+void TestFtpServers::hostedControlDownloadsAndStopsWhileWaiting()
 {
 #ifndef CTLHOST_PATH
     QSKIP("the container is not part of this build");
@@ -258,7 +260,7 @@ void TestFtpServers::hosted()
 }
 
 // A server that stops at start-up: the helper says so with the server's words.
-void TestFtpServers::peerFailure()
+void TestFtpServers::peerStartFailureQuotesTheServer()
 {
     PeerProcess peer;
     const QString error = peer.start(QStringLiteral("/bin/sh"), {"-c", "echo 500 OOPS: must be started as root >&0; exit 1"},
