@@ -2,7 +2,8 @@
 # Checks the ABI of the suite's shared libraries, as installed from a build
 # folder (default: build), against the baselines in abi/: a change that
 # breaks a library's ABI fails unless its SOVERSION was raised with it. What
-# counts is what the installed headers declare.
+# counts is what the installed headers declare. The baselines are kept
+# compressed: abidw's XML runs to megabytes.
 #
 #   scripts/check-abi.sh [BUILD]            check
 #   scripts/check-abi.sh --update [BUILD]   write the baselines anew (after a
@@ -15,7 +16,7 @@ if [ "$1" = "--update" ]; then
     shift
 fi
 build=$(cd "${1:-$source_dir/build}" && pwd)
-for tool in abidw abidiff; do
+for tool in abidw abidiff xz; do
     command -v $tool >/dev/null || { echo "abi: $tool is missing (scripts/install-deps.sh --test installs it)" >&2; exit 2; }
 done
 stage=$(mktemp -d)
@@ -30,10 +31,10 @@ for library in $(find "$stage/usr/lib" -maxdepth 2 -name 'lib*.so.*.*.*' | sort)
     current=$stage/$name.abi
     abidw --no-show-locs --no-corpus-path --type-id-style hash --drop-private-types \
         --headers-dir "$stage/usr/include" --out-file "$current" "$library"
-    baseline=$source_dir/abi/$name.abi
+    baseline=$source_dir/abi/$name.abi.xz
     if [ $update = yes ]; then
-        cp "$current" "$baseline"
-        echo "abi: $soname: baseline written to abi/$name.abi"
+        xz -9 -c "$current" >"$baseline"
+        echo "abi: $soname: baseline written to abi/$name.abi.xz"
         continue
     fi
     if [ ! -f "$baseline" ]; then
@@ -41,9 +42,10 @@ for library in $(find "$stage/usr/lib" -maxdepth 2 -name 'lib*.so.*.*.*' | sort)
         status=1
         continue
     fi
-    before=$(sed -n "s/.*soname='\([^']*\)'.*/\1/p" "$baseline" | head -n 1)
+    xz -dc "$baseline" >"$stage/$name.baseline.abi"
+    before=$(sed -n "s/.*soname='\([^']*\)'.*/\1/p" "$stage/$name.baseline.abi" | head -n 1)
     rc=0
-    abidiff --no-show-locs "$baseline" "$current" >"$stage/$name.diff" 2>&1 || rc=$?
+    abidiff --no-show-locs "$stage/$name.baseline.abi" "$current" >"$stage/$name.diff" 2>&1 || rc=$?
     if [ $((rc & 3)) -ne 0 ]; then
         cat "$stage/$name.diff" >&2
         echo "abi: abidiff could not compare $soname" >&2

@@ -20,11 +20,11 @@ packages="build-essential cmake pkg-config qt6-base-dev qt6-qpa-plugins libmspac
 # their libraries, which start nothing (tinyproxy needs only the C library).
 # strace stops tessal at a chosen system call in the data-safety tests;
 # lintian judges the packages that scripts/build-packages.sh makes, and
-# abigail-tools the libraries' ABI (scripts/check-abi.sh).
+# abigail-tools and xz-utils the libraries' ABI (scripts/check-abi.sh).
 # dbus-daemon (dbus-run-session), dbus-bin, at-spi2-core and python3-pyatspi
 # let a test read the progress bar as a screen reader does, on a private bus
 # under Xvfb.
-test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl strace lintian abigail-tools
+test_packages="gcab python3-pyftpdlib curl time xvfb xauth openssl strace lintian abigail-tools xz-utils
   qt6-tools-dev libqt6opengl6-dev
   libcrypt1 libpcre2-8-0 libssl3 zlib1g libcap2 libpam0g libwrap0 libsodium23
   libacl1 libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3
