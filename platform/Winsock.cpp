@@ -697,7 +697,14 @@ QByteArray Winsock::GetDataBytes()
     // system must map and clear first: on a fast transfer that cost varies
     // with the allocator's state and can take more time than the copy. The
     // buffer handed out last is written over instead, unless the caller
-    // still holds it.
+    // still holds it. A TLS socket keeps readAll(): reading only what it
+    // reports available made a 1 GiB download over https 1.8 times as slow.
+    if (qobject_cast<QSslSocket *>(d->socket)) {
+        QByteArray data = d->socket->readAll();
+        if (d->peerClosing())
+            d->schedulePeerClosed();
+        return data;
+    }
     const qint64 pending = d->socket->bytesAvailable();
     if (!d->readBuffer.isDetached())
         d->readBuffer = QByteArray();
