@@ -49,8 +49,9 @@ def pump_until(condition, timeout=TIMEOUT):
         result = condition()
         if result:
             return result
-        context.iteration(False)
-        time.sleep(0.02)
+        # Wake on the next event, or shortly after for what is read by polling over D-Bus.
+        GLib.timeout_add(20, lambda: False)
+        context.iteration(True)
     return None
 
 
