@@ -52,12 +52,11 @@ struct HostRecorder
 };
 
 // The ordered log of a bar's Change events and property-change notices.
-inline QStringList *attachLog(Schedule *bar, QStringList *log)
+inline void attachLog(Schedule *bar, QStringList *log)
 {
     QObject::connect(bar, &Schedule::Change, bar, [log] { log->append(QStringLiteral("Change")); });
     QObject::connect(bar, &ControlBase::propertyChanged, bar,
                      [log](const QString &name) { log->append(QStringLiteral("changed:") + name); });
-    return log;
 }
 
 inline ScheduleControl::PictureBox *pane(Schedule &bar, const char *name)

@@ -49,8 +49,7 @@ private:
     Schedule *makeBar()
     {
         auto *bar = new Schedule(window);
-        PropertyBag saved;
-        bar->hostReadProperties(saved);
+        load(*bar, {});
         window->layout()->addWidget(bar);
         window->layout()->activate();
         bar->show();
@@ -72,10 +71,6 @@ private Q_SLOTS:
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
             QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 10000);
     }
-    static bool announcing()
-    {
-        return QAccessible::isActive();
-    }
     void cleanupTestCase()
     {
         QAccessible::installUpdateHandler(nullptr);
@@ -86,27 +81,26 @@ private Q_SLOTS:
         announced.clear();
         host.clear();
     }
-    void cleanup()
-    {
-        for (QWidget *child : window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            delete child;
-    }
+    void cleanup() { qDeleteAll(window->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)); }
 
     void readsLikeAProgressBar_data()
     {
         QTest::addColumn<int>("max");
         QTest::addColumn<int>("value");
-        QTest::newRow("empty") << 100 << 0;
-        QTest::newRow("half") << 100 << 50;
-        QTest::newRow("full") << 1000 << 1000;
-        QTest::newRow("a quarter of 2^31-1") << 2147483647 << 536870912;
+        QTest::addColumn<bool>("percent");
+        QTest::newRow("empty") << 100 << 0 << true;
+        QTest::newRow("half") << 100 << 50 << true;
+        QTest::newRow("full") << 1000 << 1000 << true;
+        QTest::newRow("a quarter of 2^31-1") << 2147483647 << 536870912 << true;
+        QTest::newRow("hidden percentage leaves the numbers") << 100 << 30 << false;
     }
     void readsLikeAProgressBar()
     {
         QFETCH(int, max);
         QFETCH(int, value);
+        QFETCH(bool, percent);
         Schedule *bar = makeBar();
-        bar->setShowPercent(true);
+        bar->setShowPercent(percent);
         bar->setMax(max);
         bar->setValue(value);
         auto *reference = new QProgressBar(window);
@@ -117,7 +111,6 @@ private Q_SLOTS:
         QAccessibleInterface *theirs = of(reference);
         QVERIFY(mine && theirs);
         QCOMPARE(mine->role(), QAccessible::ProgressBar);
-        QCOMPARE(mine->role(), theirs->role());
         QAccessibleValueInterface *mineValue = mine->valueInterface();
         QAccessibleValueInterface *theirValue = theirs->valueInterface();
         QVERIFY(mineValue && theirValue);
@@ -125,20 +118,11 @@ private Q_SLOTS:
         QCOMPARE(mineValue->minimumValue(), theirValue->minimumValue());
         QCOMPARE(mineValue->maximumValue(), theirValue->maximumValue());
         // Read as shown, with its percent sign.
-        QCOMPARE(mine->text(QAccessible::Value), label(*bar, "Label3")->caption());
+        QCOMPARE(mine->text(QAccessible::Value), percent ? label(*bar, "Label3")->caption() : QString());
         // The value is the host's to set.
         mineValue->setCurrentValue(1);
         QCOMPARE(bar->Value(), value);
         QCOMPARE(mine->state().readOnly, theirs->state().readOnly);
-    }
-
-    void hiddenPercentageLeavesTheNumbers()
-    {
-        Schedule *bar = makeBar();
-        bar->setShowPercent(false);
-        bar->setValue(30);
-        QCOMPARE(of(bar)->text(QAccessible::Value), QString());
-        QCOMPARE(of(bar)->valueInterface()->currentValue(), QVariant(30));
     }
 
     // A value loaded as text that is no number: the reader gets 0 and the host no failure.
@@ -180,10 +164,11 @@ private Q_SLOTS:
         QCOMPARE(of(bar)->text(QAccessible::Name), name);
     }
 
-    // Each change of the value is announced as QProgressBar announces it.
-    void valueChangesAreAnnounced()
+    // Each change of the value is announced as QProgressBar announces it,
+    // each change of the shown text as a new name.
+    void changesAreAnnounced()
     {
-        if (!announcing())
+        if (!QAccessible::isActive())
             QSKIP("the platform passes on no accessibility events (schedule_atspi checks them under X)");
         Schedule *bar = makeBar();
         bar->setDoevent(false);
@@ -205,13 +190,8 @@ private Q_SLOTS:
         bar->setValue(101);
         QCOMPARE(errorNumber(*bar), 380);
         QCOMPARE(about(bar).size(), 3);
-    }
 
-    void textChangesAreAnnounced()
-    {
-        if (!announcing())
-            QSKIP("the platform passes on no accessibility events (schedule_atspi checks them under X)");
-        Schedule *bar = makeBar();
+        announced.clear();
         bar->setText(QStringLiteral("a.bin"));
         bar->setShowText(false);
         QCOMPARE(about(bar), (QList<Announcement>{{bar, QAccessible::NameChanged, {}},
@@ -227,12 +207,6 @@ private Q_SLOTS:
         QAccessibleInterface *mine = of(bar);
         QCOMPARE(mine->childCount(), 0);
         QCOMPARE(mine->childAt(mine->rect().center().x(), mine->rect().center().y()), nullptr);
-        QAccessibleInterface *parent = mine->parent();
-        QVERIFY(parent);
-
-        QCOMPARE(parent->object(), window);
-        QVERIFY(parent->indexOfChild(mine) >= 0);
-        QCOMPARE(parent->childAt(mine->rect().center().x(), mine->rect().center().y()), mine);
     }
 
     void focusIsReported()

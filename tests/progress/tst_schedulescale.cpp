@@ -28,8 +28,7 @@ private:
     QImage shot(int borderStyle, int appearance, int width, int value)
     {
         auto *bar = new Schedule(canvas);
-        PropertyBag saved;
-        bar->hostReadProperties(saved);
+        load(*bar, {});
         bar->setDoevent(false);
         bar->setBackColor(White);
         bar->setForeColor(Blue);
@@ -65,17 +64,14 @@ private Q_SLOTS:
         const QPalette palette = QApplication::palette();
         const QRgb black = rgb(Qt::black), blue = rgb(Qt::blue), white = rgb(Qt::white);
         const QRgb light = rgb(palette.color(QPalette::Light));
-        QTest::newRow("flat border") << 1 << 0 << 50
-                                     << QList<Edge>{{Edge::Left, black}, {Edge::Top, black},
-                                                    {Edge::Right, black}, {Edge::Bottom, black}};
+        const auto all = [](QRgb colour) {
+            return QList<Edge>{{Edge::Left, colour}, {Edge::Top, colour}, {Edge::Right, colour}, {Edge::Bottom, colour}};
+        };
+        QTest::newRow("flat border") << 1 << 0 << 50 << all(black);
         QTest::newRow("sunken edge, light side") << 1 << 1 << 50
                                                  << QList<Edge>{{Edge::Right, light}, {Edge::Bottom, light}};
-        QTest::newRow("no border, full") << 0 << 1 << 100
-                                         << QList<Edge>{{Edge::Left, blue}, {Edge::Top, blue},
-                                                        {Edge::Right, blue}, {Edge::Bottom, blue}};
-        QTest::newRow("no border, empty") << 0 << 1 << 0
-                                          << QList<Edge>{{Edge::Left, white}, {Edge::Top, white},
-                                                         {Edge::Right, white}, {Edge::Bottom, white}};
+        QTest::newRow("no border, full") << 0 << 1 << 100 << all(blue);
+        QTest::newRow("no border, empty") << 0 << 1 << 0 << all(white);
     }
     void outermostDevicePixelsArePainted()
     {
