@@ -6,8 +6,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include <utility>
-
 /*!
     One ctlhost process hosting one control, driven through its standard
     input as a host script drives it. Shared by the tests of the controls.
@@ -72,20 +70,7 @@ public:
                                                           : QJsonValue(QJsonValue::Undefined);
     }
 
-    QList<QJsonObject> takeNotices() { return std::exchange(notices, {}); }
-
-    //! The kept notices that carry \a key ("event", "changed", "modal", "shell"); clears them all.
-    QList<QJsonObject> takeNotices(const QString &key)
-    {
-        QList<QJsonObject> result;
-        for (const QJsonObject &notice : takeNotices()) {
-            if (notice.contains(key))
-                result.append(notice);
-        }
-        return result;
-    }
-
-    //! The values under \a key of the kept notices; keeps them.
+    //! The values under \a key ("event", "changed", "modal", "shell") of the kept notices; keeps them.
     QJsonArray noticeValues(const QString &key) const
     {
         QJsonArray values;

@@ -22,9 +22,6 @@
 class TestControl : public ControlBase
 {
     Q_OBJECT
-    Q_CLASSINFO("Members", "Caption,Count,Big,Echo,Ratio,Flag,Byte,Anything,BkPicture,Font,Version,"
-                           "Add,Fail,Raise,Later,Spin,Stall,Release,About,WriteLetter,作者")
-    Q_CLASSINFO("Events", "Said,Done,Pressed,KeyDown")
     Q_CLASSINFO("Aliases", "作者=Author")
     Q_PROPERTY(QString Caption READ Caption WRITE setCaption)
     Q_PROPERTY(qint16 Count MEMBER m_count)
