@@ -58,7 +58,6 @@ private slots:
         const QByteArray cabinet = packCabinet(path("data.bin"), path("data.cab"));
         QVERIFY(splitWithStencil(path("cab.kvs"), path("cab"), cabinet, {100, int(cabinet.size()) - 100}));
         QVERIFY(splitWithStencil(path("plain.kvs"), path("plain"), "joined text", {6, 0, 5}, 41));
-        QVERIFY(writeFile(path("gap.kvs"), stencil(QFile::encodeName(path("plain")), 4, 41)));
         QVERIFY(QDir().mkpath(path("lonely")));
         QVERIFY(QFile::copy(QStringLiteral(TESSAL_PATH), path("lonely/tessal")));
 
@@ -243,7 +242,6 @@ private slots:
         QTest::addColumn<QString>("err"); // what Qt or tessal says; ending in "...": how it starts
         QTest::addColumn<int>("exitCode"); // -1: the window stays open
         QTest::newRow("--style=fusion") << QStringList{"--style=fusion"} << "" << -1;
-        QTest::newRow("-reverse") << QStringList{"-reverse"} << "" << -1;
         // Qt's own words show the option reached it.
         QTest::newRow("-style unknown") << QStringList{"-style", "NoSuchStyle"}
                                         << "QApplication: invalid style override 'NoSuchStyle' passed, ignoring it...." << -1;

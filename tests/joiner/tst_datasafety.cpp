@@ -239,8 +239,8 @@ private slots:
         QTest::newRow("SIGTERM at the final flush") << false << false << on("fdatasync", "SIGTERM") << int(SIGTERM) << false << 0;
         QTest::newRow("SIGHUP at the final flush") << false << false << on("fdatasync", "SIGHUP") << int(SIGHUP) << false << 0;
         QTest::newRow("SIGTERM at the reservation") << true << false << on("fallocate", "SIGTERM") << int(SIGTERM) << false << 0;
-        QTest::newRow("SIGTERM during the copy-back")
-                << true << false << QStringList{"-P", "%1", "-e", "inject=copy_file_range:signal=SIGTERM:when=2"} << 0
+        QTest::newRow("SIGHUP during the copy-back")
+                << true << false << QStringList{"-P", "%1", "-e", "inject=copy_file_range:signal=SIGHUP:when=2"} << 0
                 << false << 0;
     }
     void interruptedAt()
