@@ -38,7 +38,6 @@ class tst_Form1 : public QObject
 
     QTemporaryDir m_root;
     QDir m_dir;
-    QString m_tempDir;
     QScopedPointer<Form1> m_form;
     QList<Box> m_boxes;
     std::function<int(QFileDialog *)> m_answerFileDialog;
@@ -62,7 +61,7 @@ class tst_Form1 : public QObject
     }
     QStringList tempLeftovers() const
     {
-        return QDir(m_tempDir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(path("tmp")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
     bool showActive()
     {
@@ -78,8 +77,7 @@ private slots:
         m_dir = QDir(m_root.path());
         QVERIFY(m_dir.mkdir("tmp"));
         // Temporary folders of the extraction land here, where the tests can see them.
-        m_tempDir = path("tmp");
-        qputenv("TMPDIR", QFile::encodeName(m_tempDir));
+        qputenv("TMPDIR", QFile::encodeName(path("tmp")));
 
         m_original = pattern(200000, 5);
         QVERIFY(writeFile(path("movie.bin"), m_original));
