@@ -1,6 +1,7 @@
 #pragma once
 
-// Writes stencils and piece files the way the splitter does, for the tests.
+// Writes what the joiner tests read: stencils and piece files the way the splitter
+// writes them, cabinets, and an EXTRACT that takes its time.
 
 #include "../TestFiles.h"
 
@@ -68,6 +69,17 @@ inline QByteArray packCabinet(const QString &file, const QString &cabinetPath)
 {
     return QProcess::execute(QStringLiteral("gcab"), {"-c", "-z", "-n", cabinetPath, file}) == 0
             ? readFile(cabinetPath) : QByteArray();
+}
+
+//! An EXTRACT that writes part of its target, puts its process id in \a pidFile and waits,
+//! as a slow one does; false when it could not be written.
+inline bool writeSlowExtract(const QString &program, const QString &pidFile)
+{
+    QFile::remove(program);
+    QFile::remove(pidFile);
+    return writeFile(program, "#!/bin/sh\nprintf partial > \"$2\"\necho $$ > " + QFile::encodeName(pidFile)
+                                      + "\nexec sleep 600\n")
+            && QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
 }
 
 } // namespace PieceWriter

@@ -23,15 +23,15 @@
 
 namespace TessalProcess {
 
+// Every member has a default, so that callers name only what they set: {.strace = ...}.
 struct Options
 {
-    QString user;          //!< run as this user (setpriv), the test's own when empty
-    QStringList strace;    //!< strace's filter and injection arguments, none when empty
-    bool noTmpfile = false; //!< the system answers unnamed temporary files with EOPNOTSUPP
-    bool noFallocate = false; //!< the system cannot reserve space
-    QString tmp;           //!< TMPDIR
-    QStringList environment; //!< more NAME=VALUE entries
-    QString program;       //!< another program than tessal
+    QString user = {};          //!< run as this user (setpriv), the test's own when empty
+    QStringList strace = {};    //!< strace's filter and injection arguments, none when empty
+    bool noTmpfile = false;     //!< the system answers unnamed temporary files with EOPNOTSUPP
+    bool noFallocate = false;   //!< the system cannot reserve space
+    QString tmp = {};           //!< TMPDIR
+    QString program = {};       //!< another program than tessal
 };
 
 struct Result
@@ -111,8 +111,6 @@ inline Result run(const QStringList &arguments, const Options &options = {})
     if (!options.strace.isEmpty())
         env.insert(QStringLiteral("ASAN_OPTIONS"),
                    env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
-    for (const QString &entry : options.environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
     std::vector<sock_filter> filter = refusals(options.noTmpfile, options.noFallocate);
     const sock_fprog refusing{static_cast<unsigned short>(filter.size()), filter.data()};
