@@ -58,13 +58,13 @@ private:
     TinyProxy m_proxy;
     QList<std::shared_ptr<PeerProcess>> m_tlsServers; // openssl s_server
     QTemporaryDir m_out;
-    QByteArray m_big = randomBytes(1000003, 1);
-    QByteArray m_new = randomBytes(2000, 2);
-    QByteArray m_small = randomBytes(3000, 3);
+    QByteArray m_big = pattern(1000003, 1);
+    QByteArray m_new = pattern(2000, 2);
+    QByteArray m_small = pattern(3000, 3);
     // Sparse: only its last MiB holds data.
     static constexpr qint64 HugeSize = Q_INT64_C(5) << 30;
     static constexpr qint64 HugeTail = 1 << 20;
-    QByteArray m_hugeTail = randomBytes(HugeTail, 5);
+    QByteArray m_hugeTail = pattern(HugeTail, 5);
     QByteArray m_text = QStringLiteral("第一行 first line\r\n第二行 second line\n").repeated(200).toUtf8();
 };
 
