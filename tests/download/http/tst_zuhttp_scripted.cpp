@@ -413,6 +413,9 @@ void TestZuHttpScripted::download_data()
     // the range goes where it was asked to go, whatever its offset in the resource.
     row("resumed beyond the end", partial("Content-Range: bytes 8-9/10\r\n", "xy"), QByteArray("\0\0\0\0xy", 6),
         Finished, {}, "abc", 5, 2);
+    // Asking for the last byte is a download like any other.
+    row("resumed, the last byte", partial("Content-Range: bytes 9-9/10\r\n", "9"), Ten, Finished, {},
+        "012345678?", 10, 1);
     // Resuming after "01234": a 206 that does not match writes nothing.
     const auto mismatch = [&](const char *tag, const QByteArray &range, const QByteArray &body) {
         row(tag, partial(range, body), "01234", 206, Unknown, "01234", 5, 6);
@@ -424,6 +427,7 @@ void TestZuHttpScripted::download_data()
     mismatch("206 without a range", "", "456789");
     row("206 not asked for", partial("Content-Range: bytes 4-9/10\r\n", "456789"), "", 206, Unknown);
     row("no status line", {"garbage\r\n\r\n" + Ten}, "", 0, Unknown);
+    row("early close in the header", {Ok + "Content-Le"}, "", 0, Unknown);
     row("early close in the body", {Ok + "Content-Length: 10\r\n\r\n01234"}, "01234", Aborted);
     row("chunked cut short", {Ok + "Transfer-Encoding: chunked\r\n\r\n5\r\n01234\r\n5\r\n56"}, "0123456", Aborted);
     // Silence ends it after TimeOut, 1 s here; a slow one goes on.
@@ -437,10 +441,12 @@ void TestZuHttpScripted::download_data()
     stream("text, character split over arrivals", "text/html", {Ok + "\r\n" + text.left(1), text.mid(1, 1), text.mid(2)},
            text, 1);
     stream("bytes, parameters make it bytes", "text/html; charset=utf-8", {Ok + "\r\nab"}, "ab", 2);
+    stream("stream of a 404", "text/plain", {"HTTP/1.1 404 Not Found\r\n\r\nmissing"}, "", 1, 0, 404, NotFound);
     stream("silent server, stream", "application/octet-stream", {""}, "", 2, 0, 10060, TimedOut);
     // A server that ignores the range sends it all; the host asked for the tail.
     stream("last 3, answered whole", "application/octet-stream", {Ok + "Content-Length: 10\r\n\r\n01234", "56789"},
            "789", 2, 3);
+    stream("last 3, text answered whole", "text/plain", {Ok + "Content-Length: 10\r\n\r\n" + Ten}, "789", 1, 3);
     stream("coded bytes never handed over", "application/octet-stream",
            {Ok + "Transfer-Encoding: gzip\r\n\r\n\x1f\x8b"}, "", 2, 0, 0,
            u"无效的服务器应答：Transfer-Encoding: gzip"_qs);
