@@ -544,9 +544,9 @@ void TestZuHttpScripted::redirectsFollowedByEveryTransfer_data()
         return Pieces{"HTTP/1.1 " + code + "\r\nServer: s\r\nLocation: " + location + "\r\n\r\n"};
     };
     const auto row = [&](const char *tag, const Replies &replies, const char *path, int errorNumber = Finished,
-                         const QString &errorText = {}, const char *address = "http://HOST/a/b.bin") {
+                         const QString &errorText = {}, const char *address = "http://HOST/a/b.bin", bool login = false) {
         QTest::newRow(tag) << replies << QString::fromUtf8(address) << errorNumber << errorText << QByteArray(path)
-                           << false;
+                           << login;
     };
     for (const char *code : {"301 Moved Permanently", "302 Found", "303 See Other", "307 Temporary Redirect",
                              "308 Permanent Redirect"})
@@ -566,12 +566,9 @@ void TestZuHttpScripted::redirectsFollowedByEveryTransfer_data()
     row("bad port", {to("http://127.0.0.1:70000/x")}, "/a/b.bin", 1, u"无效的端口：70000"_qs);
     row("not HTTP", {to("ftp://HOST/x")}, "/a/b.bin", 1, Invalid);
     // A login goes along to the same server only.
-    const auto withLogin = [&](const char *tag, const QByteArray &location, const char *path, bool kept) {
-        QTest::newRow(tag) << Replies{to(location), target} << QStringLiteral("http://zu:pw@HOST/a/b.bin") << Finished
-                           << QString() << QByteArray(path) << kept;
-    };
-    withLogin("login kept on the server", "/x.bin", "/x.bin", true);
-    withLogin("login not taken elsewhere", "http://localhost:PORT/y.bin", "/y.bin", false);
+    const char *login = "http://zu:pw@HOST/a/b.bin";
+    row("login kept on the server", {to("/x.bin"), target}, "/x.bin", Finished, {}, login, true);
+    row("login not taken elsewhere", {to("http://localhost:PORT/y.bin"), target}, "/y.bin", Finished, {}, login);
 }
 
 void TestZuHttpScripted::redirectsFollowedByEveryTransfer()
