@@ -4,21 +4,11 @@
 #include "Winsock.h"
 
 #include <QList>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QVariant>
 
-// Files and events the HTTP tests share.
-
-inline QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : bytes)
-        c = char(generator.bounded(256));
-    return bytes;
-}
+// Events the HTTP tests share.
 
 using Events = QList<QVariantList>;
 

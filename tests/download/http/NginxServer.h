@@ -62,7 +62,6 @@ public:
             m_error += QString::fromLocal8Bit(readFile(log));
         return m_error.isEmpty();
     }
-    void stop() { m_process.stop(); }
 
     quint16 port() const { return m_port; }
     QString hostText() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }

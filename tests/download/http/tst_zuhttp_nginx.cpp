@@ -2,6 +2,8 @@
 // redirects and streams as a user meets them, over http and https, directly,
 // through tinyproxy and hosted by ctlhost; certificates the test makes with
 // openssl, whose s_server stands in for servers that want a client certificate.
+// nginx serves /proxied/ to tinyproxy alone, which asks for a login and checks
+// the ports it tunnels to, so a row can tell whether its request went through it.
 
 #include "CtlHostSession.h"
 #include "HttpTestHelpers.h"
@@ -18,7 +20,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -31,14 +32,13 @@ class TestZuHttpNginx : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void cleanup();
 
     void probeStaticFile();
     void downloadsAndStreamsAreByteExact_data();
     void downloadsAndStreamsAreByteExact();
     void failuresEndInOneOnErrorAndKeepTheFile_data();
     void failuresEndInOneOnErrorAndKeepTheFile();
-    void throughProxy_data();
-    void throughProxy();
     void resumeBeyond4GiB();
     void hostedControlKeepsAuthorValuesAndDownloads();
 
@@ -49,6 +49,8 @@ private:
         return scheme + QStringLiteral("://127.0.0.1:%1").arg(scheme == u"https" ? m_tlsPort : m_nginx.port()) + path;
     }
     bool makeCertificates();
+    // Sets http_proxy and https_proxy to tinyproxy, with its login or without; nothing for "".
+    void useProxy(const QString &proxy);
 
     quint16 m_tlsPort = 0;                    // trusted; "localhost" has its own certificate (SNI)
     QMap<QString, quint16> m_ports;            // further TLS servers: certificate name -> port
@@ -58,13 +60,13 @@ private:
     TinyProxy m_proxy;
     QList<std::shared_ptr<PeerProcess>> m_tlsServers; // openssl s_server
     QTemporaryDir m_out;
-    QByteArray m_big = randomBytes(1000003, 1);
-    QByteArray m_new = randomBytes(2000, 2);
-    QByteArray m_small = randomBytes(3000, 3);
+    QByteArray m_big = pattern(1000003, 1);
+    QByteArray m_new = pattern(2000, 2);
+    QByteArray m_small = pattern(3000, 3);
     // Sparse: only its last MiB holds data.
     static constexpr qint64 HugeSize = Q_INT64_C(5) << 30;
     static constexpr qint64 HugeTail = 1 << 20;
-    QByteArray m_hugeTail = randomBytes(HugeTail, 5);
+    QByteArray m_hugeTail = pattern(HugeTail, 5);
     QByteArray m_text = QStringLiteral("第一行 first line\r\n第二行 second line\n").repeated(200).toUtf8();
 };
 
@@ -183,6 +185,21 @@ void TestZuHttpNginx::initTestCase()
     }
 }
 
+void TestZuHttpNginx::cleanup()
+{
+    qunsetenv("http_proxy");
+    qunsetenv("https_proxy");
+}
+
+void TestZuHttpNginx::useProxy(const QString &proxy)
+{
+    if (proxy.isEmpty())
+        return;
+    const QByteArray setting = m_proxy.address(proxy == QLatin1String("login")).toLatin1();
+    qputenv("http_proxy", setting);
+    qputenv("https_proxy", setting);
+}
+
 void TestZuHttpNginx::probe(ZuHTTPdownload &control, const QString &path, const QString &scheme)
 {
     QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
@@ -223,11 +240,12 @@ void TestZuHttpNginx::downloadsAndStreamsAreByteExact_data()
     QTest::addColumn<int>("format"); // 0: DownTo
     QTest::addColumn<QString>("target"); // where it ends, with its scheme
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QString>("proxy"); // see useProxy()
     for (const QString &scheme : {QStringLiteral("http"), QStringLiteral("https")}) {
         const auto row = [&](const char *tag, const char *path, int have, int format, const char *target,
-                             const QByteArray &data) {
+                             const QByteArray &data, const char *proxy = "") {
             QTest::addRow("%s, %s", qPrintable(scheme), tag)
-                << scheme << path << have << format << scheme + ':' + target << data;
+                << scheme << path << have << format << scheme + ':' + target << data << proxy;
         };
         row("whole", "/f.bin", -1, 0, "/f.bin", m_big);
         row("resumed, two bytes", "/f.bin", 2, 0, "/f.bin", m_big);
@@ -239,12 +257,17 @@ void TestZuHttpNginx::downloadsAndStreamsAreByteExact_data()
         row("stream, text/plain, chunked", "/chunked/notes.txt", 0, 1, "/chunked/notes.txt", m_text);
         row("stream, bytes", "/small.dat", 0, 2, "/small.dat", m_small);
         row("stream, bytes, last 100", "/small.dat", 100, 2, "/small.dat", m_small.right(100));
+        // A plain request with the whole address; for https a tunnel, the server's certificate still checked.
+        row("through the proxy", "/proxied/f.bin", -1, 0, "/proxied/f.bin", m_big, "login");
     }
-    QTest::newRow("302, http to https") << "http" << "/to-https" << -1 << 0 << "https:/new.bin" << m_new;
-    QTest::newRow("302, https to http") << "https" << "/to-http" << -1 << 0 << "http:/new.bin" << m_new;
-    QTest::newRow("https, localhost by name") << "https" << "https://localhost:TLS/small.dat" << 0 << 2 << "" << m_small;
+    QTest::newRow("302, http to https") << "http" << "/to-https" << -1 << 0 << "https:/new.bin" << m_new << "";
+    QTest::newRow("302, https to http") << "https" << "/to-http" << -1 << 0 << "http:/new.bin" << m_new << "";
+    QTest::newRow("https, localhost by name")
+        << "https" << "https://localhost:TLS/small.dat" << 0 << 2 << "" << m_small << "";
     QTest::newRow("https, authority from SSL_CERT_DIR")
-        << "https" << "https://127.0.0.1:DIR/small.dat" << 0 << 2 << "" << m_small;
+        << "https" << "https://127.0.0.1:DIR/small.dat" << 0 << 2 << "" << m_small << "";
+    QTest::newRow("https, by name through the proxy")
+        << "https" << "https://localhost:TLS/proxied/f.bin" << -1 << 0 << "" << m_big << "login";
 }
 
 void TestZuHttpNginx::downloadsAndStreamsAreByteExact()
@@ -255,8 +278,10 @@ void TestZuHttpNginx::downloadsAndStreamsAreByteExact()
     QFETCH(int, format);
     QFETCH(QString, target);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, proxy);
     path.replace(QStringLiteral("TLS"), QString::number(m_tlsPort));
     path.replace(QStringLiteral("DIR"), QString::number(m_ports.value(QStringLiteral("dir-issued"))));
+    useProxy(proxy);
     ZuHTTPdownload control;
     probe(control, path, scheme);
     if (!target.isEmpty())
@@ -293,9 +318,11 @@ void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile_data()
     QTest::addColumn<QString>("server");  // the certificate it shows; empty: plain http
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("why");
-    const auto row = [](const char *tag, const char *address, const char *server, int number, const char *why) {
+    QTest::addColumn<QString>("proxy"); // see useProxy()
+    const auto row = [](const char *tag, const char *address, const char *server, int number, const char *why,
+                        const char *proxy = "") {
         QTest::newRow(tag) << QString::fromLatin1(address) << QString::fromLatin1(server) << number
-                           << QString::fromUtf8(why);
+                           << QString::fromUtf8(why) << QString::fromLatin1(proxy);
     };
     row("not found", "http://127.0.0.1:PORT/missing.bin", "", 404, "地址未找到！");
     row("another name", "https://127.0.0.1:PORT/new.bin", "wrong-name", 12038, "another host name");
@@ -309,6 +336,18 @@ void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile_data()
         "requires a client certificate");
     // Nobody listens: the length stays unknown, only the failure can end it.
     row("connection refused", "http://127.0.0.1:PORT/new.bin", "nobody", 10061, "");
+    // The proxy's refusals end in its status.
+    row("not through the proxy", "http://127.0.0.1:PORT/proxied/f.bin", "", 403, "未知错误");
+    row("http, proxy without login", "http://127.0.0.1:PORT/new.bin", "", 407,
+        "代理服务器拒绝了请求：407 Proxy Authentication Required", "no login");
+    row("https, proxy without login", "https://127.0.0.1:PORT/new.bin", "", 407,
+        "代理服务器拒绝了请求：407 Proxy Authentication Required", "no login");
+    row("https, port the proxy refuses", "https://127.0.0.1:PORT/new.bin", "expired", 403,
+        "代理服务器拒绝了请求：403 Access violation", "login");
+    row("https, nobody behind the tunnel", "https://127.0.0.1:PORT/new.bin", "nobody", 500,
+        "代理服务器拒绝了请求：500 Unable to connect", "login");
+    row("https, another name behind the tunnel", "https://127.0.0.1:PORT/new.bin", "wrong-name", 12038,
+        "another host name", "login");
 }
 
 void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile()
@@ -317,8 +356,10 @@ void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile()
     QFETCH(QString, server);
     QFETCH(int, number);
     QFETCH(QString, why);
+    QFETCH(QString, proxy);
     const quint16 port = server.isEmpty() ? m_nginx.port() : m_ports.value(server, PeerProcess::freePort());
     address.replace(QStringLiteral("PORT"), QString::number(port));
+    useProxy(proxy);
 
     ZuHTTPdownload control;
     QSignalSpy error(&control, &ZuHTTPdownload::OnError);
@@ -341,80 +382,6 @@ void TestZuHttpNginx::failuresEndInOneOnErrorAndKeepTheFile()
     QCOMPARE(got.size() + finish.size(), 0);
     QCOMPARE(control.HsDown(), 0);
     QCOMPARE(readFile(file), QByteArray("kept"));
-}
-
-// Through tinyproxy, which nginx alone lets fetch /proxied/: plain requests
-// with the whole address, https through a tunnel whose server certificate is
-// still checked; the proxy's refusals end in its status.
-void TestZuHttpNginx::throughProxy_data()
-{
-    QTest::addColumn<QString>("address"); // PLAIN, TLS and PORT stand for the ports
-    QTest::addColumn<QString>("server");  // for PORT, from m_ports
-    QTest::addColumn<QString>("proxy");   // "login", "no login" or "none"
-    QTest::addColumn<int>("number");      // 0: downloads
-    QTest::addColumn<QString>("why");
-    const auto row = [](const char *tag, const char *address, const char *proxy, int number = 0,
-                        const char *why = "", const char *server = "") {
-        QTest::newRow(tag) << QString::fromLatin1(address) << QString::fromLatin1(server) << QString::fromLatin1(proxy)
-                           << number << QString::fromUtf8(why);
-    };
-    row("http", "http://127.0.0.1:PLAIN/proxied/f.bin", "login");
-    row("https, tunnelled", "https://127.0.0.1:TLS/proxied/f.bin", "login");
-    row("https, by name", "https://localhost:TLS/proxied/f.bin", "login");
-    row("not through the proxy", "http://127.0.0.1:PLAIN/proxied/f.bin", "none", 403, "未知错误");
-    row("http, no login", "http://127.0.0.1:PLAIN/new.bin", "no login", 407,
-        "代理服务器拒绝了请求：407 Proxy Authentication Required");
-    row("https, no login", "https://127.0.0.1:TLS/new.bin", "no login", 407,
-        "代理服务器拒绝了请求：407 Proxy Authentication Required");
-    row("https, port refused", "https://127.0.0.1:PORT/new.bin", "login", 403, "代理服务器拒绝了请求：403 Access violation",
-        "expired");
-    row("https, nobody behind the tunnel", "https://127.0.0.1:PORT/new.bin", "login", 500,
-        "代理服务器拒绝了请求：500 Unable to connect", "nobody");
-    row("https, certificate of another name", "https://127.0.0.1:PORT/new.bin", "login", 12038, "another host name",
-        "wrong-name");
-}
-
-void TestZuHttpNginx::throughProxy()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, server);
-    QFETCH(QString, proxy);
-    QFETCH(int, number);
-    QFETCH(QString, why);
-    address.replace(QStringLiteral("PLAIN"), QString::number(m_nginx.port()))
-        .replace(QStringLiteral("TLS"), QString::number(m_tlsPort))
-        .replace(QStringLiteral("PORT"), QString::number(m_ports.value(server)));
-    const auto restore = qScopeGuard([] {
-        qunsetenv("http_proxy");
-        qunsetenv("https_proxy");
-    });
-    if (proxy != QLatin1String("none")) {
-        const QByteArray setting = m_proxy.address(proxy == QLatin1String("login")).toLatin1();
-        qputenv("http_proxy", setting);
-        qputenv("https_proxy", setting);
-    }
-
-    ZuHTTPdownload control;
-    QSignalSpy got(&control, &ZuHTTPdownload::GetAttred);
-    QSignalSpy error(&control, &ZuHTTPdownload::OnError);
-    control.GetAttrs(address);
-    QVERIFY(!control.takeError());
-    QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() || !error.isEmpty(), 10000);
-    if (number) {
-        QCOMPARE(got.size(), 0);
-        QCOMPARE(error.first().at(0).value<qint16>(), qint16(number));
-        QVERIFY2(error.first().at(1).toString().contains(why), qPrintable(error.first().at(1).toString()));
-        return;
-    }
-    QCOMPARE(Events(error), Events());
-    QCOMPARE(control.Length(), qint64(m_big.size()));
-    const QString file = m_out.filePath(QStringLiteral("proxied.bin"));
-    QSignalSpy finish(&control, &ZuHTTPdownload::Finish);
-    control.DownTo(file, 1, 0, false);
-    QVERIFY(!control.takeError());
-    QVERIFY(finish.wait(10000));
-    QCOMPARE(Events(error), Events());
-    QVERIFY(readFile(file) == m_big);
 }
 
 // A sparse 5 GiB resource and file: only the last MiB travels.
