@@ -273,8 +273,9 @@ void TestFtpControl::dialogueSendsCommandsAndEndsInOneOutcome()
     if (badAddress)
         QVERIFY(QFile::remove(file));
     if (script.startsWith("silent-later")) {
-        // No limit at first; one set while the control waits counts from the last reply. The
-        // wait runs a loop of its own: the server hangs up at the test's limit, should it not.
+        // No limit at first; one set during the wait counts from the last reply. The wait runs a
+        // loop of its own, so were the limit not applied, the server's hang-up at the test's own
+        // limit would end it, with 10053.
         s.control->setTimeOut(0);
         server.onCommand("USER", [&](const QByteArray &) {
             server.send("331 Password.\r\n");
