@@ -143,8 +143,6 @@ private Q_SLOTS:
                                      << true;
         QTest::newRow("http refused") << "http://" + closed + "/a.bin"
                                       << "The server refused the connection (error 10061)" << true;
-        QTest::newRow("ftp refused") << "ftp://" + closed + "/a.bin"
-                                     << "The server refused the connection (error 10061)" << true;
         QTest::newRow("no port") << "http://127.0.0.1:http/a.bin" << "The address is not valid (error 1)" << true;
         QTest::newRow("no scheme") << "a.bin" << "Only http://, https:// and ftp:// addresses can be downloaded"
                                    << false;
@@ -179,24 +177,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(row->fileName()), m_httpFile);
     }
 
-    // Files go to the user's download folder, made when it is missing; a
-    // folder that cannot be made is named in the row.
-    void missingFolderIsMade()
-    {
-        DownloadWindow fresh;
-        const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-        QCOMPARE(fresh.downloadFolder(), downloads);
-        QCOMPARE(fresh.findChild<QLineEdit *>(QStringLiteral("folder"))->text(), QDir::toNativeSeparators(downloads));
-
-        auto window = makeWindow(QStringLiteral("missing/and/deeper"));
-        QVERIFY(!QFileInfo::exists(window->downloadFolder()));
-        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin"));
-        const QList<DownloadRow *> rows = window->rows();
-        for (DownloadRow *row : rows)
-            QTRY_VERIFY2_WITH_TIMEOUT(row->state() == State::Done, qPrintable(row->status()), Timeout);
-        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/a.bin")), m_httpFile);
-        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/b.bin")), m_ftpFile);
-    }
+    // A folder that cannot be made is named in the row (a missing one is made, see
+    // windowAsUsersAndScreenReadersFindIt()).
     void unmakeableFolderIsNamed()
     {
         const QString file = m_out.filePath(QStringLiteral("plain-file"));
@@ -210,8 +192,14 @@ private Q_SLOTS:
         QCOMPARE(readFile(file), QByteArray("x"));
     }
 
+    // Files go to the user's download folder until another is chosen in a dialog.
     void folderIsChosenInADialog()
     {
+        DownloadWindow fresh;
+        const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        QCOMPARE(fresh.downloadFolder(), downloads);
+        QCOMPARE(fresh.findChild<QLineEdit *>(QStringLiteral("folder"))->text(), QDir::toNativeSeparators(downloads));
+
         auto window = makeWindow(QStringLiteral("before-choosing"));
         QVERIFY(QDir().mkpath(window->downloadFolder()));
         const QString chosen = m_out.filePath(QStringLiteral("chosen"));
@@ -255,15 +243,32 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(window->rows().at(0)->state(), State::Done, Timeout);
     }
 
-    // What a screen reader finds in a row: the bar by the file's name with
+    // The window as a user sees it, finished, failed and paused rows together, in a download
+    // folder it made; and what a screen reader finds in a row: the bar by the file's name with
     // its value, and the controls by their names.
-    void rowsTellAssistiveTechnology()
+    void windowAsUsersAndScreenReadersFindIt()
     {
-        auto window = makeWindow(QStringLiteral("accessible"));
-        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin"));
+        auto window = makeWindow(QStringLiteral("missing/and/deeper"));
+        QVERIFY(!QFileInfo::exists(window->downloadFolder()));
+        window->setParallel(2);
+        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin") + u'\n'
+                             + address("http", "/missing.bin") + u'\n' + address("ftp", "/b.bin"));
         const QList<DownloadRow *> rows = window->rows();
-        for (DownloadRow *row : rows)
-            QTRY_COMPARE_WITH_TIMEOUT(row->state(), State::Done, Timeout);
+        rows[3]->pause();
+        QTRY_VERIFY2_WITH_TIMEOUT(rows[0]->state() == State::Done, qPrintable(rows[0]->status()), Timeout);
+        QTRY_VERIFY2_WITH_TIMEOUT(rows[1]->state() == State::Done, qPrintable(rows[1]->status()), Timeout);
+        QTRY_COMPARE_WITH_TIMEOUT(rows[2]->state(), State::Failed, Timeout);
+        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/a.bin")), m_httpFile);
+        QCOMPARE(readFile(window->downloadFolder() + QStringLiteral("/b.bin")), m_ftpFile);
+        const QImage image = window->grab().toImage();
+        const QByteArray dir = qgetenv("DOWNLOADER_SCREENSHOT_DIR");
+        if (!dir.isEmpty())
+            QVERIFY(image.save(QString::fromLocal8Bit(dir) + QStringLiteral("/downloader.png")));
+        for (DownloadRow *row : rows) {
+            QVERIFY(row->bar()->isVisible());
+            QVERIFY(window->rect().contains(QRect(row->bar()->mapTo(window.get(), QPoint()), row->bar()->size())));
+        }
+
         QAccessibleInterface *bar = QAccessible::queryAccessibleInterface(rows[0]->bar());
         QCOMPARE(bar->role(), QAccessible::ProgressBar);
         QCOMPARE(bar->text(QAccessible::Name), QStringLiteral("a.bin"));
@@ -307,28 +312,6 @@ private Q_SLOTS:
         button(first, "cancel")->click();
         QTRY_COMPARE(window->rows().size(), 1);
         QCOMPARE(readFile(m_out.filePath(QStringLiteral("cancel/a.bin"))), m_httpFile);
-    }
-
-    // The window as a user sees it, finished, failed and paused rows together.
-    void screenshot()
-    {
-        auto window = makeWindow(QStringLiteral("screenshot"));
-        window->setParallel(2);
-        window->addAddresses(address("http", "/a.bin") + u'\n' + address("ftp", "/b.bin") + u'\n'
-                             + address("http", "/missing.bin") + u'\n' + address("ftp", "/b.bin"));
-        const QList<DownloadRow *> rows = window->rows();
-        rows[3]->pause();
-        QTRY_COMPARE_WITH_TIMEOUT(rows[0]->state(), State::Done, Timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(rows[1]->state(), State::Done, Timeout);
-        QTRY_COMPARE_WITH_TIMEOUT(rows[2]->state(), State::Failed, Timeout);
-        const QImage image = window->grab().toImage();
-        const QByteArray dir = qgetenv("DOWNLOADER_SCREENSHOT_DIR");
-        if (!dir.isEmpty())
-            QVERIFY(image.save(QString::fromLocal8Bit(dir) + QStringLiteral("/downloader.png")));
-        for (DownloadRow *row : rows) {
-            QVERIFY(row->bar()->isVisible());
-            QVERIFY(window->rect().contains(QRect(row->bar()->mapTo(window.get(), QPoint()), row->bar()->size())));
-        }
     }
 };
 

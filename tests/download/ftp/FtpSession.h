@@ -3,7 +3,6 @@
 #include "../../TestFiles.h"
 #include "ZuFTPDownLoad.h"
 
-#include <QRandomGenerator>
 #include <QSignalSpy>
 
 #include <memory>
@@ -29,12 +28,3 @@ struct FtpSession {
                          [this] { countAtEnd = control->HsDown(); });
     }
 };
-
-inline QByteArray randomBytes(qsizetype size, quint32 seed = 20261206)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(seed);
-    for (char &c : bytes)
-        c = char(generator.bounded(256));
-    return bytes;
-}

@@ -42,12 +42,8 @@ public:
         return QStringLiteral("ftp://%1:%2/f.bin").arg(host).arg(m_control.serverPort());
     }
 
-    //! The pieces of the greeting, sent \a gapMs apart; an empty piece hangs up.
-    void setGreeting(const QList<QByteArray> &pieces, int gapMs = 0)
-    {
-        m_greeting = pieces;
-        m_greetingGap = gapMs;
-    }
+    //! The pieces of the greeting, sent 150 ms apart; an empty piece hangs up.
+    void setGreeting(const QList<QByteArray> &pieces) { m_greeting = pieces; }
     void setContent(const QByteArray &content) { m_content = content; }
     QByteArray content() const { return m_content; }
 
@@ -132,7 +128,7 @@ private:
         ++m_controlConnections;
         connect(m_client, &QTcpSocket::readyRead, this, &ScriptedFtpServer::readCommands);
         for (int i = 0; i < m_greeting.size(); ++i) {
-            QTimer::singleShot(m_greetingGap * i, m_client, [this, i] {
+            QTimer::singleShot(150 * i, m_client, [this, i] {
                 if (i == m_greeting.size() - 1)
                     m_commandsBeforeGreeted = int(m_commands.size());
                 m_greeting[i].isEmpty() ? closeControl() : send(m_greeting[i]);
@@ -163,7 +159,6 @@ private:
     QPointer<QTcpSocket> m_dataClient;
     QByteArray m_pending;
     QList<QByteArray> m_greeting {"220 Scripted server ready.\r\n"};
-    int m_greetingGap = 0;
     QByteArray m_content;
     QHash<QByteArray, std::function<void(const QByteArray &)>> m_handlers;
     QList<QByteArray> m_commands;

@@ -20,6 +20,8 @@
 using namespace Qt::StringLiterals;
 
 constexpr int Timeout = 30000;
+// The servers, in the order of FtpPeer::Kind.
+const char *const Servers[] = {"vsftpd", "pyftpdlib", "pure-ftpd", "proftpd"};
 
 class TestFtpServers : public QObject
 {
@@ -51,19 +53,15 @@ void TestFtpServers::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     ModalRunner::setHandler([](QDialog *) { return int(QDialog::Accepted); });
-    m_content = randomBytes(5 * 1024 * 1024 + 321, 7);
-    const std::pair<const char *, FtpPeer::Kind> kinds[] = {{"vsftpd", FtpPeer::Vsftpd},
-                                                           {"pyftpdlib", FtpPeer::Pyftpdlib},
-                                                           {"pure-ftpd", FtpPeer::PureFtpd},
-                                                           {"proftpd", FtpPeer::ProFtpd}};
-    for (const auto &[name, kind] : kinds) {
+    m_content = pattern(5 * 1024 * 1024 + 321, 7);
+    for (int kind = FtpPeer::Vsftpd; kind <= FtpPeer::ProFtpd; ++kind) {
         for (const bool ipv6 : {false, true}) {
-            const QString peerName = QLatin1String(name) + (ipv6 ? u"6"_s : QString());
-            if (const QString missing = FtpPeer::unavailable(kind); !missing.isEmpty()) {
+            const QString peerName = QLatin1String(Servers[kind]) + (ipv6 ? u"6"_s : QString());
+            if (const QString missing = FtpPeer::unavailable(FtpPeer::Kind(kind)); !missing.isEmpty()) {
                 m_unavailable[peerName] = missing;
                 continue;
             }
-            auto peer = std::make_unique<FtpPeer>(kind, ipv6);
+            auto peer = std::make_unique<FtpPeer>(FtpPeer::Kind(kind), ipv6);
             QString error = peer->start();
             if (error.isEmpty()
                 && !(peer->putFile(u"f.bin"_s, m_content) && peer->putFile(u"empty.bin"_s, {})
@@ -85,21 +83,19 @@ void TestFtpServers::cleanupTestCase()
 
 void TestFtpServers::init()
 {
-    const QString peer = [] {
-        const QByteArray function = QTest::currentTestFunction();
-        if (function == "sessionsEndInOneOutcome") {
-            QFETCH(QString, peer);
-            return peer;
-        }
-        if (function == "resumesPast4GiB")
-            return u"vsftpd"_s;
-        return function == "hostedControlDownloadsAndStopsWhileWaiting" ? u"pyftpdlib"_s : QString();
-    }();
-    if (m_unavailable.contains(peer))
-        QSKIP(qPrintable(m_unavailable.at(peer)));
+    const QByteArray function = QTest::currentTestFunction();
+    QString server = function == "resumesPast4GiB" ? u"vsftpd"_s
+        : function.startsWith("hosted")            ? u"pyftpdlib"_s
+                                                   : QString();
+    if (function == "sessionsEndInOneOutcome") {
+        QFETCH(QString, peer);
+        server = peer;
+    }
+    if (m_unavailable.contains(server))
+        QSKIP(qPrintable(m_unavailable.at(server)));
     // A server that should run here and did not start fails its rows, not the others.
-    if (m_broken.contains(peer))
-        QFAIL(qPrintable(m_broken.at(peer)));
+    if (m_broken.contains(server))
+        QFAIL(qPrintable(m_broken.at(server)));
 }
 
 void TestFtpServers::sessionsEndInOneOutcome_data()
@@ -118,7 +114,7 @@ void TestFtpServers::sessionsEndInOneOutcome_data()
     // Every server, on IPv4 and IPv6: afresh, resumed (vsftpd names the whole size after REST,
     // proftpd the rest, pure-ftpd and pyftpdlib none: SIZE tells it), names with a blank and
     // UTF-8, and a probe of a name with a blank (pure-ftpd lists "a" and "b.bin" for it).
-    for (const char *name : {"vsftpd", "pyftpdlib", "pure-ftpd", "proftpd"}) {
+    for (const char *name : Servers) {
         for (const bool ipv6 : {false, true}) {
             const QString peer = QString::fromLatin1(name) + (ipv6 ? u"6"_s : QString());
             const QString tag = QString::fromLatin1(name) + (ipv6 ? u" on ::1"_s : QString());
@@ -212,7 +208,7 @@ void TestFtpServers::resumesPast4GiB()
 {
     // Sparse on both sides: only the last MiB is sent and written.
     constexpr qint64 size = 5LL * 1024 * 1024 * 1024;
-    const QByteArray tail = randomBytes(1024 * 1024, 11);
+    const QByteArray tail = pattern(1024 * 1024, 11);
     QVERIFY(m_peers.at(u"vsftpd"_s)->putSparseFile(QStringLiteral("big.bin"), size, tail));
     const QString file = m_dir.filePath(QStringLiteral("big.bin"));
     QVERIFY(writeFile(file, {}) && QFile::resize(file, size - tail.size()));
